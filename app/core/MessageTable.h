@@ -1,0 +1,27 @@
+#pragma once
+// Every message the user reads, in Simplified Chinese, Traditional Chinese
+// and English. Messages are looked up at the moment they are shown, so a box
+// always speaks the language current at that moment.
+#include <string>
+
+namespace vantor {
+
+inline constexpr int kMessageCount = 30;
+inline constexpr int kLanguageCount = 3;
+
+enum Language : int { SimplifiedChinese = 0, TraditionalChinese = 1, English = 2 };
+
+// A language index outside 0..2 can only come from a hand-edited settings
+// file; it reads as Simplified Chinese so no lookup ever leaves the table.
+int NormalizeLanguage(int languageIndex);
+
+// Text of message `number` (1..30) in `languageIndex`, UTF-8. An unknown
+// number gives an empty text rather than reading outside the table.
+const std::string& Message(int number, int languageIndex);
+
+// The language every lookup without an explicit index uses.
+int CurrentLanguage();
+void SetCurrentLanguage(int languageIndex);
+inline const std::string& Message(int number) { return Message(number, CurrentLanguage()); }
+
+} // namespace vantor
