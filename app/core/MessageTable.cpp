@@ -10,20 +10,26 @@ using Texts = std::array<std::string, kLanguageCount>;
 // Built once by static initialisation and never changed.
 const std::array<Texts, kMessageCount> kTable = {{
     /* 1 */ {"未知型号芯片ID =", "未知型號芯片ID =", "Unknown chip ID ="},
-    /* 2 */ {"请手动选择兼容型号。", "請手動選擇兼容型號。", "Please choose the compatibility type manually."},
-    /* 3 */ {"没有检测到芯片，请放置芯片再试！", "沒有檢測到芯片，請放置芯片再試！",
-             "No chips detected, please put the chip to try again!"},
+    /* 2 */
+    {"请手动选择兼容型号。", "請手動選擇兼容型號。",
+     "Please choose the compatibility type manually."},
+    /* 3 */
+    {"没有检测到芯片，请放置芯片再试！", "沒有檢測到芯片，請放置芯片再試！",
+     "No chips detected, please put the chip to try again!"},
     /* 4 */ {"检测到芯片：", "檢測到芯片：", "The chip was detected:"},
     // 5 and 7 are only ever appended to another text, hence the leading breaks.
     /* 5 */ {"\n\n芯片类型 ：", "\n\n芯片類型 ：", "\n\n Chip type"},
     /* 6 */ {"检测到芯片芯片类型: ", "檢測到芯片芯片類型: ", "Chip type is detected:"},
-    /* 7 */ {"\n\n请手动选择对应型号烧写。", "\n\n請手動選擇對應型號燒寫。",
-             "\n\n Please manually select the corresponding type burn."},
+    /* 7 */
+    {"\n\n请手动选择对应型号烧写。", "\n\n請手動選擇對應型號燒寫。",
+     "\n\n Please manually select the corresponding type burn."},
     /* 8 */ {"配置文件被破坏！", "配置文件被破壞！", "The configuration file was destroyed."},
-    /* 9 */ {"文件已存在,是否覆盖?", "文件已存在,是否覆蓋?", "File already exists. Is it covered? "},
+    /* 9 */
+    {"文件已存在,是否覆盖?", "文件已存在,是否覆蓋?", "File already exists. Is it covered? "},
     /* 10 */ {"写入文件出错。", "寫入文件出錯。", "Error writing file."},
-    /* 11 */ {"检测到编程器，工作状态正常。", "檢測到編程器，工作狀態正常。",
-              "The programmer is detected, and the working state is normal."},
+    /* 11 */
+    {"检测到编程器，工作状态正常。", "檢測到編程器，工作狀態正常。",
+     "The programmer is detected, and the working state is normal."},
     /* 12 */ {"准备好", "準備好", "Ready"},
     /* 13 */ {"编程器未接入", "編程器未接入", "Not connected"},
     /* 14 */ {"擦除 Flash ...", "擦除 Flash ...", "Erase Flash ..."},
@@ -34,15 +40,17 @@ const std::array<Texts, kMessageCount> kTable = {{
     // The address follows 19 directly; the Chinese texts carry the blank.
     /* 19 */ {"Flash 校验错误地址: ", "Flash 校驗錯誤地址: ", "Flash check error address:"},
     /* 20 */ {"编程 Flash ...", "編程 Flash ... ", "Write Flash ..."},
-    /* 21 */ {"文件长度大于芯片容量,是否继续烧录?", "文件長度大於芯片容量,是否繼續烧录?",
-              "File length is larger than chip capacity. Do you want to continue to write?"},
+    /* 21 */
+    {"文件长度大于芯片容量,是否继续烧录?", "文件長度大於芯片容量,是否繼續烧录?",
+     "File length is larger than chip capacity. Do you want to continue to write?"},
     /* 22 */ {"打开", "打開", "Open"},
     /* 23 */ {"读出完成！", "讀出完成！", "Read Complete!"},
     /* 24 */ {"芯片为空！", "芯片為空！", "The chip is empty!"},
     /* 25 */ {"擦除完成！", "擦除完成！", "Erase Complete!"},
     /* 26 */ {"写入完成！", "寫入完成！", "Write Complete!"},
-    /* 27 */ {"缓冲区数据为空，请加载数据文件。", "緩沖區數據為空，請加載數據文件。",
-              "The buffer data is empty. Please load the data file.."},
+    /* 27 */
+    {"缓冲区数据为空，请加载数据文件。", "緩沖區數據為空，請加載數據文件。",
+     "The buffer data is empty. Please load the data file.."},
     /* 28 */ {"校验完成！", "校驗完成！", "Verify Complete!"},
     /* 29 */ {"自动编程校验通过！", "自動編程校驗通過！", "AUTO Complete!"},
     /* 30 */ {"查空完成！", "查空完成！", "Bank Complete!"},
@@ -54,17 +62,22 @@ int g_currentLanguage = SimplifiedChinese;
 
 int NormalizeLanguage(int languageIndex) {
     return (languageIndex >= 0 && languageIndex < kLanguageCount) ? languageIndex
-                                                                   : SimplifiedChinese;
+                                                                  : SimplifiedChinese;
 }
 
 const std::string& Message(int number, int languageIndex) {
     static const std::string empty;
     if (number < 1 || number > kMessageCount)
         return empty;
-    return kTable[static_cast<size_t>(number - 1)][static_cast<size_t>(NormalizeLanguage(languageIndex))];
+    return kTable[static_cast<size_t>(number - 1)]
+                 [static_cast<size_t>(NormalizeLanguage(languageIndex))];
 }
 
-int CurrentLanguage() { return g_currentLanguage; }
-void SetCurrentLanguage(int languageIndex) { g_currentLanguage = languageIndex; }
+int CurrentLanguage() {
+    return g_currentLanguage;
+}
+void SetCurrentLanguage(int languageIndex) {
+    g_currentLanguage = languageIndex;
+}
 
 } // namespace vantor

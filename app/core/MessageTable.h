@@ -22,6 +22,8 @@ const std::string& Message(int number, int languageIndex);
 // The language every lookup without an explicit index uses.
 int CurrentLanguage();
 void SetCurrentLanguage(int languageIndex);
-inline const std::string& Message(int number) { return Message(number, CurrentLanguage()); }
+inline const std::string& Message(int number) {
+    return Message(number, CurrentLanguage());
+}
 
 } // namespace vantor

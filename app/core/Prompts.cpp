@@ -18,10 +18,16 @@ Prompts* g_current = &g_silent;
 
 } // namespace
 
-Prompts& CurrentPrompts() { return *g_current; }
-void InstallPrompts(Prompts* prompts) { g_current = prompts ? prompts : &g_silent; }
+Prompts& CurrentPrompts() {
+    return *g_current;
+}
+void InstallPrompts(Prompts* prompts) {
+    g_current = prompts ? prompts : &g_silent;
+}
 
-void RecordingPrompts::showError(const std::string& text) { log.push_back({"error", text}); }
+void RecordingPrompts::showError(const std::string& text) {
+    log.push_back({"error", text});
+}
 
 bool RecordingPrompts::askYesNo(const std::string& text) {
     log.push_back({"question", text});
@@ -36,7 +42,9 @@ void RecordingPrompts::showInformation(const std::string& text) {
     log.push_back({"information", text});
 }
 
-void RecordingPrompts::showFileMessage(const std::string& text) { log.push_back({"file", text}); }
+void RecordingPrompts::showFileMessage(const std::string& text) {
+    log.push_back({"file", text});
+}
 
 std::string RecordingPrompts::nextFileAnswer() {
     if (fileAnswers.empty())

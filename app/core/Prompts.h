@@ -37,7 +37,7 @@ public:
         std::string text;
     };
     std::vector<Entry> log;
-    std::vector<bool> yesNoAnswers; // consumed front first; No when empty
+    std::vector<bool> yesNoAnswers;       // consumed front first; No when empty
     std::vector<std::string> fileAnswers; // consumed front first; cancel when empty
 
     void showError(const std::string& text) override;

@@ -1,0 +1,55 @@
+#include "app/Application.h"
+
+#include "app/QtPrompts.h"
+#include "app/TAboutBox.h"
+#include "app/TForm1.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <exception>
+
+// Resources of a static library must be registered by hand.
+static void initResources() {
+    Q_INIT_RESOURCE(resources);
+}
+
+namespace vantor {
+
+Windows::Windows() = default;
+Windows::~Windows() {
+    InstallPrompts(nullptr);
+}
+
+std::unique_ptr<Windows> CreateWindows() {
+    initResources();
+    auto w = std::make_unique<Windows>();
+    w->Form1 = std::make_unique<TForm1>();
+    w->prompts = std::make_unique<QtPrompts>(w->Form1.get());
+    InstallPrompts(w->prompts.get());
+    // Dialogs are children of the main window: destroyed with it.
+    w->Form2 = new QDialog(w->Form1.get());
+    w->Form2->setObjectName("TForm2");
+    w->Form3 = new QDialog(w->Form1.get());
+    w->Form3->setObjectName("TForm3");
+    w->Form4 = new QDialog(w->Form1.get());
+    w->Form4->setObjectName("TForm4");
+    w->AboutBox = new TAboutBox(w->Form1.get());
+    w->Form1->setDialogs(w->Form2, w->Form3, w->Form4, w->AboutBox);
+    return w;
+}
+
+int RunApplication(QApplication& app) {
+    try {
+        auto windows = CreateWindows();
+        windows->Form1->show();
+        app.exec();
+        return 0;
+    } catch (const std::exception& e) {
+        QMessageBox::critical(nullptr, "Error", QString::fromLocal8Bit(e.what()));
+    } catch (...) {
+        QMessageBox::critical(nullptr, "Error", QString());
+    }
+    return 0;
+}
+
+} // namespace vantor

@@ -1,0 +1,137 @@
+// Captions of the main window in the three languages, and the one pass that
+// applies them. The dialogs keep their own tables and apply them on request.
+#include "app/TForm1.h"
+#include "app/TStatusBar.h"
+#include "app/core/MessageTable.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenu>
+#include <array>
+
+namespace vantor {
+
+namespace {
+
+struct Caption {
+    const char* control;
+    std::array<const char*, 3> text; // Simplified, Traditional, English
+};
+
+// Controls and menu items of the main window, by object name.
+const Caption kMainCaptions[] = {
+    {"TForm1",
+     {"Vantor+ USB高速编程器", "Vantor+ USB高速編程器", "Vantor+ USB High Speed Programmer"}},
+    {"GroupBox1", {"芯片", "芯片", "Chip"}},
+    {"Label1", {"类型", "類型", "Type"}},
+    {"Label2", {"厂商", "廠商", "Manufacturer"}},
+    {"Label3", {"名称", "名稱", "Name"}},
+    {"BitBtn1", {"检测", "檢測", "Test"}},
+    {"BitBtn2", {"查找", "查找", "Find"}},
+    {"Label4", {"容量", "容量", "Size"}},
+    {"Label5", {"页面大小", "頁面大小", "Pagesize"}},
+    {"Label6", {"编程速度", "編程速度", "Speed"}},
+    {"GroupBox2", {"自动编程选项", "自動編程選項", "Auto Options"}},
+    {"CheckBox1", {"擦除", "擦除", "Erase"}},
+    {"CheckBox2", {"编程", "編程", "Program"}},
+    {"CheckBox3", {"校验", "校驗", "Verify"}},
+    {"ToolOpen", {"打开", "打開", "Open"}},
+    {"ToolSave", {"保存", "保存", "Save"}},
+    {"ToolFill", {"填充", "填充", "FIll"}},
+    {"ToolBank", {"查空", "查空", "Bank"}},
+    {"ToolAuto", {"自动", "自動", "AUTO"}},
+    {"ToolErase", {"擦除", "擦除", "ERASE"}},
+    {"ToolWrite", {"写入", "寫入", "Write"}},
+    {"ToolRead", {"读出", "讀出", "Read"}},
+    {"ToolVerify", {"校验", "校驗", "Verify"}},
+    {"ToolDevice", {"设备", "設備", "Device"}},
+    {"ToolAbout", {"关于", "關於", "About"}},
+    {"BitBtn3", {"自动", "自動", "AUTO"}},
+    {"O1", {"文件(&F)", "文件(&F)", "File(&F)"}},
+    {"O2", {"打开(&O)", "打開(&O)", "Open(&O)"}},
+    {"S1", {"保存(&S)", "保存(&S)", "Save(&S)"}},
+    {"Q1", {"退出(&Q)", "退出(&Q)", "Quit(&Q)"}},
+    {"Buff", {"缓冲区(&B)", "緩沖區(&B)", "Buffer(&B)"}},
+    {"Fill", {"填充(&F)", "填充(&F)", "Fill(&F)"}},
+    {"O3", {"操作(&O)", "操作(&O)", "Operation(&O)"}},
+    {"A1", {"自动(&A)", "自動(&A)", "Auto(&A)"}},
+    {"E1", {"擦除(&E)", "擦除(&E)", "Erase(&E)"}},
+    {"W1", {"写入(&W)", "寫入(&W)", "Write(&W)"}},
+    {"R1", {"读出(&R)", "讀出(&R)", "Read(&R)"}},
+    {"V1", {"校验(&V)", "校驗(&V)", "Verify(&V)"}},
+    {"N7", {"查空(&B)", "查空(&B)", "Bank(&B)"}},
+    {"N3", {"设备(&Y)", "設備(&Y)", "Device(&Y)"}},
+    {"L1", {"语言(&L)", "語言(&L)", "Language(&L)"}},
+    {"China", {"中文", "中文简体", "Simplified Chinese"}},
+    {"fanti", {"繁體", "中文繁體", "Traditional Chinese"}},
+    {"Enlish", {"Enlish", "Enlish", "Enlish"}},
+    {"H1", {"帮助(&H)", "幫助(&H)", "Help(&H)"}},
+    {"N5", {"关于(&A)", "關於(&A)", "About(&A)"}},
+};
+
+const std::array<const char*, 3> kStatePanel = {"状态", "狀態", "State"};
+const std::array<const char*, 3> kUseTimePanel = {"使用时间", "使用時間", "Use time"};
+
+// Sets the caption of whatever kind of object carries `name`.
+void setCaption(QObject* root, const char* name, const QString& text) {
+    if (root->objectName() == name) {
+        if (auto* w = qobject_cast<QWidget*>(root))
+            w->setWindowTitle(text);
+        return;
+    }
+    QObject* target = root->findChild<QObject*>(name);
+    if (auto* action = qobject_cast<QAction*>(target))
+        action->setText(text);
+    else if (auto* menu = qobject_cast<QMenu*>(target))
+        menu->setTitle(text);
+    else if (auto* group = qobject_cast<QGroupBox*>(target))
+        group->setTitle(text);
+    else if (auto* label = qobject_cast<QLabel*>(target))
+        label->setText(text);
+    else if (auto* button = qobject_cast<QAbstractButton*>(target))
+        button->setText(text);
+}
+
+} // namespace
+
+void TForm1::setLanguageChecks() {
+    China->setChecked(LanguageIndex() == 0);
+    fanti->setChecked(LanguageIndex() == 1);
+    Enlish->setChecked(LanguageIndex() == 2);
+}
+
+void TForm1::ApplyLanguage() {
+    const int lang = LanguageIndex();
+    if (lang < 0 || lang > 2)
+        return; // only a hand-edited settings file gets here: change nothing
+    setLanguageChecks();
+    StatusBar1->setPanelText(0, kStatePanel[size_t(lang)]);
+    StatusBar1->setPanelText(2, kUseTimePanel[size_t(lang)]);
+    for (const Caption& c : kMainCaptions)
+        setCaption(this, c.control, QString::fromUtf8(c.text[size_t(lang)]));
+    // Panel 1 may change colour: its red depends on the current language.
+    StatusBar1->update();
+    for (QDialog* dialog : {form2_, form3_, form4_})
+        if (dialog)
+            QMetaObject::invokeMethod(dialog, "ApplyCaptions", Q_ARG(int, lang));
+}
+
+void TForm1::ChinaClick() {
+    SetCurrentLanguage(0);
+    ApplyLanguage();
+}
+
+void TForm1::fantiClick() {
+    SetCurrentLanguage(1);
+    ApplyLanguage();
+}
+
+void TForm1::EnlishClick() {
+    SetCurrentLanguage(2);
+    ApplyLanguage();
+}
+
+} // namespace vantor

@@ -1,0 +1,46 @@
+#include "app/TAboutBox.h"
+
+#include <QGuiApplication>
+#include <QIcon>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QVBoxLayout>
+
+namespace vantor {
+
+TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
+    setObjectName("AboutBox");
+    setWindowTitle("About");
+    auto* layout = new QVBoxLayout(this);
+    ProgramIcon = new QLabel(this);
+    ProgramIcon->setObjectName("ProgramIcon");
+    ProgramIcon->setPixmap(QIcon(":/icons/chip.svg").pixmap(96, 96));
+    ProgramIcon->setAlignment(Qt::AlignCenter);
+    Version = new QLabel(kVersionLine, this);
+    Version->setObjectName("Version");
+    Version->setAlignment(Qt::AlignCenter);
+    Copyright = new QLabel(kNoticeLine, this);
+    Copyright->setObjectName("Copyright");
+    Copyright->setAlignment(Qt::AlignCenter);
+    OKButton = new QPushButton("OK", this);
+    OKButton->setObjectName("OKButton");
+    OKButton->setDefault(true);
+    connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
+    layout->addWidget(ProgramIcon);
+    layout->addWidget(Version);
+    layout->addWidget(Copyright);
+    layout->addWidget(OKButton, 0, Qt::AlignHCenter);
+    setFixedSize(420, 240);
+}
+
+void TAboutBox::showEvent(QShowEvent* event) {
+    if (QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen()) {
+        QRect frame = frameGeometry();
+        frame.moveCenter(s->availableGeometry().center());
+        move(frame.topLeft());
+    }
+    QDialog::showEvent(event);
+}
+
+} // namespace vantor

@@ -1,0 +1,464 @@
+#include "app/TForm1.h"
+
+#include "app/TStatusBar.h"
+#include "app/core/MessageTable.h"
+#include "app/core/Prompts.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDialog>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QSplitter>
+#include <QTextEdit>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+namespace vantor {
+
+namespace {
+
+QAction* makeAction(QObject* parent, const char* name, const QString& text) {
+    auto* action = new QAction(text, parent);
+    action->setObjectName(name);
+    return action;
+}
+
+QLabel* makeLabel(QWidget* parent, const char* name, const QString& text) {
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(name);
+    return label;
+}
+
+QComboBox* makeCombo(QWidget* parent, const char* name, bool editable) {
+    auto* box = new QComboBox(parent);
+    box->setObjectName(name);
+    box->setEditable(editable);
+    if (editable)
+        box->setEditText(name); // design text until chip selection fills it
+    return box;
+}
+
+const char* const kSizeSteps[] = {"64B", "128B", "256B", "512B", "1KB",   "2KB",   "4KB",
+                                  "8KB", "16KB", "32KB", "64KB", "128KB", "256KB", "512KB",
+                                  "1MB", "2MB",  "4MB",  "8MB",  "16MB",  "32MB",  "64MB"};
+const char* const kSpeeds[] = {"12MHz", "6MHz", "3MHz", "1.5MHz", "750KHz", "375KHz"};
+
+} // namespace
+
+TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
+    setObjectName("TForm1");
+    resize(kDesignWidth, kDesignHeight);
+    buildMenu();
+    buildToolBar();
+    Panel1 = new QWidget(this);
+    Panel1->setObjectName("Panel1");
+    auto* row = new QHBoxLayout(Panel1);
+    row->setContentsMargins(2, 2, 2, 2);
+    // The left column scrolls rather than forcing a minimum window height.
+    auto* leftScroll = new QScrollArea(Panel1);
+    leftScroll->setFrameShape(QFrame::NoFrame);
+    leftScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    leftScroll->setWidgetResizable(true);
+    leftScroll->setWidget(buildLeftColumn());
+    leftScroll->setFixedWidth(Panel2->width() + 4);
+    row->addWidget(leftScroll);
+    row->addWidget(buildRightSide(), 1);
+    setCentralWidget(Panel1);
+    buildStatusBar();
+
+    // Construction order of the working state: times, stream, buffer (all
+    // 0xFF, done by DataBuffer), link, progress bar, log counter.
+    StartTime = StopTime = 0;
+    LoadStream.clear();
+    FormResize();
+    Progress->hide();
+    FormCreate();
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::setDialogs(QDialog* form2, QDialog* form3, QDialog* form4, QDialog* aboutBox) {
+    form2_ = form2;
+    form3_ = form3;
+    form4_ = form4;
+    aboutBox_ = aboutBox;
+}
+
+void TForm1::buildMenu() {
+    QMenuBar* bar = menuBar();
+    bar->setObjectName("MainMenu1");
+    O1 = bar->addMenu("文件(&F)");
+    O1->setObjectName("O1");
+    O2 = makeAction(this, "O2", "打开(&O)");
+    S1 = makeAction(this, "S1", "保存(&S)");
+    Q1 = makeAction(this, "Q1", "退出(&Q)");
+    O1->addAction(O2);
+    O1->addAction(S1);
+    O1->addSeparator()->setObjectName("N1");
+    O1->addAction(Q1);
+
+    Buff = bar->addMenu("缓冲区(&B)");
+    Buff->setObjectName("Buff");
+    Fill = makeAction(this, "Fill", "填充(&F)");
+    Buff->addAction(Fill);
+
+    O3 = bar->addMenu("操作(&O)");
+    O3->setObjectName("O3");
+    A1 = makeAction(this, "A1", "自动(&A)");
+    E1 = makeAction(this, "E1", "擦除(&E)");
+    W1 = makeAction(this, "W1", "写入(&W)");
+    R1 = makeAction(this, "R1", "读出(&R)");
+    V1 = makeAction(this, "V1", "校验(&V)");
+    N7 = makeAction(this, "N7", "查空(&B)");
+    O3->addAction(A1);
+    O3->addSeparator()->setObjectName("N2");
+    for (QAction* a : {E1, W1, R1, V1, N7})
+        O3->addAction(a);
+
+    // The Device command is a top-level item that is itself the command.
+    N3 = makeAction(this, "N3", "设备(&Y)");
+    bar->addAction(N3);
+    N3->setVisible(false);
+
+    L1 = bar->addMenu("语言(&L)");
+    L1->setObjectName("L1");
+    China = makeAction(this, "China", "中文");
+    fanti = makeAction(this, "fanti", "繁體");
+    Enlish = makeAction(this, "Enlish", "Enlish");
+    for (QAction* a : {China, fanti, Enlish}) {
+        a->setCheckable(true);
+        L1->addAction(a);
+    }
+    China->setChecked(true);
+
+    H1 = bar->addMenu("帮助(&H)");
+    H1->setObjectName("H1");
+    N5 = makeAction(this, "N5", "关于(&A)");
+    H1->addAction(N5);
+
+    connect(O2, &QAction::triggered, this, &TForm1::ToolOpenClick);
+    connect(S1, &QAction::triggered, this, &TForm1::ToolSaveClick);
+    connect(Q1, &QAction::triggered, this, &TForm1::Q1Click);
+    connect(Fill, &QAction::triggered, this, &TForm1::ToolFillClick);
+    connect(A1, &QAction::triggered, this, &TForm1::ToolAutoClick);
+    connect(E1, &QAction::triggered, this, &TForm1::ToolEraseClick);
+    connect(W1, &QAction::triggered, this, &TForm1::ToolWriteClick);
+    connect(R1, &QAction::triggered, this, &TForm1::ToolReadClick);
+    connect(V1, &QAction::triggered, this, &TForm1::ToolVerifyClick);
+    connect(N7, &QAction::triggered, this, &TForm1::ToolBankClick);
+    connect(N3, &QAction::triggered, this, &TForm1::ToolDeviceClick);
+    connect(China, &QAction::triggered, this, &TForm1::ChinaClick);
+    connect(fanti, &QAction::triggered, this, &TForm1::fantiClick);
+    connect(Enlish, &QAction::triggered, this, &TForm1::EnlishClick);
+    connect(N5, &QAction::triggered, this, &TForm1::ToolAboutClick);
+}
+
+void TForm1::buildToolBar() {
+    ToolBar1 = new QToolBar(this);
+    ToolBar1->setObjectName("ToolBar1");
+    ToolBar1->setMovable(false);
+    ToolBar1->setFloatable(false);
+    ToolBar1->setIconSize(QSize(32, 32));
+    ToolBar1->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    ToolBar1->toggleViewAction()->setEnabled(false);
+    addToolBar(Qt::TopToolBarArea, ToolBar1);
+
+    struct Button {
+        QAction** slot;
+        const char* name;
+        const char* text;
+        const char* icon;
+        void (TForm1::*handler)();
+    };
+    const Button buttons[] = {
+        {&ToolOpen, "ToolOpen", "打开", "open", &TForm1::ToolOpenClick},
+        {&ToolSave, "ToolSave", "保存", "save", &TForm1::ToolSaveClick},
+        {nullptr, nullptr, nullptr, nullptr, nullptr},
+        {&ToolRead, "ToolRead", "读出", "read", &TForm1::ToolReadClick},
+        {&ToolErase, "ToolErase", "擦除", "erase", &TForm1::ToolEraseClick},
+        {&ToolWrite, "ToolWrite", "写入", "write", &TForm1::ToolWriteClick},
+        {&ToolVerify, "ToolVerify", "校验", "verify", &TForm1::ToolVerifyClick},
+        {&ToolAuto, "ToolAuto", "自动", "auto", &TForm1::ToolAutoClick},
+        {nullptr, nullptr, nullptr, nullptr, nullptr},
+        {&ToolBank, "ToolBank", "查空", "blank", &TForm1::ToolBankClick},
+        {&ToolFill, "ToolFill", "填充", "fill", &TForm1::ToolFillClick},
+        {nullptr, nullptr, nullptr, nullptr, nullptr},
+        {&ToolDevice, "ToolDevice", "设备", "device", &TForm1::ToolDeviceClick},
+        {&ToolAbout, "ToolAbout", "关于", "about", &TForm1::ToolAboutClick},
+    };
+    for (const Button& b : buttons) {
+        if (!b.slot) {
+            ToolBar1->addSeparator();
+            continue;
+        }
+        QAction* action = makeAction(this, b.name, b.text);
+        action->setIcon(QIcon(QString(":/icons/%1.svg").arg(b.icon)));
+        ToolBar1->addAction(action);
+        connect(action, &QAction::triggered, this, b.handler);
+        *b.slot = action;
+    }
+    ToolDevice->setVisible(false);
+}
+
+QWidget* TForm1::buildLeftColumn() {
+    Panel2 = new QWidget(Panel1);
+    Panel2->setObjectName("Panel2");
+    Panel2->setFixedWidth(190);
+    auto* column = new QVBoxLayout(Panel2);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(2);
+
+    GroupBox1 = new QGroupBox("芯片", Panel2);
+    GroupBox1->setObjectName("GroupBox1");
+    auto* chip = new QVBoxLayout(GroupBox1);
+    chip->setSpacing(2);
+    chip->setContentsMargins(6, 4, 6, 4);
+    Label1 = makeLabel(GroupBox1, "Label1", "类型");
+    ComboBox1 = makeCombo(GroupBox1, "ComboBox1", true);
+    Label2 = makeLabel(GroupBox1, "Label2", "厂商");
+    ComboBox2 = makeCombo(GroupBox1, "ComboBox2", true);
+    Label3 = makeLabel(GroupBox1, "Label3", "名称");
+    ComboBox3 = makeCombo(GroupBox1, "ComboBox3", true);
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{Label1, ComboBox1, Label2, ComboBox2, Label3, ComboBox3})
+        chip->addWidget(w);
+    auto* buttons = new QHBoxLayout;
+    BitBtn1 = new QPushButton("检测", GroupBox1);
+    BitBtn1->setObjectName("BitBtn1");
+    BitBtn2 = new QPushButton("查找", GroupBox1);
+    BitBtn2->setObjectName("BitBtn2");
+    buttons->addWidget(BitBtn1);
+    buttons->addWidget(BitBtn2);
+    chip->addLayout(buttons);
+    connect(BitBtn1, &QPushButton::clicked, this, &TForm1::BitBtn1Click);
+    connect(BitBtn2, &QPushButton::clicked, this, &TForm1::BitBtn2Click);
+    column->addWidget(GroupBox1);
+
+    Panel8 = new QWidget(Panel2);
+    Panel8->setObjectName("Panel8");
+    auto* grid = new QGridLayout(Panel8);
+    grid->setContentsMargins(4, 2, 4, 2);
+    grid->setVerticalSpacing(2);
+    Label4 = makeLabel(Panel8, "Label4", "容量");
+    Edit1 = new QLineEdit("Edit1", Panel8);
+    Edit1->setObjectName("Edit1");
+    ComboBox5 = makeCombo(Panel8, "ComboBox5", true);
+    for (const char* step : kSizeSteps)
+        ComboBox5->addItem(step);
+    ComboBox5->setCurrentIndex(-1);
+    ComboBox5->setEditText("ComboBox5");
+    // The step box is drawn over the capacity field, as designed.
+    Edit1->hide();
+    Label5 = makeLabel(Panel8, "Label5", "页面大小");
+    Edit2 = new QLineEdit("Edit2", Panel8);
+    Edit2->setObjectName("Edit2");
+    Label6 = makeLabel(Panel8, "Label6", "编程速度");
+    ComboBox4 = makeCombo(Panel8, "ComboBox4", false);
+    for (const char* speed : kSpeeds)
+        ComboBox4->addItem(speed);
+    ComboBox4->setCurrentIndex(0);
+    grid->addWidget(Label4, 0, 0);
+    grid->addWidget(Edit1, 0, 1);
+    grid->addWidget(ComboBox5, 0, 1);
+    grid->addWidget(Label5, 1, 0);
+    grid->addWidget(Edit2, 1, 1);
+    grid->addWidget(Label6, 2, 0);
+    grid->addWidget(ComboBox4, 2, 1);
+    column->addWidget(Panel8);
+
+    GroupBox2 = new QGroupBox("自动编程选项", Panel2);
+    GroupBox2->setObjectName("GroupBox2");
+    auto* autoBox = new QGridLayout(GroupBox2);
+    autoBox->setVerticalSpacing(2);
+    autoBox->setContentsMargins(6, 4, 6, 4);
+    CheckBox1 = new QCheckBox("擦除", GroupBox2);
+    CheckBox1->setObjectName("CheckBox1");
+    CheckBox2 = new QCheckBox("编程", GroupBox2);
+    CheckBox2->setObjectName("CheckBox2");
+    CheckBox3 = new QCheckBox("校验", GroupBox2);
+    CheckBox3->setObjectName("CheckBox3");
+    for (QCheckBox* c : {CheckBox1, CheckBox2, CheckBox3})
+        c->setChecked(true);
+    BitBtn3 = new QPushButton("自动", GroupBox2);
+    BitBtn3->setObjectName("BitBtn3");
+    BitBtn3->setIcon(QIcon(":/icons/auto.svg"));
+    autoBox->addWidget(CheckBox1, 0, 0);
+    autoBox->addWidget(CheckBox2, 1, 0);
+    autoBox->addWidget(CheckBox3, 2, 0);
+    autoBox->addWidget(BitBtn3, 0, 1, 3, 1);
+    connect(BitBtn3, &QPushButton::clicked, this, &TForm1::ToolAutoClick);
+    column->addWidget(GroupBox2);
+    column->addStretch(1);
+    return Panel2;
+}
+
+QWidget* TForm1::buildRightSide() {
+    Panel3 = new QWidget(Panel1);
+    Panel3->setObjectName("Panel3");
+    auto* layout = new QVBoxLayout(Panel3);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* split = new QSplitter(Qt::Vertical, Panel3);
+    FlashEditor = new QWidget(split);
+    FlashEditor->setObjectName("FlashEditor");
+    FlashEditor->setAutoFillBackground(true);
+    FlashEditor->setBackgroundRole(QPalette::Base);
+    RichEdit1 = new QTextEdit(split);
+    RichEdit1->setObjectName("RichEdit1");
+    RichEdit1->setReadOnly(true);
+    RichEdit1->setAcceptRichText(false);
+    RichEdit1->setLineWrapMode(QTextEdit::NoWrap);
+    QFont logFont("MS Sans Serif");
+    logFont.setPixelSize(13);
+    RichEdit1->setFont(logFont);
+    split->addWidget(FlashEditor);
+    split->addWidget(RichEdit1);
+    split->setStretchFactor(0, 1);
+    split->setSizes({400, 90});
+    layout->addWidget(split);
+    return Panel3;
+}
+
+void TForm1::buildStatusBar() {
+    StatusBar1 = new TStatusBar(this);
+    setStatusBar(nullptr);
+    // A plain widget at the bottom: QStatusBar's own layout would fight the
+    // fixed panel widths and the progress bar's fixed place.
+    auto* bottom = new QWidget(this);
+    auto* layout = new QVBoxLayout(bottom);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(StatusBar1);
+    StatusBar1->setFixedHeight(StatusBar1->sizeHint().height());
+    Panel1->layout()->setContentsMargins(2, 2, 2, 0);
+    auto* outer = new QWidget(this);
+    auto* stack = new QVBoxLayout(outer);
+    stack->setContentsMargins(0, 0, 0, 0);
+    stack->setSpacing(0);
+    Panel1->setParent(outer);
+    stack->addWidget(Panel1, 1);
+    stack->addWidget(bottom);
+    setCentralWidget(outer);
+
+    Progress = new QProgressBar(StatusBar1);
+    Progress->setObjectName("Progress");
+    Progress->setTextVisible(false);
+    connect(StatusBar1, &TStatusBar::resized, this, &TForm1::FormResize);
+}
+
+// ---- shared operations ----------------------------------------------------
+
+void TForm1::ShowError(const QString& text) {
+    CurrentPrompts().showError(text.toStdString());
+}
+
+void TForm1::LogLine(const QString& text) {
+    QString line = QString::fromStdString(NextLogPrefix()) + text;
+    QTextCursor cursor(RichEdit1->document());
+    cursor.movePosition(QTextCursor::Start);
+    if (RichEdit1->document()->isEmpty())
+        cursor.insertText(line);
+    else
+        cursor.insertText(line + "\n");
+}
+
+QStringList TForm1::logLines() const {
+    if (RichEdit1->document()->isEmpty())
+        return {};
+    return RichEdit1->toPlainText().split('\n');
+}
+
+int TForm1::LanguageIndex() const {
+    return CurrentLanguage();
+}
+
+// ---- life cycle -----------------------------------------------------------
+
+void TForm1::FormCreate() {
+    // Without a settings file the window opens at 700 x 500.
+    setGeometry(10, 10, 700, 500);
+}
+
+void TForm1::FormShow() {
+    ApplyLanguage();
+}
+
+void TForm1::FormActivate() {}
+
+void TForm1::FormResize() {
+    const int border = StatusBar1->borderWidth();
+    Progress->setGeometry(TStatusBar::kProgressLeft, border + 2,
+                          StatusBar1->width() - TStatusBar::kProgressWidthReduction,
+                          StatusBar1->height() - border - 2);
+}
+
+void TForm1::FormClose() {}
+
+void TForm1::showEvent(QShowEvent* event) {
+    if (!shownOnce_) {
+        shownOnce_ = true;
+        FormShow();
+        // First showing: centred on the screen at the current size.
+        if (!isMaximized()) {
+            if (QScreen* s = screen()) {
+                QRect frame = frameGeometry();
+                frame.moveCenter(s->availableGeometry().center());
+                move(frame.topLeft());
+            }
+        }
+    }
+    QMainWindow::showEvent(event);
+}
+
+void TForm1::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        FormActivate();
+    QMainWindow::changeEvent(event);
+}
+
+void TForm1::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    FormResize();
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    FormClose();
+    event->accept();
+}
+
+// ---- commands of this window ----------------------------------------------
+
+void TForm1::Q1Click() {
+    close();
+}
+
+void TForm1::ToolAboutClick() {
+    if (aboutBox_)
+        aboutBox_->exec();
+}
+
+void TForm1::ToolFillClick() {
+    if (form4_)
+        form4_->exec();
+}
+
+void TForm1::ToolDeviceClick() {
+    if (form2_)
+        form2_->exec();
+}
+
+void TForm1::BitBtn2Click() {
+    if (form3_)
+        form3_->exec();
+}
+
+} // namespace vantor

@@ -1,0 +1,129 @@
+#pragma once
+// The main window. It owns the whole working state for the life of the
+// process: the USB link, the chip database and selection, the data buffer,
+// the log pane and the current language.
+#include "app/core/LogNumbering.h"
+#include "buffer/DataBuffer.h"
+
+#include <QByteArray>
+#include <QMainWindow>
+#include <memory>
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+class QTextEdit;
+class QToolBar;
+class QToolButton;
+
+namespace vantor {
+
+class TStatusBar;
+
+class TForm1 : public QMainWindow {
+    Q_OBJECT
+public:
+    // Designed size; the settings normally override it before the first show.
+    static constexpr int kDesignWidth = 881;
+    static constexpr int kDesignHeight = 518;
+
+    explicit TForm1(QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // Dialogs created after the main window and living until exit.
+    void setDialogs(QDialog* form2, QDialog* form3, QDialog* form4, QDialog* aboutBox);
+
+    // ---- shared operations -------------------------------------------------
+    void ShowError(const QString& text);
+    std::string NextLogPrefix() { return log_.NextLogPrefix(); }
+    // Prefix and text, inserted as the top line of the log pane.
+    void LogLine(const QString& text);
+    QStringList logLines() const;
+
+    int LanguageIndex() const;
+    void ApplyLanguage();
+
+    // ---- state -------------------------------------------------------------
+    double StartTime = 0;
+    double StopTime = 0;
+    int32_t CurrentChipIndex = 0;
+    int32_t SelTypeIndex = 0;
+    int32_t SelMakerIndex = 0;
+    int32_t SelNameIndex = 0;
+    QByteArray LoadStream;
+    DataBuffer Buffer; // DataBuffer and UsedLength
+    int logCounter() const { return log_.counter(); }
+
+    // ---- controls (named as the designers named them) ---------------------
+    QMenu *O1, *Buff, *O3, *L1, *H1;
+    QAction *O2, *S1, *Q1, *Fill, *A1, *E1, *W1, *R1, *V1, *N7, *N3, *China, *fanti, *Enlish, *N5;
+    QToolBar* ToolBar1;
+    QAction *ToolOpen, *ToolSave, *ToolRead, *ToolErase, *ToolWrite, *ToolVerify, *ToolAuto,
+        *ToolBank, *ToolFill, *ToolDevice, *ToolAbout;
+    QWidget *Panel1, *Panel2, *Panel3, *Panel8;
+    QGroupBox *GroupBox1, *GroupBox2;
+    QLabel *Label1, *Label2, *Label3, *Label4, *Label5, *Label6;
+    QComboBox *ComboBox1, *ComboBox2, *ComboBox3, *ComboBox4, *ComboBox5;
+    QLineEdit *Edit1, *Edit2;
+    QPushButton *BitBtn1, *BitBtn2, *BitBtn3;
+    QCheckBox *CheckBox1, *CheckBox2, *CheckBox3;
+    QWidget* FlashEditor;
+    QTextEdit* RichEdit1;
+    TStatusBar* StatusBar1;
+    QProgressBar* Progress;
+
+    // ---- life cycle hooks --------------------------------------------------
+    void FormCreate();
+    void FormShow();
+    void FormActivate();
+    void FormResize();
+    void FormClose();
+
+public slots:
+    void Q1Click();
+    void ToolAboutClick();
+    void ChinaClick();
+    void fantiClick();
+    void EnlishClick();
+    void ToolOpenClick();
+    void ToolSaveClick();
+    void ToolFillClick();
+    void ToolReadClick();
+    void ToolEraseClick();
+    void ToolWriteClick();
+    void ToolVerifyClick();
+    void ToolAutoClick();
+    void ToolBankClick();
+    void ToolDeviceClick();
+    void BitBtn1Click();
+    void BitBtn2Click();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildMenu();
+    void buildToolBar();
+    QWidget* buildLeftColumn();
+    QWidget* buildRightSide();
+    void buildStatusBar();
+    void setLanguageChecks();
+
+    LogNumbering log_;
+    bool shownOnce_ = false;
+    QDialog* form2_ = nullptr;
+    QDialog* form3_ = nullptr;
+    QDialog* form4_ = nullptr;
+    QDialog* aboutBox_ = nullptr;
+};
+
+} // namespace vantor

@@ -1,0 +1,47 @@
+// Renders the main window and every dialog offscreen, in the three
+// languages, to PNG files for people to look at (not for comparing pixels).
+//   vantor-shots OUTDIR
+#include "app/Application.h"
+#include "app/TForm1.h"
+#include "app/core/MessageTable.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QDir>
+#include <cstdio>
+
+namespace {
+
+void save(QWidget* w, const QString& dir, const QString& name) {
+    w->show();
+    QApplication::processEvents();
+    QString path = dir + "/" + name + ".png";
+    if (!w->grab().save(path))
+        std::fprintf(stderr, "cannot save %s\n", qPrintable(path));
+    else
+        std::printf("%s\n", qPrintable(path));
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM",
+            qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    QApplication app(argc, argv);
+    QString dir = argc > 1 ? argv[1] : "shots";
+    QDir().mkpath(dir);
+    auto windows = vantor::CreateWindows();
+    const char* langs[] = {"zh-hans", "zh-hant", "en"};
+    for (int lang = 0; lang < 3; ++lang) {
+        vantor::SetCurrentLanguage(lang);
+        windows->Form1->ApplyLanguage();
+        save(windows->Form1.get(), dir, QString("main-%1").arg(langs[lang]));
+        for (QDialog* d : {windows->Form2, windows->Form3, windows->Form4}) {
+            save(d, dir, QString("%1-%2").arg(d->objectName(), langs[lang]));
+            d->hide();
+        }
+    }
+    save(windows->AboutBox, dir, "about");
+    windows->AboutBox->hide();
+    return 0;
+}

@@ -1,0 +1,213 @@
+// The main window's shell: construction, layout, log and closing.
+#include "app/TForm1.h"
+#include "app/Application.h"
+#include "app/TAboutBox.h"
+#include "app/TStatusBar.h"
+#include "app/core/MessageTable.h"
+#include "app/core/Prompts.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QTextEdit>
+#include <QToolBar>
+#include <QtTest>
+
+using namespace vantor;
+
+class TForm1Test : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { SetCurrentLanguage(0); }
+
+    void constructedState() {
+        TForm1 form;
+        QCOMPARE(form.Buffer.UsedLength, 0);
+        QCOMPARE(form.logCounter(), 1);
+        QCOMPARE(form.StartTime, 0.0);
+        QCOMPARE(form.StopTime, 0.0);
+        const uint8_t* data = form.Buffer.data();
+        bool allFF = true;
+        for (uint32_t i = 0; i < DataBuffer::capacity(); i += 4093)
+            allFF &= data[i] == 0xFF;
+        QVERIFY(allFF);
+        QCOMPARE(data[DataBuffer::size() - 1], uint8_t(0xFF));
+        QVERIFY(form.LoadStream.isEmpty());
+        QVERIFY(!form.Progress->isVisibleTo(&form));
+    }
+
+    void designTextsUntilChipSelection() {
+        TForm1 form;
+        QCOMPARE(form.ComboBox1->currentText(), QString("ComboBox1"));
+        QCOMPARE(form.ComboBox2->currentText(), QString("ComboBox2"));
+        QCOMPARE(form.ComboBox3->currentText(), QString("ComboBox3"));
+        QCOMPARE(form.ComboBox5->currentText(), QString("ComboBox5"));
+        QCOMPARE(form.Edit1->text(), QString("Edit1"));
+        QCOMPARE(form.Edit2->text(), QString("Edit2"));
+        QCOMPARE(form.ComboBox5->count(), 21);
+        QCOMPARE(form.ComboBox5->itemText(20), QString("64MB"));
+        QCOMPARE(form.ComboBox4->count(), 6);
+        QCOMPARE(form.ComboBox4->currentText(), QString("12MHz"));
+        QCOMPARE(form.ComboBox4->itemText(5), QString("375KHz"));
+        for (QCheckBox* box : {form.CheckBox1, form.CheckBox2, form.CheckBox3})
+            QVERIFY(box->isChecked());
+    }
+
+    void toolbarOrderWithSeparatorsAndHiddenDevice() {
+        TForm1 form;
+        QStringList order;
+        for (QAction* a : form.ToolBar1->actions())
+            order << (a->isSeparator() ? "|" : a->objectName());
+        QCOMPARE(order, QStringList({"ToolOpen", "ToolSave", "|", "ToolRead", "ToolErase",
+                                     "ToolWrite", "ToolVerify", "ToolAuto", "|", "ToolBank",
+                                     "ToolFill", "|", "ToolDevice", "ToolAbout"}));
+        QVERIFY(!form.ToolDevice->isVisible());
+        QVERIFY(!form.N3->isVisible());
+        QCOMPARE(form.ToolBar1->iconSize(), QSize(32, 32));
+        QCOMPARE(form.ToolBar1->toolButtonStyle(), Qt::ToolButtonTextUnderIcon);
+        for (QAction* a : form.ToolBar1->actions())
+            if (!a->isSeparator())
+                QVERIFY2(!a->icon().isNull(), qPrintable(a->objectName()));
+    }
+
+    void menuItems() {
+        TForm1 form;
+        QStringList top;
+        for (QAction* a : form.menuBar()->actions())
+            top << a->text();
+        QCOMPARE(top, QStringList({"文件(&F)", "缓冲区(&B)", "操作(&O)", "设备(&Y)", "语言(&L)",
+                                   "帮助(&H)"}));
+        QStringList operation;
+        for (QAction* a : form.O3->actions())
+            operation << (a->isSeparator() ? "|" : a->objectName());
+        QCOMPARE(operation, QStringList({"A1", "|", "E1", "W1", "R1", "V1", "N7"}));
+        QVERIFY(form.China->isChecked());
+    }
+
+    void firstShowIsCentredAt700x500() {
+        auto windows = CreateWindows();
+        TForm1& form = *windows->Form1;
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QCOMPARE(form.size(), QSize(700, 500));
+        QRect screen = form.screen()->availableGeometry();
+        QPoint centre = form.frameGeometry().center();
+        QVERIFY(qAbs(centre.x() - screen.center().x()) <= 1);
+        QVERIFY(qAbs(centre.y() - screen.center().y()) <= 1);
+        // Later showings keep the position.
+        form.move(form.pos() + QPoint(13, 7));
+        QPoint moved = form.pos();
+        form.hide();
+        form.show();
+        QCOMPARE(form.pos(), moved);
+    }
+
+    void statusPanelsAndProgressBarAfterResize() {
+        TForm1 form;
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        for (QSize size : {QSize(640, 480), QSize(1000, 600), QSize(700, 500)}) {
+            form.resize(size);
+            QCoreApplication::processEvents();
+            TStatusBar* bar = form.StatusBar1;
+            QCOMPARE(bar->panelRect(0).width(), 50);
+            QCOMPARE(bar->panelRect(1).width(), 120);
+            QCOMPARE(bar->panelRect(2).width(), 70);
+            QCOMPARE(bar->panelRect(3).width(), 75);
+            QCOMPARE(bar->panelRect(4).width(), 50);
+            QCOMPARE(bar->panelRect(4).left(), 315);
+            QCOMPARE(form.Progress->parentWidget(), static_cast<QWidget*>(bar));
+            QCOMPARE(form.Progress->x(), 317);
+            QCOMPARE(form.Progress->width(), bar->width() - 315);
+            QCOMPARE(form.Progress->y(), bar->borderWidth() + 2);
+        }
+        QCOMPARE(form.StatusBar1->panelText(3), QString("00:00:00"));
+        QCOMPARE(form.StatusBar1->panelText(0), QString("状态"));
+        QCOMPARE(form.StatusBar1->panelText(2), QString("使用时间"));
+    }
+
+    void logLinesAreNumberedNewestFirst() {
+        TForm1 form;
+        form.LogLine("Read Complete!");
+        form.LogLine("Erase Complete!");
+        for (int i = 3; i <= 10; ++i)
+            form.LogLine("x");
+        QStringList lines = form.logLines();
+        QCOMPARE(lines.size(), 10);
+        QCOMPARE(lines.first(), QString("010:x"));
+        QCOMPARE(lines[8], QString("002:Erase Complete!"));
+        QCOMPARE(lines.last(), QString("001:Read Complete!"));
+    }
+
+    void quitRunsTheCloseHandlerAndCloses() {
+        TForm1 form;
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        bool closed = false;
+        struct Spy : QObject {
+            bool* flag;
+            bool eventFilter(QObject*, QEvent* e) override {
+                if (e->type() == QEvent::Close)
+                    *flag = true;
+                return false;
+            }
+        } spy;
+        spy.flag = &closed;
+        form.installEventFilter(&spy);
+        form.Q1->trigger();
+        QVERIFY(closed);
+        QVERIFY(!form.isVisible());
+    }
+
+    void showErrorGoesThroughThePrompts() {
+        RecordingPrompts rec;
+        ScopedPrompts scope(rec);
+        TForm1 form;
+        form.ShowError("boom");
+        QCOMPARE(rec.texts("error"), std::vector<std::string>{"boom"});
+    }
+
+    void aboutBoxTexts() {
+        TAboutBox box;
+        QCOMPARE(box.windowTitle(), QString("About"));
+        QCOMPARE(box.Version->text(), QString("Vantor+ Version 3.0"));
+        QCOMPARE(box.Version->alignment() & Qt::AlignHCenter, Qt::AlignHCenter);
+        QVERIFY(!box.Copyright->text().isEmpty());
+        QVERIFY(box.OKButton->isDefault());
+        QCOMPARE(box.minimumSize(), box.maximumSize()); // fixed size
+        QVERIFY(!box.ProgramIcon->pixmap().isNull());
+    }
+
+    void languageSwitchSetsCaptionsAndChecks() {
+        auto windows = CreateWindows();
+        TForm1& form = *windows->Form1;
+        form.EnlishClick();
+        QCOMPARE(form.windowTitle(), QString("Vantor+ USB High Speed Programmer"));
+        QCOMPARE(form.ToolFill->text(), QString("FIll"));
+        QCOMPARE(form.BitBtn1->text(), QString("Test"));
+        QVERIFY(form.Enlish->isChecked() && !form.China->isChecked() && !form.fanti->isChecked());
+        form.fantiClick();
+        QCOMPARE(form.China->text(), QString("中文简体"));
+        QCOMPARE(form.fanti->text(), QString("中文繁體"));
+        QCOMPARE(form.StatusBar1->panelText(2), QString("使用時間"));
+        form.ChinaClick();
+        QCOMPARE(form.China->text(), QString("中文"));
+        QCOMPARE(form.fanti->text(), QString("繁體"));
+        QCOMPARE(form.Enlish->text(), QString("Enlish"));
+        // An index outside 0..2 changes nothing at all.
+        SetCurrentLanguage(7);
+        form.ApplyLanguage();
+        QCOMPARE(form.China->text(), QString("中文"));
+        QVERIFY(form.China->isChecked());
+        SetCurrentLanguage(0);
+    }
+};
+
+QTEST_MAIN(TForm1Test)
+#include "TForm1Test.moc"
