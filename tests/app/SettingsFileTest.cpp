@@ -23,19 +23,40 @@ public:
     int speed = 0;
     int language = 0;
 
-    void setMaximized(bool m) override { note("max", m), maximized = m; }
-    void setTop(int v) override { note("top", v), geo.top = v; }
-    void setLeft(int v) override { note("left", v), geo.left = v; }
-    void setHeight(int v) override { note("height", v), geo.height = v; }
-    void setWidth(int v) override { note("width", v), geo.width = v; }
+    void setMaximized(bool m) override {
+        note("max", m);
+        maximized = m;
+    }
+    void setTop(int v) override {
+        note("top", v);
+        geo.top = v;
+    }
+    void setLeft(int v) override {
+        note("left", v);
+        geo.left = v;
+    }
+    void setHeight(int v) override {
+        note("height", v);
+        geo.height = v;
+    }
+    void setWidth(int v) override {
+        note("width", v);
+        geo.width = v;
+    }
     void setChipIndices(int t, int m, int n) override {
         calls.push_back("chip " + std::to_string(t) + "," + std::to_string(m) + "," +
                         std::to_string(n));
         chip = {t, m, n};
     }
     void showDeviceCommand() override { calls.push_back("device"); }
-    void setSpeedIndex(int v) override { note("speed", v), speed = v; }
-    void setLanguageIndex(int v) override { note("langu", v), language = v; }
+    void setSpeedIndex(int v) override {
+        note("speed", v);
+        speed = v;
+    }
+    void setLanguageIndex(int v) override {
+        note("langu", v);
+        language = v;
+    }
 
     Geometry geometry() const override { return geo; }
     bool isMaximized() const override { return maximized; }
@@ -44,7 +65,9 @@ public:
     int languageIndex() const override { return language; }
 
 private:
-    void note(const char* what, int v) { calls.push_back(std::string(what) + " " + std::to_string(v)); }
+    void note(const char* what, int v) {
+        calls.push_back(std::string(what) + " " + std::to_string(v));
+    }
 };
 
 class SettingsFileTest : public ::testing::Test {
@@ -91,8 +114,8 @@ TEST(SettingsInteger, DecimalOrHexAfter0xAndNothingElse) {
     EXPECT_EQ(ParseSettingsInteger("0X1f"), 31);
     EXPECT_EQ(ParseSettingsInteger("0x7FFFFFFF"), INT_MAX);
     EXPECT_EQ(ParseSettingsInteger("-2147483648"), INT_MIN);
-    for (const char* bad : {"", "0x", "0X", "x3", "$3", "0x-3", "0x+3", "0xG", "3h", "12abc",
-                            " 5", "--1", "-", "1.5", "2147483648", "0x80000000"})
+    for (const char* bad : {"", "0x", "0X", "x3", "$3", "0x-3", "0x+3", "0xG", "3h", "12abc", " 5",
+                            "--1", "-", "1.5", "2147483648", "0x80000000"})
         EXPECT_EQ(ParseSettingsInteger(bad), std::nullopt) << '"' << bad << '"';
 }
 
@@ -110,8 +133,8 @@ TEST_F(SettingsFileTest, NoFileGivesDefaultsAndTheFirstCloseWritesExactlyOurKeys
     FakeWindow w;
     SettingsFile settings(path_);
     settings.load(w);
-    EXPECT_EQ(w.calls, (Calls{"max 0", "top 10", "left 10", "height 500", "width 700",
-                              "chip 0,0,0", "speed 0", "langu 0"}));
+    EXPECT_EQ(w.calls, (Calls{"max 0", "top 10", "left 10", "height 500", "width 700", "chip 0,0,0",
+                              "speed 0", "langu 0"}));
     EXPECT_FALSE(fs::exists(path_));
 
     w.geo = {30, 40, 520, 710};
@@ -205,20 +228,21 @@ TEST_F(SettingsFileTest, SaveKeepsForeignContentAndSeesEditsMadeWhileRunning) {
     std::ofstream(path_, std::ios::binary | std::ios::app) << "[Late]\r\nadded=1\r\n";
     w.speed = -1;
     ASSERT_TRUE(SettingsFile(path_).save(w));
-    EXPECT_EQ(read(), "; my notes\r\n"
-                      "[Plugins]\r\n"
-                      "path=/usr/lib/x\r\n"
-                      "\r\n"
-                      "[device]\r\n"
-                      "Speed=-1\r\n"
-                      "Extra=keep\r\n"
-                      "LANGU=0\r\n"
-                      "[Late]\r\n"
-                      "added=1\r\n"
-                      "[Environment]\r\n"
-                      "FormHeight=500\r\nFormWidth=700\r\nFormTop=10\r\nFormLeft=10\r\nFormMax=0\r\n"
-                      "[CHIP]\r\n"
-                      "INDEX1=0\r\nINDEX2=0\r\nINDEX3=0\r\n");
+    EXPECT_EQ(read(),
+              "; my notes\r\n"
+              "[Plugins]\r\n"
+              "path=/usr/lib/x\r\n"
+              "\r\n"
+              "[device]\r\n"
+              "Speed=-1\r\n"
+              "Extra=keep\r\n"
+              "LANGU=0\r\n"
+              "[Late]\r\n"
+              "added=1\r\n"
+              "[Environment]\r\n"
+              "FormHeight=500\r\nFormWidth=700\r\nFormTop=10\r\nFormLeft=10\r\nFormMax=0\r\n"
+              "[CHIP]\r\n"
+              "INDEX1=0\r\nINDEX2=0\r\nINDEX3=0\r\n");
     FakeWindow again;
     SettingsFile(path_).load(again);
     EXPECT_EQ(again.speed, -1);
