@@ -1,0 +1,134 @@
+#include "buffer/BufferFill.h"
+
+#include "app/core/MessageTable.h"
+#include "app/core/Prompts.h"
+#include "buffer/RecordFile.h"
+
+#include <array>
+#include <cstring>
+#include <ctime>
+
+namespace vantor {
+
+std::optional<int64_t> ParseIntegerValue(std::string_view text) {
+    size_t i = 0;
+    while (i < text.size() && text[i] == ' ')
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    bool hex = false;
+    if (i < text.size() && (text[i] == '$' || text[i] == 'x' || text[i] == 'X')) {
+        hex = true;
+        ++i;
+    } else if (i + 1 < text.size() && text[i] == '0' &&
+               (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+        hex = true;
+        i += 2;
+    }
+    if (i == text.size())
+        return std::nullopt;
+    const uint64_t limit = hex ? 0xFFFFFFFFull : (negative ? 0x80000000ull : 0x7FFFFFFFull);
+    uint64_t value = 0;
+    for (; i < text.size(); ++i) {
+        int digit = hex ? kHexDigitValue[static_cast<uint8_t>(text[i])]
+                        : (text[i] >= '0' && text[i] <= '9' ? text[i] - '0' : -1);
+        if (digit < 0)
+            return std::nullopt;
+        value = value * (hex ? 16 : 10) + static_cast<uint64_t>(digit);
+        if (value > limit)
+            return std::nullopt;
+    }
+    int64_t signedValue = static_cast<int64_t>(value);
+    return negative ? -signedValue : signedValue;
+}
+
+std::string InvalidIntegerMessage(std::string_view text) {
+    return "'" + std::string(text) + "' is not a valid integer value";
+}
+
+uint32_t FillSeedNow() {
+    return static_cast<uint32_t>(std::time(nullptr));
+}
+
+const std::string& FillRangeMessage(int languageIndex) {
+    static const std::array<std::string, kLanguageCount> texts = {
+        "填充范围无效：结束地址不能小于开始地址，也不能超过 3FFFFFF。",
+        "填充範圍無效：結束地址不能小於開始地址，也不能超過 3FFFFFF。",
+        "Invalid fill range: the end address must not be below the start address "
+        "or above 3FFFFFF."};
+    return texts[static_cast<size_t>(NormalizeLanguage(languageIndex))];
+}
+
+std::optional<FillPlan> PrepareFill(const FillFields& fields) {
+    // Every field is converted before anything is filled, whatever the kind.
+    const std::string* texts[] = {&fields.byteText, &fields.wordText, &fields.startText,
+                                  &fields.endText};
+    int64_t values[4];
+    for (int i = 0; i < 4; ++i) {
+        std::string prefixed = "0x" + *texts[i];
+        auto value = ParseIntegerValue(prefixed);
+        if (!value) {
+            CurrentPrompts().showError(InvalidIntegerMessage(prefixed));
+            return std::nullopt;
+        }
+        values[i] = *value;
+    }
+    // Anything at or past the buffer's end, or a range running backwards,
+    // would fill memory that is not the chip image.
+    if (values[3] < values[2] || values[3] >= static_cast<int64_t>(DataBuffer::size())) {
+        CurrentPrompts().showError(FillRangeMessage(CurrentLanguage()));
+        return std::nullopt;
+    }
+    FillPlan plan;
+    plan.kind = fields.kind;
+    plan.byteValue = static_cast<uint8_t>(values[0] & 0xFF);
+    plan.wordValue = static_cast<uint16_t>(values[1] & 0xFFFF);
+    plan.start = static_cast<uint32_t>(values[2]);
+    plan.end = static_cast<uint32_t>(values[3]);
+    return plan;
+}
+
+void ApplyFill(DataBuffer& buffer, const FillPlan& plan, uint32_t seed) {
+    if (plan.end < plan.start || plan.end >= DataBuffer::size())
+        return;
+    uint8_t* data = buffer.data();
+    const uint32_t length = plan.end - plan.start + 1;
+    switch (plan.kind) {
+    case FillKind::Byte:
+        std::memset(data + plan.start, plan.byteValue, length);
+        break;
+    case FillKind::Word: {
+        uint8_t* p = data + (plan.start & ~1u);
+        const uint8_t low = static_cast<uint8_t>(plan.wordValue & 0xFF);
+        const uint8_t high = static_cast<uint8_t>(plan.wordValue >> 8);
+        for (uint32_t i = 0, words = length / 2; i < words; ++i) {
+            *p++ = low;
+            *p++ = high;
+        }
+        break;
+    }
+    case FillKind::Random: {
+        FillRandom random(seed);
+        for (uint32_t a = plan.start; a <= plan.end; ++a)
+            data[a] = static_cast<uint8_t>(random.Next());
+        break;
+    }
+    }
+    buffer.UsedLength = static_cast<int32_t>(plan.end + 1);
+}
+
+bool RunFill(DataBuffer& buffer, const FillFields& fields, uint32_t seed,
+             const HexViewLoader& loadHexView) {
+    auto plan = PrepareFill(fields);
+    if (!plan)
+        return false;
+    ApplyFill(buffer, *plan, seed);
+    if (loadHexView)
+        loadHexView(buffer.data(), size_t{plan->end} + 1);
+    return true;
+}
+
+} // namespace vantor
