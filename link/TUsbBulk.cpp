@@ -1,0 +1,318 @@
+#include "link/TUsbBulk.h"
+
+#include "link/Protocol.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+#include <type_traits>
+
+#include <dlfcn.h>
+
+namespace vantor {
+
+int InterfaceNumber = 0;
+
+namespace {
+
+// Stand-in for an entry point the library lacks: does nothing, answers -2,
+// or null where the entry point returns a pointer.
+template <typename F> struct StandIn;
+template <typename R, typename... A> struct StandIn<R (*)(A...)> {
+    static R call(A...) {
+        if constexpr (std::is_void_v<R>) {
+            return;
+        } else if constexpr (std::is_pointer_v<R>) {
+            return nullptr;
+        } else {
+            return R(-2);
+        }
+    }
+};
+
+template <typename F> void Bind(void* library, F& slot, const char* name) {
+    void* symbol = library != nullptr ? dlsym(library, name) : nullptr;
+    slot = symbol != nullptr ? reinterpret_cast<F>(symbol) : &StandIn<F>::call;
+}
+
+} // namespace
+
+TUsbBulk::TUsbBulk(std::string libraryName) : LibraryName(std::move(libraryName)) {
+    const char* flag = std::getenv("VANTOR_USB_TRACE");
+    Tracing = flag != nullptr && *flag != '\0';
+    bindEntryPoints(); // all stand-ins until the first prog_open
+}
+
+TUsbBulk::~TUsbBulk() {
+    // A held handle belongs to the loaded library: unloading it under the
+    // handle would leave the handle pointing into unmapped code.
+    if (Library != nullptr && DeviceHandle == nullptr) {
+        dlclose(Library);
+    }
+}
+
+bool TUsbBulk::bigEndian() const {
+    return IsBigEndianVariant(InEndpoint);
+}
+
+void TUsbBulk::bindEntryPoints() {
+    void* l = Library;
+    Bind(l, Api.usb_init, "usb_init");
+    Bind(l, Api.usb_find_busses, "usb_find_busses");
+    Bind(l, Api.usb_find_devices, "usb_find_devices");
+    Bind(l, Api.usb_get_busses, "usb_get_busses");
+    Bind(l, Api.usb_open, "usb_open");
+    Bind(l, Api.usb_close, "usb_close");
+    Bind(l, Api.usb_get_string, "usb_get_string");
+    Bind(l, Api.usb_get_string_simple, "usb_get_string_simple");
+    Bind(l, Api.usb_get_descriptor_by_endpoint, "usb_get_descriptor_by_endpoint");
+    Bind(l, Api.usb_get_descriptor, "usb_get_descriptor");
+    Bind(l, Api.usb_bulk_write, "usb_bulk_write");
+    Bind(l, Api.usb_bulk_read, "usb_bulk_read");
+    Bind(l, Api.usb_interrupt_write, "usb_interrupt_write");
+    Bind(l, Api.usb_interrupt_read, "usb_interrupt_read");
+    Bind(l, Api.usb_control_msg, "usb_control_msg");
+    Bind(l, Api.usb_set_configuration, "usb_set_configuration");
+    Bind(l, Api.usb_claim_interface, "usb_claim_interface");
+    Bind(l, Api.usb_release_interface, "usb_release_interface");
+    Bind(l, Api.usb_set_altinterface, "usb_set_altinterface");
+    Bind(l, Api.usb_resetep, "usb_resetep");
+    Bind(l, Api.usb_clear_halt, "usb_clear_halt");
+    Bind(l, Api.usb_reset, "usb_reset");
+    Bind(l, Api.usb_reset_ex, "usb_reset_ex");
+    Bind(l, Api.usb_strerror, "usb_strerror");
+    Bind(l, Api.usb_set_debug, "usb_set_debug");
+    Bind(l, Api.usb_device, "usb_device");
+    Bind(l, Api.usb_install_service_np, "usb_install_service_np");
+    Bind(l, Api.usb_uninstall_service_np, "usb_uninstall_service_np");
+    Bind(l, Api.usb_install_driver_np, "usb_install_driver_np");
+    Bind(l, Api.usb_get_version, "usb_get_version");
+    Bind(l, Api.usb_isochronous_setup_async, "usb_isochronous_setup_async");
+    Bind(l, Api.usb_bulk_setup_async, "usb_bulk_setup_async");
+    Bind(l, Api.usb_interrupt_setup_async, "usb_interrupt_setup_async");
+    Bind(l, Api.usb_submit_async, "usb_submit_async");
+    Bind(l, Api.usb_reap_async, "usb_reap_async");
+    Bind(l, Api.usb_free_async, "usb_free_async");
+}
+
+void TUsbBulk::loadLibrary() {
+    // Loading afresh at every open lets a library swapped on disk take effect
+    // and keeps a machine without it reading as one without the programmer.
+    if (Library != nullptr) {
+        dlclose(Library);
+        Library = nullptr;
+    }
+    Library = dlopen(LibraryName.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (Library == nullptr && Tracing) {
+        const char* why = dlerror();
+        trace("cannot load USB library: %s\n", why != nullptr ? why : "");
+    }
+    bindEntryPoints();
+}
+
+void TUsbBulk::trace(const char* format, const char* text) const {
+    if (Tracing) {
+        std::fprintf(stderr, format, text != nullptr ? text : "");
+    }
+}
+
+const char* TUsbBulk::errorText() const {
+    const char* text = Tracing ? Api.usb_strerror() : nullptr;
+    return text != nullptr ? text : "";
+}
+
+bool TUsbBulk::claimAndTake(struct usb_device* device, usb_dev_handle* handle, int in, int dataOut,
+                            int commandOut) {
+    // A device that describes no interface cannot be claimed.
+    const usb_config_descriptor* config = device->config;
+    if (config == nullptr || config->bNumInterfaces == 0 || config->interface == nullptr ||
+        config->interface[0].num_altsetting < 1 || config->interface[0].altsetting == nullptr) {
+        trace("error writing:\n%s\n", "device describes no interface");
+        return false;
+    }
+    InterfaceNumber = config->interface[0].altsetting[0].bInterfaceNumber;
+    if (Api.usb_claim_interface(handle, InterfaceNumber) < 0) {
+        trace("error writing:\n%s\n", errorText());
+        return false;
+    }
+    DeviceHandle = handle;
+    InEndpoint = in;
+    DataOutEndpoint = dataOut;
+    CommandOutEndpoint = commandOut;
+    return true;
+}
+
+int TUsbBulk::prog_open(int vendorId, int productId) {
+    if (DeviceHandle != nullptr) {
+        // Callers close before they open again. A handle still held is
+        // dropped; its library must then stay loaded, so take a new
+        // reference instead of unloading the one the handle lives in.
+        DeviceHandle = nullptr;
+        Library = nullptr;
+    }
+    loadLibrary();
+    Api.usb_init();
+    Api.usb_find_busses();
+    Api.usb_find_devices();
+
+    for (usb_bus* bus = Api.usb_get_busses(); bus != nullptr && DeviceHandle == nullptr;
+         bus = bus->next) {
+        for (struct usb_device* device = bus->devices; device != nullptr; device = device->next) {
+            if (device->descriptor.idVendor != vendorId ||
+                device->descriptor.idProduct != productId) {
+                continue;
+            }
+            usb_dev_handle* handle = Api.usb_open(device);
+            if (handle == nullptr) {
+                trace("Warning: cannot open USB device: %s\n", errorText());
+                continue;
+            }
+            char text[256];
+            if (usbGetStringAscii(handle, device->descriptor.iManufacturer, kStringLanguageId, text,
+                                  sizeof text) < 0) {
+                trace("warning: cannot query manufacturer for device: %s\n", errorText());
+                Api.usb_close(handle);
+                continue;
+            }
+            if (std::strcmp(text, kManufacturerText) != 0) {
+                Api.usb_close(handle);
+                continue;
+            }
+            if (usbGetStringAscii(handle, device->descriptor.iProduct, kStringLanguageId, text,
+                                  sizeof text) < 0) {
+                trace("warning: cannot query product for device: %s\n", errorText());
+                Api.usb_close(handle);
+                continue;
+            }
+            bool taken = false;
+            if (std::strcmp(text, kProductTextDudOVEDuroDevice) == 0) {
+                const EndpointSet& e = kEndpointsDudOVEDuroDevice;
+                taken = claimAndTake(device, handle, e.in, e.dataOut, e.commandOut);
+            } else if (std::strcmp(text, kProductTextDudOVEDuro) == 0) {
+                const EndpointSet& e = kEndpointsDudOVEDuro;
+                taken = claimAndTake(device, handle, e.in, e.dataOut, e.commandOut);
+            }
+            if (taken) {
+                break;
+            }
+            Api.usb_close(handle);
+        }
+    }
+
+    if (DeviceHandle == nullptr && Tracing) {
+        std::fprintf(stderr, "Could not find USB device \"%s\" with vid=0x%x pid=0x%x\n",
+                     kManufacturerText, unsigned(vendorId), unsigned(productId));
+    }
+    return DeviceHandle != nullptr ? 1 : 0;
+}
+
+int TUsbBulk::usbGetStringAscii(usb_dev_handle* device, int index, int languageId, char* buffer,
+                                int length) {
+    unsigned char descriptor[256] = {};
+    const int received = Api.usb_control_msg(
+        device, USB_ENDPOINT_IN, USB_REQ_GET_DESCRIPTOR, (USB_DT_STRING << 8) + index, languageId,
+        reinterpret_cast<char*>(descriptor), sizeof descriptor, kStringTimeoutMs);
+    if (received < 0) {
+        return received;
+    }
+    if (descriptor[1] != USB_DT_STRING) {
+        return 0;
+    }
+    const int usable = std::min<int>(std::min<int>(received, sizeof descriptor), descriptor[0]);
+    const int characters = usable / 2;
+    if (buffer == nullptr || length <= 0) {
+        return 0;
+    }
+    // Character 0 is the descriptor's header. Room is kept for the zero.
+    int stored = 0;
+    for (int i = 1; i < characters && i < length; ++i) {
+        const unsigned char low = descriptor[2 * i];
+        const unsigned char high = descriptor[2 * i + 1];
+        buffer[i - 1] = high != 0 ? '?' : char(low);
+        stored = i;
+    }
+    buffer[stored] = '\0';
+    return stored;
+}
+
+int TUsbBulk::USB_bulk_cmd(unsigned char* buffer, int length, int reply) {
+    int result = 0;
+    if (DeviceHandle != nullptr) {
+        result = Api.usb_bulk_write(DeviceHandle, CommandOutEndpoint,
+                                    reinterpret_cast<const char*>(buffer), length, kBulkTimeoutMs);
+        if (result < 0) {
+            trace("error writing:\n%s\n", errorText());
+        }
+    }
+    if (reply != 0) {
+        if (ReplyWait.count() > 0) {
+            std::this_thread::sleep_for(ReplyWait);
+        }
+        if (DeviceHandle != nullptr) {
+            result = Api.usb_bulk_read(DeviceHandle, InEndpoint, reinterpret_cast<char*>(buffer),
+                                       length, kBulkTimeoutMs);
+            if (result < 0) {
+                trace("error writing:\n%s\n", errorText());
+            }
+        }
+    }
+    return result;
+}
+
+int TUsbBulk::USB_bulk_write(const unsigned char* buffer, int length) {
+    if (DeviceHandle == nullptr) {
+        return 0;
+    }
+    const int result =
+        Api.usb_bulk_write(DeviceHandle, DataOutEndpoint, reinterpret_cast<const char*>(buffer),
+                           length, kBulkTimeoutMs);
+    if (result < 0) {
+        trace("error writing:\n%s\n", errorText());
+    }
+    return result;
+}
+
+int TUsbBulk::USB_bulk_read(unsigned char* buffer, int length) {
+    if (DeviceHandle == nullptr) {
+        return 0;
+    }
+    const int result = Api.usb_bulk_read(DeviceHandle, InEndpoint, reinterpret_cast<char*>(buffer),
+                                         length, kBulkTimeoutMs);
+    if (result < 0) {
+        trace("error writing:\n%s\n", errorText());
+    }
+    return result;
+}
+
+void TUsbBulk::USB_bulk_close() {
+    if (DeviceHandle == nullptr) {
+        return;
+    }
+    if (Api.usb_release_interface(DeviceHandle, InterfaceNumber) < 0) {
+        trace("error writing:\n%s\n", errorText());
+    }
+    Api.usb_close(DeviceHandle);
+    DeviceHandle = nullptr;
+}
+
+int TUsbBulk::USB_transmit(std::uint8_t direction, std::uint8_t request,
+                           const std::uint8_t setup[4], unsigned char* data, int length) {
+    if (DeviceHandle == nullptr) {
+        return 0;
+    }
+    const int requestType = (direction << 7) | USB_TYPE_VENDOR;
+    const int value = setup[0] + 256 * setup[1];
+    const int index = setup[2] + 256 * setup[3];
+    const int result =
+        Api.usb_control_msg(DeviceHandle, requestType, request, value, index,
+                            reinterpret_cast<char*>(data), length, kControlTimeoutMs);
+    if (result < 0) {
+        trace("error writing:\n%s\n", errorText());
+        return -1;
+    }
+    return result;
+}
+
+} // namespace vantor

@@ -1,0 +1,133 @@
+#pragma once
+// The only road from the application to the USB programmer. libusb 0.1 is
+// loaded at run time at every prog_open, so a library beside the executable
+// (RUNPATH $ORIGIN) wins over the system one, and a machine without the
+// library reads exactly like a machine without the programmer.
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+#include <usb.h>
+
+namespace vantor {
+
+// Number of the interface that the last prog_open claimed (or tried to);
+// USB_bulk_close releases this number.
+extern int InterfaceNumber;
+
+// Every entry point of the libusb 0.1 API. Entry points the loaded library
+// lacks are bound to stand-ins: -2 for those returning int, null for those
+// returning a pointer (usb_get_version included), nothing for void ones.
+struct UsbApi {
+    void (*usb_init)();
+    int (*usb_find_busses)();
+    int (*usb_find_devices)();
+    usb_bus* (*usb_get_busses)();
+    usb_dev_handle* (*usb_open)(struct usb_device*);
+    int (*usb_close)(usb_dev_handle*);
+    int (*usb_get_string)(usb_dev_handle*, int, int, char*, size_t);
+    int (*usb_get_string_simple)(usb_dev_handle*, int, char*, size_t);
+    int (*usb_get_descriptor_by_endpoint)(usb_dev_handle*, int, unsigned char, unsigned char, void*,
+                                          int);
+    int (*usb_get_descriptor)(usb_dev_handle*, unsigned char, unsigned char, void*, int);
+    int (*usb_bulk_write)(usb_dev_handle*, int, const char*, int, int);
+    int (*usb_bulk_read)(usb_dev_handle*, int, char*, int, int);
+    int (*usb_interrupt_write)(usb_dev_handle*, int, const char*, int, int);
+    int (*usb_interrupt_read)(usb_dev_handle*, int, char*, int, int);
+    int (*usb_control_msg)(usb_dev_handle*, int, int, int, int, char*, int, int);
+    int (*usb_set_configuration)(usb_dev_handle*, int);
+    int (*usb_claim_interface)(usb_dev_handle*, int);
+    int (*usb_release_interface)(usb_dev_handle*, int);
+    int (*usb_set_altinterface)(usb_dev_handle*, int);
+    int (*usb_resetep)(usb_dev_handle*, unsigned int);
+    int (*usb_clear_halt)(usb_dev_handle*, unsigned int);
+    int (*usb_reset)(usb_dev_handle*);
+    int (*usb_reset_ex)(usb_dev_handle*, unsigned int);
+    char* (*usb_strerror)();
+    void (*usb_set_debug)(int);
+    struct usb_device* (*usb_device)(usb_dev_handle*);
+    int (*usb_install_service_np)();
+    int (*usb_uninstall_service_np)();
+    int (*usb_install_driver_np)(const char*);
+    const void* (*usb_get_version)();
+    int (*usb_isochronous_setup_async)(usb_dev_handle*, void**, unsigned char, int);
+    int (*usb_bulk_setup_async)(usb_dev_handle*, void**, unsigned char);
+    int (*usb_interrupt_setup_async)(usb_dev_handle*, void**, unsigned char);
+    int (*usb_submit_async)(void*, char*, int);
+    int (*usb_reap_async)(void*, int);
+    int (*usb_free_async)(void**);
+};
+
+class TUsbBulk {
+public:
+    static constexpr const char* kDefaultLibrary = "libusb-0.1.so.4";
+    static constexpr int kBulkTimeoutMs = 5000;
+    static constexpr int kStringTimeoutMs = 1000;
+    static constexpr int kControlTimeoutMs = 7000;
+    static constexpr std::chrono::milliseconds kDefaultReplyWait{50};
+
+    // `libraryName` is passed to dlopen as it is: a bare name is searched the
+    // usual way (the executable's RUNPATH first), a path loads that file.
+    explicit TUsbBulk(std::string libraryName = kDefaultLibrary);
+    // Does not close an open device (callers close at the end of every
+    // exchange); the library stays loaded while a handle is held.
+    ~TUsbBulk();
+    TUsbBulk(const TUsbBulk&) = delete;
+    TUsbBulk& operator=(const TUsbBulk&) = delete;
+
+    // 1 when a programmer with these IDs, our manufacturer text and one of the
+    // two product texts was opened and its interface claimed; else 0.
+    int prog_open(int vendorId, int productId);
+    // Writes `length` bytes to the command endpoint; with `reply` set, waits
+    // (50 ms) and reads `length` bytes from the IN endpoint into the same
+    // buffer. Result of the last transfer made; 0 when none was made.
+    int USB_bulk_cmd(unsigned char* buffer, int length, int reply);
+    // One transfer to the data OUT endpoint / from the IN endpoint.
+    int USB_bulk_write(const unsigned char* buffer, int length);
+    int USB_bulk_read(unsigned char* buffer, int length);
+    void USB_bulk_close();
+    // Reads string descriptor `index` as 8-bit text: characters above 0xFF
+    // become '?'. Characters stored, 0 for a descriptor that is not a string,
+    // or the negative library error. At most length-1 characters and a zero.
+    int usbGetStringAscii(usb_dev_handle* device, int index, int languageId, char* buffer,
+                          int length);
+    // Vendor control transfer to the device; -1 on any library error.
+    int USB_transmit(std::uint8_t direction, std::uint8_t request, const std::uint8_t setup[4],
+                     unsigned char* data, int length);
+
+    bool isOpen() const { return DeviceHandle != nullptr; }
+    usb_dev_handle* deviceHandle() const { return DeviceHandle; }
+    int inEndpoint() const { return InEndpoint; }
+    int dataOutEndpoint() const { return DataOutEndpoint; }
+    int commandOutEndpoint() const { return CommandOutEndpoint; }
+    // Multi-byte fields of command blocks go big-endian to this variant.
+    bool bigEndian() const;
+    const std::string& libraryName() const { return LibraryName; }
+    // True once a prog_open found the library file (not the programmer).
+    bool libraryLoaded() const { return Library != nullptr; }
+
+    // The fixed wait between a command and its reply; tests shorten it.
+    void setReplyWait(std::chrono::microseconds wait) { ReplyWait = wait; }
+    std::chrono::microseconds replyWait() const { return ReplyWait; }
+
+private:
+    void loadLibrary();
+    void bindEntryPoints();
+    bool claimAndTake(struct usb_device* device, usb_dev_handle* handle, int in, int dataOut,
+                      int commandOut);
+    void trace(const char* format, const char* text) const;
+    const char* errorText() const;
+
+    usb_dev_handle* DeviceHandle = nullptr;
+    int InEndpoint = 0x82;
+    int DataOutEndpoint = 0x01;
+    int CommandOutEndpoint = 0x02;
+
+    std::string LibraryName;
+    void* Library = nullptr;
+    UsbApi Api{};
+    std::chrono::microseconds ReplyWait = kDefaultReplyWait;
+    bool Tracing = false;
+};
+
+} // namespace vantor
