@@ -1,0 +1,60 @@
+#pragma once
+// The readable source list the shipped chip database is generated from, and
+// the rules every shipped database keeps.
+//
+// Source list: UTF-8 text, one record per line, fields separated by commas;
+// blank lines and lines starting with '#' are ignored. The first other line
+// is the header and must read exactly
+//   type,maker,name,chip_id,size,page,family,subtype,delay,voltage
+// chip_id   hexadecimal ("EF4016"; "0" for chips without an ID)
+// size      bytes, or with a K / M suffix for KiB / MiB ("128", "4K", "8M")
+// page      bytes
+// family    0..4; subtype, delay: decimal
+// voltage   "3.3V", "1.8V" or "5.0V"
+#include "chipdb/ChipRecord.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vantor {
+
+inline constexpr const char* kChipSourceHeader =
+    "type,maker,name,chip_id,size,page,family,subtype,delay,voltage";
+
+// Parses the list. Every line that cannot be read adds an error naming its
+// line number; returns true when there were none.
+bool ParseChipSourceList(std::string_view text, std::vector<ChipRecord>* records,
+                         std::vector<std::string>* errors);
+
+// The SubType a size implies for families 1, 3 and 4 (24-series: 0 below
+// 4 KB, 1 from 4 KB; 25- and 95-series: 0 up to 512 B, 1 up to 64 KB, 2
+// above); -1 for the families whose SubType is not a matter of size.
+int SizeSubType(int family, std::uint32_t size);
+
+// Checks the rules of a shipped database over its records in use:
+// - families 0..4 in non-decreasing order, with 0, 1 and 2 present, so the
+//   first three types in the type box are SPI flash, 24-series, 93-series;
+// - one type name per family, different for every family;
+// - type, maker and chip names present and free of blanks, control bytes,
+//   commas and double quotes; the joined NameText at most 47 GBK bytes;
+// - no two records with the same three names, and no type or maker name that
+//   differs from another only in letter case (the boxes could not reach it);
+// - FlashSize a power of two from 64 B to 64 MiB, FlashPage a power of two
+//   from 1 to 256 and not above FlashSize;
+// - SubType valid for the family (and matching the size where it follows
+//   from it), Voltage 0..2, Delay not 0, a JEDEC ID for SPI flash only;
+// - at most 999 records, so the terminator slot fits.
+// Returns the broken rules, one text each; empty when all hold.
+std::vector<std::string> CheckShippedRules(const std::vector<ChipRecord>& records);
+
+// The records in use of a database.
+std::vector<ChipRecord> RecordsInUse(const ChipDatabase& db);
+
+// The three trimmed names of a record (type, maker, chip), UTF-8.
+struct ChipNames {
+    std::string type, maker, name;
+};
+ChipNames NamesOf(const ChipRecord& record);
+
+} // namespace vantor

@@ -1,0 +1,193 @@
+#include "chipdb/DatabaseFile.h"
+
+#include "app/core/MessageTable.h"
+#include "app/core/Prompts.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace vantor {
+namespace {
+
+constexpr int kBrokenFileMessage = 8;
+
+// Closes a descriptor on every path out.
+class Fd {
+public:
+    explicit Fd(int fd) : fd_(fd) {}
+    ~Fd() { reset(); }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return fd_; }
+    bool ok() const { return fd_ >= 0; }
+    int release() {
+        int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+    void reset() {
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = -1;
+    }
+
+private:
+    int fd_;
+};
+
+bool ReadFully(int fd, std::uint8_t* out, std::size_t length) {
+    while (length > 0) {
+        ssize_t n = ::read(fd, out, length);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        out += n;
+        length -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool WriteFully(int fd, const std::uint8_t* in, std::size_t length) {
+    while (length > 0) {
+        ssize_t n = ::write(fd, in, length);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        in += n;
+        length -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+std::string DirectoryOf(const std::string& path) {
+    auto slash = path.find_last_of('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Shared by both loads; `brokenText` is what a bad size shows.
+DatabaseLoadResult ReadDatabase(ChipDatabase& db, const std::string& path,
+                                const std::string& brokenText) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 && errno == ENOENT)
+        return DatabaseLoadResult::Missing;
+
+    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd.ok() || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        CurrentPrompts().showError(CannotOpenFileText(path));
+        return DatabaseLoadResult::CannotOpen;
+    }
+    const auto size = static_cast<std::size_t>(st.st_size);
+    if (size % kChipRecordSize != 0) {
+        CurrentPrompts().showInformation(brokenText);
+        return DatabaseLoadResult::BadSize;
+    }
+    // Only what fits the slots is read; the rest of an oversized file is
+    // never touched.
+    const std::size_t wanted = std::min(size, kDatabaseMaxBytes);
+    std::vector<std::uint8_t> bytes(wanted);
+    if (!ReadFully(fd.get(), bytes.data(), wanted)) {
+        CurrentPrompts().showError(CannotOpenFileText(path));
+        return DatabaseLoadResult::CannotOpen;
+    }
+    db.LoadImage(bytes.data(), bytes.size());
+    if (size > kDatabaseMaxBytes)
+        CurrentPrompts().showInformation(TooManyRecordsText(path));
+    return DatabaseLoadResult::Loaded;
+}
+
+} // namespace
+
+std::string CannotOpenFileText(const std::string& path) {
+    return "Cannot open file " + path;
+}
+
+std::string CannotCreateFileText(const std::string& path) {
+    return "Cannot create file " + path;
+}
+
+std::string TooManyRecordsText(const std::string& path) {
+    return "The chip database " + path + " holds more than " + std::to_string(kChipSlots) +
+           " records; only the first " + std::to_string(kChipSlots) + " were loaded.";
+}
+
+std::string CurrentExecutablePath() {
+    std::vector<char> buffer(PATH_MAX + 1);
+    ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
+    if (n <= 0)
+        return {};
+    return std::string(buffer.data(), static_cast<std::size_t>(n));
+}
+
+std::string DatabasePath(const std::string& executablePath) {
+    auto slash = executablePath.find_last_of('/');
+    auto nameStart = slash == std::string::npos ? 0 : slash + 1;
+    auto dot = executablePath.find_last_of('.');
+    if (dot == std::string::npos || dot < nameStart)
+        return executablePath + ".Dat";
+    return executablePath.substr(0, dot) + ".Dat";
+}
+
+DatabaseLoadResult LoadChipDatabase(ChipDatabase& db, const std::string& path,
+                                    const std::function<void(int, int, int)>& selectChip,
+                                    int selType, int selMaker, int selName) {
+    auto result = ReadDatabase(db, path, Message(kBrokenFileMessage));
+    if (result == DatabaseLoadResult::Loaded && selectChip)
+        selectChip(selType, selMaker, selName);
+    return result;
+}
+
+DatabaseLoadResult LoadDatabaseFile(ChipDatabase& db, const std::string& path) {
+    return ReadDatabase(db, path, kEditorDatabaseBrokenText);
+}
+
+bool WriteDatabaseFile(const std::string& path, const void* bytes, std::size_t length) {
+    // Replace the file a link points to, not the link.
+    std::string target = path;
+    struct stat st {};
+    bool exists = ::stat(path.c_str(), &st) == 0;
+    if (exists) {
+        if (char* real = ::realpath(path.c_str(), nullptr)) {
+            target = real;
+            std::free(real);
+        }
+    }
+
+    std::string temp = target + ".XXXXXX";
+    Fd fd(::mkstemp(temp.data()));
+    bool ok = fd.ok();
+    if (ok) {
+        mode_t mode = exists ? (st.st_mode & 07777) : 0644;
+        ok = ::fchmod(fd.get(), mode) == 0 &&
+             WriteFully(fd.get(), static_cast<const std::uint8_t*>(bytes), length) &&
+             ::fsync(fd.get()) == 0 && ::close(fd.release()) == 0 &&
+             ::rename(temp.c_str(), target.c_str()) == 0;
+        if (!ok)
+            ::unlink(temp.c_str());
+    }
+    if (!ok) {
+        CurrentPrompts().showError(CannotCreateFileText(path));
+        return false;
+    }
+    // Make the rename itself durable; a failure here leaves a complete file.
+    Fd dir(::open(DirectoryOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.ok())
+        ::fsync(dir.get());
+    return true;
+}
+
+bool WriteDatabaseFile(const std::string& path, const ChipDatabase& db, int slotCount) {
+    std::string image = db.Image(slotCount);
+    return WriteDatabaseFile(path, image.data(), image.size());
+}
+
+} // namespace vantor

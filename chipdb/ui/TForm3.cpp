@@ -1,0 +1,158 @@
+#include "chipdb/ui/TForm3.h"
+
+#include "app/core/MessageTable.h"
+
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace vantor {
+namespace {
+
+struct Form3Captions {
+    const char* window;
+    const char* find;
+    const char* select;
+    const char* quit;
+    const char* typeColumn;
+    const char* makerColumn;
+    const char* nameColumn;
+};
+
+// Simplified Chinese, Traditional Chinese, English.
+constexpr Form3Captions kCaptions[kLanguageCount] = {
+    {"芯片选择", "查找", "选择", "退出", "类型", "厂商", "名称"},
+    {"芯片選擇", "查找", "選擇", "退出", "類型", "廠商", "名稱"},
+    {"Chip Select", "Find", "Select", "Quit", "Type", "Manufacturer", "Name"},
+};
+
+constexpr int kColumnWidths[4] = {80, 80, 100, 1};
+
+QString Q(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+} // namespace
+
+TForm3::TForm3(QWidget* parent) : QDialog(parent) {
+    setObjectName("TForm3");
+    Label1 = new QLabel(this);
+    ComboBox1 = new QComboBox(this);
+    ComboBox1->setEditable(true);
+    ComboBox1->setInsertPolicy(QComboBox::NoInsert);
+    ComboBox1->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    Label1->setBuddy(ComboBox1);
+
+    ListView1 = new QTreeWidget(this);
+    ListView1->setRootIsDecorated(false);
+    ListView1->setItemsExpandable(false);
+    ListView1->setUniformRowHeights(true);
+    ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
+    ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ListView1->header()->setStretchLastSection(false);
+
+    BitBtn1 = new QPushButton(this);
+    BitBtn2 = new QPushButton(this);
+    BitBtn1->setEnabled(false);
+    BitBtn1->setAutoDefault(false);
+    BitBtn2->setAutoDefault(false);
+
+    auto* top = new QHBoxLayout;
+    top->addWidget(Label1);
+    top->addWidget(ComboBox1, 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(BitBtn1);
+    buttons->addWidget(BitBtn2);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(ListView1, 1);
+    layout->addLayout(buttons);
+    resize(330, 380);
+
+    connect(ComboBox1, &QComboBox::editTextChanged, this, [this] { ComboBox1Change(); });
+    connect(ListView1, &QTreeWidget::itemSelectionChanged, this, [this] { ListView1Change(); });
+    connect(ListView1, &QTreeWidget::itemDoubleClicked, this, [this] { BitBtn1Click(); });
+    connect(BitBtn1, &QPushButton::clicked, this, [this] { BitBtn1Click(); });
+    connect(BitBtn2, &QPushButton::clicked, this, [this] { BitBtn2Click(); });
+
+    ApplyCaptions(CurrentLanguage());
+    ResetList();
+}
+
+void TForm3::ApplyCaptions(int languageIndex) {
+    if (languageIndex < 0 || languageIndex >= kLanguageCount)
+        return;
+    language_ = languageIndex;
+    const Form3Captions& c = kCaptions[languageIndex];
+    setWindowTitle(QString::fromUtf8(c.window));
+    Label1->setText(QString::fromUtf8(c.find));
+    BitBtn1->setText(QString::fromUtf8(c.select));
+    BitBtn2->setText(QString::fromUtf8(c.quit));
+    ListView1->setHeaderLabels({QString::fromUtf8(c.typeColumn), QString::fromUtf8(c.makerColumn),
+                                QString::fromUtf8(c.nameColumn), QStringLiteral("pos")});
+}
+
+void TForm3::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    FormShow();
+}
+
+// Empties the list and sets up its four columns again.
+void TForm3::ResetList() {
+    ListView1->clear();
+    rows_.clear();
+    ListView1->setColumnCount(4);
+    ApplyCaptions(language_);
+    for (int i = 0; i < 4; ++i)
+        ListView1->setColumnWidth(i, kColumnWidths[i]);
+    ListView1Change();
+}
+
+void TForm3::ShowRows(std::vector<ChipListRow> rows) {
+    ResetList();
+    QList<QTreeWidgetItem*> items;
+    items.reserve(static_cast<qsizetype>(rows.size()));
+    for (const ChipListRow& row : rows)
+        items.append(new QTreeWidgetItem(
+            QStringList{Q(row.type), Q(row.maker), Q(row.name), QString::number(row.slot)}));
+    rows_ = std::move(rows);
+    ListView1->addTopLevelItems(items);
+    ListView1Change();
+}
+
+void TForm3::FormShow() {
+    ShowRows(db_ ? ListAllChips(*db_) : std::vector<ChipListRow>{});
+}
+
+void TForm3::ComboBox1Change() {
+    ShowRows(db_ ? FindChips(*db_, ComboBox1->currentText().toStdString())
+                 : std::vector<ChipListRow>{});
+}
+
+void TForm3::ListView1Change() {
+    BitBtn1->setEnabled(!ListView1->selectedItems().isEmpty());
+}
+
+void TForm3::BitBtn1Click() {
+    const auto selected = ListView1->selectedItems();
+    if (selected.isEmpty())
+        return;
+    const int index = ListView1->indexOfTopLevelItem(selected.front());
+    if (index < 0 || static_cast<std::size_t>(index) >= rows_.size())
+        return;
+    if (boxes_ && selectChip_)
+        SelectByNames(*boxes_, rows_[static_cast<std::size_t>(index)], selectChip_);
+    accept();
+}
+
+void TForm3::BitBtn2Click() {
+    reject();
+}
+
+} // namespace vantor
