@@ -168,8 +168,8 @@ bool ReadDevice(const std::map<std::string, Section>& sections, const std::strin
     }
     const Section& s = it == sections.end() ? kEmpty : it->second;
     Reader r(s, name, error);
-    if (!r.onlyKeys({"bus", "plugged", "vendor", "product_id", "manufacturer", "product", "variant",
-                     "string_type", "open_fails", "claim_fails", "interface", "chip"})) {
+    if (!r.onlyKeys({"bus", "plugged", "vendor", "product_id", "manufacturer", "product", "serial",
+                     "variant", "string_type", "open_fails", "claim_fails", "interface", "chip"})) {
         return false;
     }
     std::string variant = "device";
@@ -177,9 +177,10 @@ bool ReadDevice(const std::map<std::string, Section>& sections, const std::strin
     if (!r.number("bus", 127, d.bus) || !r.flag("plugged", d.plugged) ||
         !r.number("vendor", 0xFFFF, d.vendor) || !r.number("product_id", 0xFFFF, d.productId) ||
         !r.text("manufacturer", d.manufacturer) || !r.text("product", d.product) ||
-        !r.text("variant", variant) || !r.number("string_type", 255, d.stringType) ||
-        !r.flag("open_fails", d.openFails) || !r.flag("claim_fails", d.claimFails) ||
-        !r.number("interface", 255, d.interfaceNumber) || !r.text("chip", chipName)) {
+        !r.text("serial", d.serial) || !r.text("variant", variant) ||
+        !r.number("string_type", 255, d.stringType) || !r.flag("open_fails", d.openFails) ||
+        !r.flag("claim_fails", d.claimFails) || !r.number("interface", 255, d.interfaceNumber) ||
+        !r.text("chip", chipName)) {
         return false;
     }
     variant = Lower(Trim(variant));

@@ -6,6 +6,7 @@
 //   [programmer]              one section per listed device:
 //                             bus = 1, plugged = 1, vendor = 0x1FC8, product_id = 0x310B,
 //                             manufacturer = VUZOvad, product = DudOVEDuro Device,
+//                             serial = 0001,
 //                             variant = device|duro (endpoints when the product text is
 //                             neither of ours), string_type = 3, open_fails = 0,
 //                             claim_fails = 0, interface = 0, chip = chip | none
@@ -50,6 +51,7 @@ struct DeviceConfig {
     std::uint16_t productId = 0x310B;
     std::string manufacturer = "VUZOvad";
     std::string product = "DudOVEDuro Device";
+    std::string serial = "0001";
     bool bigEndianVariant = false; // from the product text, else `variant`
     int stringType = 3;
     bool plugged = true;

@@ -253,8 +253,7 @@ int Emulator::configure(const char* text) {
         TextConfigured = false;
         AppliedFileValid = false;
         for (auto& d : devices) {
-            unplugDevice(*d);
-            Retired.push_back(std::move(d));
+            retire(std::move(d));
         }
         devices.clear();
         rescan();
@@ -271,11 +270,7 @@ int Emulator::configure(const char* text) {
         return -1;
     }
     for (auto& d : devices) {
-        unplugDevice(*d);
-        if (d->chip) {
-            d->chip->save();
-        }
-        Retired.push_back(std::move(d));
+        retire(std::move(d));
     }
     devices.clear();
     TextConfigured = true;
@@ -322,11 +317,7 @@ void Emulator::apply(Config config, bool resetCounters) {
     }
     for (auto& old : devices) {
         if (old) {
-            unplugDevice(*old);
-            if (old->chip) {
-                old->chip->save();
-            }
-            Retired.push_back(std::move(old));
+            retire(std::move(old));
         }
     }
     devices = std::move(next);
@@ -335,6 +326,18 @@ void Emulator::apply(Config config, bool resetCounters) {
         transfers = 0;
         events.clear();
         Random.seed(Current.faults.seed);
+    }
+}
+
+void Emulator::retire(std::unique_ptr<Device> d) {
+    unplugDevice(*d);
+    if (d->chip) {
+        d->chip->save();
+        d->chip.reset();
+    }
+    // Handles still open on it keep pointing here until they are closed.
+    if (!d->handles.empty()) {
+        Retired.push_back(std::move(d));
     }
 }
 
@@ -486,6 +489,11 @@ int Emulator::close(usb_dev_handle* h) {
     logEvent(VANTOR_EMU_CLOSE, d, 0, 0, 0, 0, 0, 0, nullptr, 0);
     delete h;
     --openHandles;
+    if (d->handles.empty()) {
+        Retired.erase(std::remove_if(Retired.begin(), Retired.end(),
+                                     [d](const auto& r) { return r.get() == d; }),
+                      Retired.end());
+    }
     return 0;
 }
 
@@ -583,7 +591,7 @@ int Emulator::control(usb_dev_handle* h, int requestType, int request, int value
         } else if (which <= 3) {
             const std::string& text = which == 1   ? d->config.manufacturer
                                       : which == 2 ? d->config.product
-                                                   : std::string("0001");
+                                                   : d->config.serial;
             auto units = Utf16(text);
             units.resize(std::min<std::size_t>(units.size(), 126));
             length = int(2 + 2 * units.size());

@@ -135,6 +135,7 @@ private:
     void apply(Config config, bool resetCounters);
     void rebuildBus();
     void unplugDevice(Device& d);
+    void retire(std::unique_ptr<Device> d);
     int nextFault(bool write, bool read);
     void logEvent(int kind, const Device* d, int ep, int length, int result, int fault,
                   long transfer, std::uint32_t address, const void* data, int dataLength);

@@ -88,7 +88,7 @@ public:
     }
 
     std::vector<std::uint8_t> image(int device = 0) const {
-        std::vector<std::uint8_t> out(std::size_t(ImageSize(device)));
+        std::vector<std::uint8_t> out(static_cast<std::size_t>(ImageSize(device)));
         if (!out.empty()) {
             GetImage(device, out.data(), long(out.size()));
         }
@@ -105,7 +105,7 @@ public:
     }
 
     std::vector<vantor_emu_event> events() const {
-        std::vector<vantor_emu_event> out(std::size_t(EventCount()));
+        std::vector<vantor_emu_event> out(static_cast<std::size_t>(EventCount()));
         for (std::size_t i = 0; i < out.size(); ++i) {
             GetEvent(long(i), &out[i]);
         }

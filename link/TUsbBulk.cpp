@@ -217,14 +217,15 @@ int TUsbBulk::usbGetStringAscii(usb_dev_handle* device, int index, int languageI
     if (received < 0) {
         return received;
     }
+    if (buffer == nullptr || length <= 0) {
+        return 0;
+    }
     if (descriptor[1] != USB_DT_STRING) {
+        buffer[0] = '\0'; // empty, so it can never match a text
         return 0;
     }
     const int usable = std::min<int>(std::min<int>(received, sizeof descriptor), descriptor[0]);
     const int characters = usable / 2;
-    if (buffer == nullptr || length <= 0) {
-        return 0;
-    }
     // Character 0 is the descriptor's header. Room is kept for the zero.
     int stored = 0;
     for (int i = 1; i < characters && i < length; ++i) {

@@ -1,0 +1,415 @@
+// The emulator's firmware and chip models, driven through the real transport
+// the way the engine drives a programmer.
+#include "emulator/EmulatorClient.h"
+#include "link/Protocol.h"
+#include "link/TUsbBulk.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <numeric>
+
+#include <unistd.h>
+
+using namespace vantor;
+using namespace std::chrono_literals;
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+class Host {
+public:
+    Host() { link.setReplyWait(0us); }
+    ~Host() { link.USB_bulk_close(); }
+    bool open() { return link.prog_open(kProgrammerVendorId, kProgrammerProductId) == 1; }
+    CommandBlock send(CommandBlock block, bool reply) {
+        last = link.USB_bulk_cmd(block.data(), int(block.size()), reply ? 1 : 0);
+        return block;
+    }
+    void setup(std::uint8_t family, std::uint32_t size, std::uint16_t page,
+               std::uint16_t delay = 0) {
+        ChipParameters p;
+        p.family = family;
+        p.size = size;
+        p.page = page;
+        p.delay = delay;
+        send(BuildChipSetup(p, 0, link.bigEndian()), true);
+    }
+    Bytes read(std::uint32_t address, std::uint32_t count, std::uint32_t chunk = 256) {
+        send(BuildSetAddress(address, link.bigEndian()), true);
+        Bytes out(count);
+        for (std::uint32_t at = 0; at < count; at += chunk) {
+            link.USB_bulk_read(out.data() + at, int(chunk));
+        }
+        return out;
+    }
+    void write(std::uint32_t address, const Bytes& data, std::uint32_t chunk = 256) {
+        send(BuildSetAddress(address, link.bigEndian()), false);
+        for (std::uint32_t at = 0; at < data.size(); at += chunk) {
+            link.USB_bulk_write(data.data() + at, int(chunk));
+        }
+    }
+    void finish() {
+        send(BuildFinish(), false);
+        link.USB_bulk_close();
+    }
+    CommandBlock readId() { return send(BuildReadId(ChipParameters{}, 0, link.bigEndian()), true); }
+
+    TUsbBulk link{EmulatorClient::kDefaultPath};
+    int last = 0;
+};
+
+Bytes Pattern(std::size_t n, std::uint8_t start = 0) {
+    Bytes b(n);
+    std::iota(b.begin(), b.end(), start);
+    return b;
+}
+
+class Emulator : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setenv("VANTOR_EMULATOR_CONFIG", "/nonexistent/vantor-emulator.ini", 1);
+        emu.useDefault();
+    }
+    void TearDown() override {
+        host.link.USB_bulk_close();
+        emu.useDefault();
+    }
+    void configure(const std::string& ini) { ASSERT_TRUE(emu.configure(ini)) << emu.lastError(); }
+
+    EmulatorClient emu;
+    Host host;
+};
+
+std::string TempPath(const char* name) {
+    return "/tmp/vantor-emu-" + std::to_string(getpid()) + "-" + name;
+}
+
+} // namespace
+
+TEST_F(Emulator, DefaultIsABlankFourMiBFlashBehindTheDeviceVariant) {
+    ASSERT_TRUE(host.open());
+    EXPECT_EQ(host.link.inEndpoint(), 0x85);
+    const CommandBlock id = host.readId();
+    EXPECT_EQ(id[0], kIdJedec);
+    EXPECT_EQ(id[1], 0xEF);
+    EXPECT_EQ(id[2], 0x40);
+    EXPECT_EQ(id[3], 0x16);
+    EXPECT_EQ(emu.image().size(), 4u * 1024 * 1024);
+    EXPECT_EQ(emu.image()[12345], 0xFF);
+}
+
+TEST_F(Emulator, IdReplyKindPerFamily) {
+    struct Case {
+        const char* chip;
+        std::array<int, 4> reply;
+    } cases[] = {
+        {"family = 0\njedec = C22017\nsize = 8M", {1, 0xC2, 0x20, 0x17}},
+        {"family = 1\nsize = 256\npage = 8", {2, 0, 0, 0}},
+        {"family = 2\nsize = 128\npage = 1", {3, 0, 0, 0}},
+        {"family = 3\nsize = 32K\npage = 64", {1, 0xFF, 0xFF, 0xFF}},
+        {"family = 4\nsize = 4K\npage = 32", {1, 0xFF, 0xFF, 0xFF}},
+    };
+    for (const Case& c : cases) {
+        configure(std::string("[chip]\n") + c.chip + "\n");
+        ASSERT_TRUE(host.open());
+        const CommandBlock id = host.readId();
+        EXPECT_EQ((std::array<int, 4>{id[0], id[1], id[2], id[3]}), c.reply) << c.chip;
+        host.finish();
+    }
+    configure("[programmer]\nchip = none\n");
+    ASSERT_TRUE(host.open());
+    EXPECT_EQ(host.readId()[0], kIdNoChip);
+}
+
+TEST_F(Emulator, BothByteOrdersDriveTheSameChip) {
+    for (const char* product : {"DudOVEDuro", "DudOVEDuro Device"}) {
+        configure(std::string("[programmer]\nproduct = ") + product + "\n[chip]\nsize = 64K\n");
+        ASSERT_TRUE(host.open());
+        host.setup(kFamilySpiFlash, 65536, 256);
+        host.write(0x100, Pattern(256, 7));
+        host.finish();
+        EXPECT_EQ(emu.image()[0x100], 7) << product;
+        EXPECT_EQ(emu.image()[0x1FF], std::uint8_t(7 + 255)) << product;
+        ASSERT_TRUE(host.open());
+        host.setup(kFamilySpiFlash, 65536, 256);
+        EXPECT_EQ(host.read(0x100, 256), Pattern(256, 7)) << product;
+        host.finish();
+    }
+}
+
+TEST_F(Emulator, FlashProgrammingOnlyClearsBitsAndEraseSetsThemAgain) {
+    configure("[chip]\nsize = 64K\nerase_busy_polls = 3\n");
+    ASSERT_TRUE(host.open());
+    host.setup(kFamilySpiFlash, 65536, 256);
+    host.write(0, Bytes(256, 0xF0));
+    host.write(0, Bytes(256, 0x3C)); // no erase between: the AND of both stays
+    EXPECT_EQ(host.read(0, 256), Bytes(256, 0x30));
+
+    CommandBlock buffer = host.send(BuildErase(kFlashChipEraseArgument, false), false);
+    std::vector<int> busy;
+    for (int poll = 0; poll < 5; ++poll) {
+        MakeReadStatus(buffer);
+        host.link.USB_bulk_cmd(buffer.data(), 64, 1);
+        busy.push_back(buffer[0] & kStatusBusy);
+    }
+    EXPECT_EQ(busy, (std::vector<int>{1, 1, 1, 0, 0}));
+    EXPECT_EQ(host.read(0, 256), Bytes(256, 0xFF));
+    host.finish();
+    EXPECT_EQ(emu.image(), Bytes(65536, 0xFF));
+}
+
+TEST_F(Emulator, EraseBusyForAWallClockTime) {
+    configure("[chip]\nsize = 64K\nerase_busy_polls = 0\nerase_busy_ms = 60\n");
+    ASSERT_TRUE(host.open());
+    host.setup(kFamilySpiFlash, 65536, 256);
+    CommandBlock buffer = host.send(BuildErase(kFlashChipEraseArgument, false), false);
+    const auto start = std::chrono::steady_clock::now();
+    int polls = 0;
+    for (;; ++polls) {
+        MakeReadStatus(buffer);
+        host.link.USB_bulk_cmd(buffer.data(), 64, 1);
+        if ((buffer[0] & kStatusBusy) == 0 || polls > 1000) {
+            break;
+        }
+        std::this_thread::sleep_for(5ms);
+    }
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 60ms);
+    EXPECT_GT(polls, 1);
+}
+
+TEST_F(Emulator, ThreeByteAddressesWrapAtSixteenMiBUntilB7) {
+    configure("[chip]\nsize = 32M\njedec = EF4019\n");
+    Bytes image(32u << 20, 0xFF);
+    image[0] = 0x11;
+    image[16u << 20] = 0x22;
+    ASSERT_TRUE(emu.setImage(image));
+    ASSERT_TRUE(host.open());
+    host.setup(kFamilySpiFlash, 32u << 20, 256);
+    EXPECT_EQ(host.read(16u << 20, 64, 64)[0], 0x11);
+    host.send(BuildSpiCommand(kSpiEnter4ByteMode), true);
+    EXPECT_TRUE(emu.fourByteMode());
+    EXPECT_EQ(host.read(16u << 20, 64, 64)[0], 0x22);
+    host.finish();
+    EXPECT_FALSE(emu.fourByteMode()); // the socket is switched off at finish
+    // A stream that starts below 16 MiB and runs past it wraps too.
+    ASSERT_TRUE(host.open());
+    host.setup(kFamilySpiFlash, 32u << 20, 256);
+    const Bytes across = host.read((16u << 20) - 32, 64, 64);
+    EXPECT_EQ(across[32], 0x11);
+}
+
+TEST_F(Emulator, I2cPageWritesWrapInsideTheChipsPage) {
+    configure("[chip]\nfamily = 1\nsize = 256\npage = 8\n");
+    ASSERT_TRUE(host.open());
+    // The host claims 16-byte pages; the chip has 8-byte pages.
+    host.setup(kFamilyI2cEeprom, 256, 16);
+    host.write(0, Pattern(64), 64);
+    Bytes image = emu.image();
+    EXPECT_EQ(Bytes(image.begin(), image.begin() + 8), Pattern(8, 8));
+    EXPECT_EQ(Bytes(image.begin() + 8, image.begin() + 16), Bytes(8, 0xFF));
+    EXPECT_EQ(Bytes(image.begin() + 16, image.begin() + 24), Pattern(8, 24));
+    // With the chip's own page every byte lands where it belongs, and an
+    // EEPROM write replaces bytes rather than ANDing them.
+    host.setup(kFamilyI2cEeprom, 256, 8);
+    host.write(0, Pattern(64, 0x80), 64);
+    image = emu.image();
+    EXPECT_EQ(Bytes(image.begin(), image.begin() + 64), Pattern(64, 0x80));
+}
+
+TEST_F(Emulator, EepromErasePerPageAndMicrowireEraseAll) {
+    configure("[chip]\nfamily = 3\nsize = 256\npage = 16\nfill = zero\n");
+    ASSERT_TRUE(host.open());
+    host.setup(kFamilySpiEeprom, 256, 16);
+    host.send(BuildErase(0x10, false), false);
+    host.send(BuildErase(0x30, false), false);
+    Bytes image = emu.image();
+    EXPECT_EQ(image[0x0F], 0x00);
+    EXPECT_EQ(image[0x10], 0xFF);
+    EXPECT_EQ(image[0x1F], 0xFF);
+    EXPECT_EQ(image[0x20], 0x00);
+    EXPECT_EQ(image[0x3F], 0xFF);
+    host.finish();
+
+    configure("[chip]\nfamily = 2\nsize = 128\npage = 1\nfill = zero\n");
+    ASSERT_TRUE(host.open());
+    host.setup(kFamilyMicrowire, 128, 1, 50);
+    host.send(BuildErase(50, false), false);
+    EXPECT_EQ(emu.image(), Bytes(128, 0xFF));
+}
+
+TEST_F(Emulator, MicrowireSixteenBitOrganisationStoresWholeWords) {
+    configure("[chip]\nfamily = 2\nsize = 128\npage = 2\norganisation = 16\n");
+    ASSERT_TRUE(host.open());
+    host.setup(kFamilyMicrowire, 128, 2);
+    host.send(BuildSetAddress(0, false), false);
+    const Bytes data = Pattern(5, 1);
+    host.link.USB_bulk_write(data.data(), 3); // 1 2 | 3 waits for its pair
+    host.link.USB_bulk_write(data.data() + 3, 2);
+    host.finish();
+    const Bytes image = emu.image();
+    EXPECT_EQ(Bytes(image.begin(), image.begin() + 6), (Bytes{1, 2, 3, 4, 0xFF, 0xFF}));
+}
+
+TEST_F(Emulator, ChipThatDoesNotMatchTheSetupReadsFloatingAndIgnoresWrites) {
+    configure("[chip]\nfamily = 1\nsize = 256\npage = 8\nfill = zero\n");
+    ASSERT_TRUE(host.open());
+    host.setup(kFamilySpiFlash, 256, 8);
+    EXPECT_EQ(host.read(0, 64, 64), Bytes(64, 0xFF));
+    host.write(0, Pattern(64), 64);
+    EXPECT_EQ(emu.image(), Bytes(256, 0x00));
+}
+
+TEST_F(Emulator, LogHoldsEveryBlockAndStreamInOrder) {
+    configure("[chip]\nsize = 64K\n");
+    ASSERT_TRUE(host.open());
+    host.setup(kFamilySpiFlash, 65536, 256);
+    host.read(0, 512);
+    host.finish();
+    EXPECT_EQ(emu.opcodes(), (std::vector<int>{CMD_CHIP_SETUP, CMD_SET_ADDRESS, CMD_FINISH}));
+    std::vector<int> kinds;
+    for (const auto& e : emu.events()) {
+        if (e.transfer != 0) {
+            kinds.push_back(e.kind);
+        }
+    }
+    EXPECT_EQ(kinds, (std::vector<int>{VANTOR_EMU_COMMAND, VANTOR_EMU_REPLY, VANTOR_EMU_COMMAND,
+                                       VANTOR_EMU_REPLY, VANTOR_EMU_DATA_IN, VANTOR_EMU_DATA_IN,
+                                       VANTOR_EMU_COMMAND}));
+    const auto reads = emu.events(VANTOR_EMU_DATA_IN);
+    EXPECT_EQ(reads[1].address, 256u);
+    EXPECT_EQ(reads[1].length, 256);
+    emu.resetLog();
+    EXPECT_TRUE(emu.events().empty());
+}
+
+TEST_F(Emulator, InjectedFaultsBehaveAsAsked) {
+    configure("[chip]\nsize = 64K\nfill = zero\n"
+              "[faults]\nshort_read_at = 4\nbitflip_at = 5\nlost_write_at = 7\n"
+              "short_write_at = 8\n");
+    ASSERT_TRUE(host.open());
+    host.setup(kFamilySpiFlash, 65536, 256);    // transfers 1, 2
+    host.send(BuildSetAddress(0, false), true); // 3 and its reply 4 (short)
+    EXPECT_EQ(host.last, 32);
+    Bytes data(256);
+    EXPECT_EQ(host.link.USB_bulk_read(data.data(), 256), 256); // 5: one bit flipped
+    int flipped = 0;
+    for (std::uint8_t b : data) {
+        flipped += __builtin_popcount(b);
+    }
+    EXPECT_EQ(flipped, 1);
+    host.send(BuildSetAddress(0, false), false); // 6
+    const Bytes zeros(256, 0x00);
+    EXPECT_EQ(host.link.USB_bulk_write(zeros.data(), 256), 256); // 7: lost, yet "done"
+    EXPECT_EQ(host.link.USB_bulk_write(zeros.data(), 256), 128); // 8: half taken
+    host.finish();
+    const auto writes = emu.events(VANTOR_EMU_DATA_OUT);
+    ASSERT_EQ(writes.size(), 2u);
+    EXPECT_EQ(writes[0].fault, VANTOR_EMU_FAULT_LOST_WRITE);
+    EXPECT_EQ(writes[1].fault, VANTOR_EMU_FAULT_SHORT_WRITE);
+}
+
+TEST_F(Emulator, UnplugAtATransferTakesTheProgrammerOffTheBus) {
+    configure("[faults]\nunplug_at = 3\n");
+    ASSERT_TRUE(host.open());
+    host.setup(kFamilySpiFlash, 4u << 20, 256);
+    CommandBlock block = BuildSetAddress(0, false);
+    EXPECT_EQ(host.link.USB_bulk_cmd(block.data(), 64, 1), -19); // ENODEV
+    Bytes data(64);
+    EXPECT_EQ(host.link.USB_bulk_read(data.data(), 64), -19);
+    EXPECT_FALSE(emu.plugged());
+    host.link.USB_bulk_close();
+    EXPECT_EQ(emu.openHandles(), 0);
+    EXPECT_FALSE(host.open());
+    emu.plug();
+    EXPECT_TRUE(host.open());
+}
+
+TEST_F(Emulator, SameSeedGivesTheSameFaults) {
+    const auto run = [&](const std::string& seed) {
+        configure("[chip]\nsize = 64K\n[faults]\nseed = " + seed +
+                  "\ntimeout_rate = 0.05\nstall_rate = 0.05\nshort_read_rate = 0.05\n"
+                  "bitflip_rate = 0.05\n");
+        EXPECT_TRUE(host.open());
+        host.setup(kFamilySpiFlash, 65536, 256);
+        host.send(BuildSetAddress(0, false), true);
+        std::vector<std::pair<int, Bytes>> outcome;
+        for (int i = 0; i < 200; ++i) {
+            Bytes data(64, 0);
+            const int result = host.link.USB_bulk_read(data.data(), 64);
+            outcome.emplace_back(result, data);
+        }
+        host.finish();
+        return outcome;
+    };
+    const auto first = run("42");
+    EXPECT_EQ(run("42"), first);
+    EXPECT_NE(run("43"), first);
+    int failures = 0;
+    for (const auto& [result, data] : first) {
+        failures += result != 64 ? 1 : 0;
+    }
+    EXPECT_GT(failures, 5);
+}
+
+TEST_F(Emulator, FileSetUpIsReadAtEveryScanAndTheImagePersists) {
+    const std::string ini = TempPath("config.ini");
+    const std::string image = TempPath("chip.bin");
+    std::remove(image.c_str());
+    const auto writeIni = [&](const std::string& text) {
+        std::ofstream(ini, std::ios::trunc) << text;
+    };
+    const std::string chip = "[chip]\nsize = 4K\nimage = " + image + "\n";
+    writeIni("[programmer]\nplugged = 1\n" + chip);
+    setenv("VANTOR_EMULATOR_CONFIG", ini.c_str(), 1);
+    emu.useDefault();
+
+    ASSERT_TRUE(host.open());
+    host.setup(kFamilySpiFlash, 4096, 256);
+    host.write(0, Pattern(256));
+    host.finish(); // finish and close store the chip
+    {
+        std::ifstream in(image, std::ios::binary);
+        const Bytes stored((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        ASSERT_EQ(stored.size(), 4096u);
+        EXPECT_EQ(stored[200], 200);
+    }
+
+    writeIni("[programmer]\nplugged = 0\n" + chip); // unplugged between two operations
+    EXPECT_FALSE(host.open());
+    writeIni("[programmer]\nplugged = 1\n" + chip);
+    ASSERT_TRUE(host.open());
+    host.setup(kFamilySpiFlash, 4096, 256);
+    EXPECT_EQ(host.read(0, 256), Pattern(256));
+    host.finish();
+
+    // A chip swapped in the file; the first one comes back from its image.
+    writeIni("[programmer]\n[chip]\nfamily = 1\nsize = 256\npage = 8\n");
+    ASSERT_TRUE(host.open());
+    EXPECT_EQ(host.readId()[0], kIdSecondType);
+    host.finish();
+    writeIni("[programmer]\n" + chip);
+    ASSERT_TRUE(host.open());
+    EXPECT_EQ(host.readId()[1], 0xEF);
+    host.finish();
+    EXPECT_EQ(emu.image()[77], 77);
+
+    writeIni("[programmer]\nno_such_key = 1\n"); // a broken file keeps the set-up in force
+    EXPECT_TRUE(host.open());
+    host.finish();
+    std::remove(ini.c_str());
+    std::remove(image.c_str());
+}
+
+TEST_F(Emulator, BadConfigurationTextIsRefused) {
+    EXPECT_FALSE(emu.configure("[chip]\nfamily = 9\n"));
+    EXPECT_NE(emu.lastError().find("family"), std::string::npos);
+    EXPECT_FALSE(emu.configure("[bus]\ndevices = ghost\n"));
+    EXPECT_FALSE(emu.configure("[faults]\nunplug_at = x\n"));
+    EXPECT_FALSE(emu.configure("key = outside\n"));
+    ASSERT_TRUE(host.open()); // the default stays in force
+}
