@@ -1,0 +1,45 @@
+#include "link/ConnectionProbe.h"
+
+#include "app/core/MessageTable.h"
+#include "link/Protocol.h"
+#include "link/TUsbBulk.h"
+
+namespace vantor {
+
+namespace {
+constexpr int kMessageDetected = 11;
+constexpr int kMessageReady = 12;
+constexpr int kMessageNotConnected = 13;
+} // namespace
+
+ConnectionProbe::Outcome ConnectionProbe::ProbeProgrammer() {
+    if (Host.chipCommandBusy() || Link.isOpen()) {
+        // A prog_open now would take the running operation's device from it.
+        Pending = true;
+        return Outcome::Deferred;
+    }
+    Pending = false;
+    if (Link.prog_open(kProgrammerVendorId, kProgrammerProductId) == 1) {
+        const std::string line = Host.nextLogPrefix() + Message(kMessageDetected);
+        if (Host.findLogLine(line) != 0) {
+            Host.insertLogLine(line);
+        }
+        Link.USB_bulk_close();
+        Host.setConnectionStatus(Message(kMessageReady));
+        return Outcome::Ready;
+    }
+    Host.setConnectionStatus(Message(kMessageNotConnected));
+    return Outcome::NotConnected;
+}
+
+void ConnectionProbe::chipCommandEnded() {
+    if (Pending) {
+        ProbeProgrammer();
+    }
+}
+
+bool StatusPanelDrawnRed(const std::string& panelText) {
+    return panelText == Message(kMessageNotConnected);
+}
+
+} // namespace vantor

@@ -1,0 +1,57 @@
+#pragma once
+// Tells the user whether a programmer is attached: a bus scan with the full
+// identity check, closed again at once, on every activation of the main
+// window and every device-change notification. Widgets stay outside: the
+// window answers through ProbeHost.
+#include <string>
+
+namespace vantor {
+
+class TUsbBulk;
+
+// What the probe needs from the main window.
+class ProbeHost {
+public:
+    virtual ~ProbeHost() = default;
+    // True while a chip command holds the programmer open (from OpenProgrammer
+    // or the start of ReadChipId to the matching close).
+    virtual bool chipCommandBusy() const = 0;
+    // The "%03d:" prefix of the log counter; advances the counter.
+    virtual std::string nextLogPrefix() = 0;
+    // Index of the first log line equal to `line`, -1 when there is none.
+    virtual int findLogLine(const std::string& line) const = 0;
+    // Inserts `line` as the new line 0 of the log pane.
+    virtual void insertLogLine(const std::string& line) = 0;
+    // Sets the text of status panel 1.
+    virtual void setConnectionStatus(const std::string& text) = 0;
+};
+
+class ConnectionProbe {
+public:
+    enum class Outcome { Ready, NotConnected, Deferred };
+
+    ConnectionProbe(TUsbBulk& link, ProbeHost& host) : Link(link), Host(host) {}
+
+    // Probes and reports: "Ready" and a numbered detection line (message 11)
+    // when the programmer answers, "Not connected" otherwise. While a chip
+    // command holds the programmer open the transport is left alone and the
+    // probe is deferred until chipCommandEnded(). An open transport counts as
+    // busy too, whatever the host says.
+    Outcome ProbeProgrammer();
+    // To be called after every CloseProgrammer: runs a probe that arrived
+    // while the command ran (the programmer may have gone meanwhile).
+    void chipCommandEnded();
+    bool probePending() const { return Pending; }
+
+private:
+    TUsbBulk& Link;
+    ProbeHost& Host;
+    bool Pending = false;
+};
+
+// Status panel 1 is drawn in pure red exactly while its text equals "Not
+// connected" (message 13) in the current language; any other text, including
+// that message in a former language, in the normal button-text colour.
+bool StatusPanelDrawnRed(const std::string& panelText);
+
+} // namespace vantor
