@@ -189,11 +189,11 @@ std::vector<std::string> CheckShippedRules(const std::vector<ChipRecord>& record
         const std::string joined = NameTextUtf8(r);
         if (n.type.empty() || n.maker.empty() || n.name.empty())
             fail("type, maker and chip name must all be present");
+        bool clean = SplitNameText(joined).size() == 3 && joined == Describe(n);
         for (const std::string* part : {&n.type, &n.maker, &n.name})
-            if (HasForbiddenByte(*part))
-                fail("\"" + *part + "\" holds a blank, control byte, comma or quote");
-        if (joined != Describe(n))
-            fail("NameText must be exactly type,maker,name");
+            clean = clean && !HasForbiddenByte(*part);
+        if (!clean)
+            fail("a name holds a blank, control byte, comma or quote");
         std::string gbk;
         if (!Utf8ToGbk(joined, &gbk) || gbk.size() > kNameTextMaxBytes)
             fail("NameText does not fit 47 GBK bytes");

@@ -53,9 +53,17 @@ ChipBoxBinder::ChipBoxBinder(ChipSelection& model, const ChipBoxWidgets& widgets
         connect(boxes[i], &QComboBox::activated, this,
                 [this, i](int position) { Picked(i, position); });
     }
-    if (w_.ComboBox5 && w_.ComboBox5->count() == 0)
+    if (w_.ComboBox5 && w_.ComboBox5->count() == 0) {
+        // Filling the steps must not pick one: the box keeps its text until a
+        // chip is chosen.
+        const QSignalBlocker block(w_.ComboBox5);
+        const QString text = w_.ComboBox5->currentText();
         for (const char* step : CapacityStepTexts())
             w_.ComboBox5->addItem(QString::fromLatin1(step));
+        w_.ComboBox5->setCurrentIndex(-1);
+        if (w_.ComboBox5->isEditable())
+            w_.ComboBox5->setEditText(text);
+    }
 }
 
 void ChipBoxBinder::Picked(int box, int position) {

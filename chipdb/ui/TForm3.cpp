@@ -55,6 +55,7 @@ TForm3::TForm3(QWidget* parent) : QDialog(parent) {
     ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
     ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ListView1->header()->setStretchLastSection(false);
+    ListView1->header()->setMinimumSectionSize(1); // the slot column is 1 pixel wide
 
     BitBtn1 = new QPushButton(this);
     BitBtn2 = new QPushButton(this);

@@ -1,0 +1,132 @@
+#include "chipdb/ChipSourceList.h"
+
+#include <gtest/gtest.h>
+
+using namespace vantor;
+
+namespace {
+
+const std::string kHeader = std::string(kChipSourceHeader) + "\n";
+const std::string kMinimal = "SPI,W,W25Q32,EF4016,4M,256,0,0,800,3.3V\n"
+                             "24,Atmel,AT24C02,0,256,8,1,0,100,3.3V\n"
+                             "93,Atmel,AT93C46(16bit),0,128,2,2,87,100,3.3V\n";
+
+// Parses and checks; returns all complaints joined.
+std::string Complaints(const std::string& body) {
+    std::vector<ChipRecord> records;
+    std::vector<std::string> errors;
+    ParseChipSourceList(kHeader + body, &records, &errors);
+    if (errors.empty())
+        errors = CheckShippedRules(records);
+    std::string out;
+    for (const auto& e : errors)
+        out += e + "\n";
+    return out;
+}
+
+} // namespace
+
+TEST(ChipSourceList, ReadsEveryColumnAndIgnoresCommentsAndCarriageReturns) {
+    std::vector<ChipRecord> records;
+    std::vector<std::string> errors;
+    ASSERT_TRUE(ParseChipSourceList("# comment\r\n\r\n" + kHeader +
+                                        "SPI,W,W25Q32,EF4016,4M,256,0,1,800,1.8V\r\n"
+                                        "95,ST,M95M02,0,256K,256,4,2,100,5.0V\n",
+                                    &records, &errors))
+        << errors.front();
+    ASSERT_EQ(records.size(), 2u);
+    const ChipRecord& r = records[0];
+    EXPECT_EQ(NameTextUtf8(r), "SPI,W,W25Q32");
+    EXPECT_EQ(r.ChipId, 0xEF4016u);
+    EXPECT_EQ(r.FlashSize, 4u << 20);
+    EXPECT_EQ(r.FlashPage, 256);
+    EXPECT_EQ(r.SubType, 1);
+    EXPECT_EQ(r.Delay, 800);
+    EXPECT_EQ(r.Voltage, ChipVoltage::V1_8);
+    EXPECT_EQ(r.EepromPage, 1);
+    EXPECT_EQ(records[1].FlashSize, 256u * 1024u);
+    EXPECT_EQ(records[1].Voltage, ChipVoltage::V5_0);
+    EXPECT_EQ(records[1].Family, ChipFamily::Eeprom95);
+}
+
+TEST(ChipSourceList, UnreadableLinesAreNamedByNumber) {
+    EXPECT_NE(Complaints("SPI,W,X,EF4016,4M,256,0,0,800\n").find("line 2: 10 fields"),
+              std::string::npos);
+    EXPECT_NE(Complaints("SPI,W,X,ZZ,4M,256,0,0,800,3.3V\n").find("chip_id"), std::string::npos);
+    EXPECT_NE(Complaints("SPI,W,X,1,4G,256,0,0,800,3.3V\n").find("size"), std::string::npos);
+    EXPECT_NE(Complaints("SPI,W,X,1,4M,256,0,0,70000,3.3V\n").find("delay"), std::string::npos);
+    EXPECT_NE(Complaints("SPI,W,X,1,4M,256,0,0,800,3V\n").find("voltage"), std::string::npos);
+    EXPECT_NE(
+        Complaints("SPI,W," + std::string(45, 'N') + ",1,4M,256,0,0,800,3.3V\n").find("at most 47"),
+        std::string::npos);
+    std::vector<ChipRecord> records;
+    std::vector<std::string> errors;
+    EXPECT_FALSE(ParseChipSourceList("name,size\nA,1\n", &records, &errors));
+    EXPECT_FALSE(ParseChipSourceList("# only a comment\n", &records, &errors));
+}
+
+TEST(ChipSourceList, AValidListBreaksNoRule) {
+    EXPECT_EQ(Complaints(kMinimal), "");
+}
+
+TEST(ChipSourceList, EachBrokenRuleIsRefused) {
+    const struct {
+        const char* extraLine;
+        const char* complaint;
+    } cases[] = {
+        {"SPI,W,w25q32,EF4016,4M,256,0,0,800,3.3V", "same three names"},
+        {"SPI,w,W25Q64,EF4017,8M,256,0,0,800,3.3V", "maker name differs only in letter case"},
+        {"spi,W,W25Q64,EF4017,8M,256,0,0,800,3.3V", "type name differs only in letter case"},
+        {"SPI,W,W25Q64,EF4017,3M,256,0,0,800,3.3V", "power of two"},
+        {"SPI,W,W25Q64,EF4017,128M,256,0,0,800,3.3V", "64 MiB"},
+        {"SPI,W,W25Q64,EF4017,32,32,0,0,800,3.3V", "64 B"},
+        {"SPI,W,W25Q64,EF4017,8M,512,0,0,800,3.3V", "page 512"},
+        {"SPI,W,W25Q64,EF4017,8M,0,0,0,800,3.3V", "page 0"},
+        {"SPI,W,W25Q64,0,8M,256,0,0,800,3.3V", "JEDEC ID"},
+        {"SPI,W,W25Q64,EF4017,8M,256,0,2,800,3.3V", "SubType must be 0 or 1"},
+        {"SPI,W,W25Q64,EF4017,8M,256,0,0,0,3.3V", "delay must not be 0"},
+        {"SPI,W,W25Q64,EF4017,8M,256,3,0,800,3.3V", "used by family 0 as well"},
+        {"24,Atmel,AT24C04,0,512,16,1,0,100,3.3V", "families must come in order"},
+        {"FLASH,W,W25Q64,EF4017,8M,256,0,0,800,3.3V", "already uses type name"},
+        {"93,Atmel,AT24C04,0,512,16,1,0,100,3.3V", "used by family 2 as well"},
+        {"24,Atmel,AT24C32,0,4K,32,1,0,100,3.3V", "does not match the size"},
+        {"24,Atmel,AT24C04,12,512,16,1,0,100,3.3V", "only SPI flash has a chip ID"},
+        {"93,Atmel,AT93C66,0,512,1,2,12,100,3.3V", "7..11 or 87..91"},
+        {"93,Atmel,AT93C66,0,512,1,2,89,100,3.3V", "16-bit organisation"},
+        {"25,Atmel,AT25040A,0,512,8,3,1,100,3.3V", "does not match the size"},
+        {"95,ST,M95M01,0,128K,256,4,1,100,3.3V", "does not match the size"},
+        {"95,ST,M95,0,128K,256,5,2,100,3.3V", "not 0..4"},
+        {"95,ST,\"M95\",0,128K,256,4,2,100,3.3V", "comma or quote"},
+        {"95,,M95M01,0,128K,256,4,2,100,3.3V", "must all be present"},
+    };
+    for (const auto& c : cases) {
+        const std::string complaints = Complaints(kMinimal + c.extraLine + "\n");
+        EXPECT_NE(complaints.find(c.complaint), std::string::npos)
+            << c.extraLine << "\n got: " << complaints;
+    }
+    // A blank in a name splits it into more fields than the three.
+    EXPECT_NE(Complaints(kMinimal + "95,ST,M95 M01,0,128K,256,4,2,100,3.3V\n").find("blank"),
+              std::string::npos);
+}
+
+TEST(ChipSourceList, TheFirstThreeFamiliesMustAllBePresentAndFitTheSlots) {
+    EXPECT_NE(Complaints("SPI,W,W25Q32,EF4016,4M,256,0,0,800,3.3V\n"
+                         "93,Atmel,AT93C46(16bit),0,128,2,2,87,100,3.3V\n")
+                  .find("no record of family 1"),
+              std::string::npos);
+    std::string many = kMinimal;
+    for (int i = 0; i < 997; ++i)
+        many += "93,Atmel,X" + std::to_string(i) + ",0,128,2,2,87,100,3.3V\n";
+    EXPECT_NE(Complaints(many).find("1000 records; at most 999"), std::string::npos);
+}
+
+TEST(ChipSourceList, SubTypeBySize) {
+    EXPECT_EQ(SizeSubType(ChipFamily::Eeprom24, 2048), 0);
+    EXPECT_EQ(SizeSubType(ChipFamily::Eeprom24, 4096), 1);
+    EXPECT_EQ(SizeSubType(ChipFamily::Eeprom25, 512), 0);
+    EXPECT_EQ(SizeSubType(ChipFamily::Eeprom25, 1024), 1);
+    EXPECT_EQ(SizeSubType(ChipFamily::Eeprom95, 65536), 1);
+    EXPECT_EQ(SizeSubType(ChipFamily::Eeprom95, 131072), 2);
+    EXPECT_EQ(SizeSubType(ChipFamily::SpiFlash25, 1024), -1);
+    EXPECT_EQ(SizeSubType(ChipFamily::Eeprom93, 128), -1);
+}
