@@ -213,6 +213,7 @@ void TBitBox::mouseDoubleClickEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton)
         return;
     // The release that ends a double click is not a further click.
+    pressed_ = false;
     DblClick();
     event->accept();
 }
