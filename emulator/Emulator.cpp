@@ -102,6 +102,19 @@ void Chip::programPage(std::uint32_t address, const std::uint8_t* data, std::uin
     const std::uint32_t base = at - at % page;
     const std::uint32_t offset = at % page;
     const bool flash = Config.family == kFamilySpiFlash;
+    dirty = true;
+    if (offset + count <= page && at + count <= size()) {
+        // The usual case: the write stays inside one page of the chip.
+        std::uint8_t* target = &Memory[at];
+        if (flash) {
+            for (std::uint32_t k = 0; k < count; ++k) {
+                target[k] &= data[k];
+            }
+        } else {
+            std::memcpy(target, data, count);
+        }
+        return;
+    }
     for (std::uint32_t k = 0; k < count; ++k) {
         const std::uint32_t target = (base + (offset + k) % page) % size();
         if (flash) {
