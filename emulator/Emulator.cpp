@@ -698,6 +698,8 @@ void Emulator::command(Device& d, const std::uint8_t* block, int size) {
     Chip* chip = d.chip.get();
     switch (b[block::kOpcode]) {
     case CMD_CHIP_SETUP:
+        d.eraseBase = 0;
+        d.lastEraseArgument = -1;
         d.setup = DecodeChipParameters(b.data(), be);
         d.setupValid = true;
         d.reply = b;
@@ -772,7 +774,11 @@ void Emulator::command(Device& d, const std::uint8_t* block, int size) {
             chip->eraseAll(); // ERAL, whatever the argument
             break;
         default: // EEPROMs: the page at this offset is written with 0xFF
-            chip->eraseRange(argument, d.setup.page != 0 ? d.setup.page : 1);
+            if (d.lastEraseArgument >= 0 && argument <= d.lastEraseArgument) {
+                d.eraseBase += 0x10000;
+            }
+            d.lastEraseArgument = argument;
+            chip->eraseRange(d.eraseBase + argument, d.setup.page != 0 ? d.setup.page : 1);
             break;
         }
         break;
@@ -794,6 +800,8 @@ void Emulator::command(Device& d, const std::uint8_t* block, int size) {
     case CMD_FINISH:
         // The socket is switched off: the chip forgets its address mode.
         d.setupValid = false;
+        d.eraseBase = 0;
+        d.lastEraseArgument = -1;
         if (chip != nullptr) {
             chip->fourByteMode = false;
             chip->save();

@@ -87,6 +87,10 @@ struct Device {
     bool streaming = false;
     std::uint32_t streamAddress = 0;
     int pendingHighByte = -1; // 16-bit Microwire: first half of a word
+    // EEPROM page erases carry 16-bit offsets: a smaller offset than the last
+    // one means the host's count passed the next 64 KiB.
+    std::uint32_t eraseBase = 0;
+    int lastEraseArgument = -1;
 
     void buildDescriptors();
     void applyChip(const ChipConfig& c);

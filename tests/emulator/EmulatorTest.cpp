@@ -235,6 +235,17 @@ TEST_F(Emulator, EepromErasePerPageAndMicrowireEraseAll) {
     EXPECT_EQ(image[0x3F], 0xFF);
     host.finish();
 
+    // Above 64 KiB the 16-bit offsets start again from 0; the programmer
+    // follows the host's count and erases the whole chip.
+    configure("[chip]\nfamily = 3\nsize = 128K\npage = 256\nfill = zero\n");
+    ASSERT_TRUE(host.open());
+    host.setup(kFamilySpiEeprom, 128u << 10, 256);
+    for (std::uint32_t offset = 0; offset < (128u << 10); offset += 256) {
+        host.send(BuildErase(std::uint16_t(offset), false), false);
+    }
+    EXPECT_EQ(emu.image(), Bytes(128u << 10, 0xFF));
+    host.finish();
+
     configure("[chip]\nfamily = 2\nsize = 128\npage = 1\nfill = zero\n");
     ASSERT_TRUE(host.open());
     host.setup(kFamilyMicrowire, 128, 1, 50);
