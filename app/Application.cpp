@@ -3,6 +3,7 @@
 #include "app/QtPrompts.h"
 #include "app/TAboutBox.h"
 #include "app/TForm1.h"
+#include "chipdb/ui/TForm3.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -20,21 +21,21 @@ Windows::~Windows() {
     InstallPrompts(nullptr);
 }
 
-std::unique_ptr<Windows> CreateWindows() {
+std::unique_ptr<Windows> CreateWindows(const std::string& executablePath) {
     initResources();
     auto w = std::make_unique<Windows>();
-    w->Form1 = std::make_unique<TForm1>();
+    w->Form1 = std::make_unique<TForm1>(executablePath);
     w->prompts = std::make_unique<QtPrompts>(w->Form1.get());
     InstallPrompts(w->prompts.get());
     // Dialogs are children of the main window: destroyed with it.
     w->Form2 = new QDialog(w->Form1.get());
     w->Form2->setObjectName("TForm2");
-    w->Form3 = new QDialog(w->Form1.get());
-    w->Form3->setObjectName("TForm3");
+    auto* form3 = new TForm3(w->Form1.get());
+    w->Form3 = form3;
     w->Form4 = new QDialog(w->Form1.get());
     w->Form4->setObjectName("TForm4");
     w->AboutBox = new TAboutBox(w->Form1.get());
-    w->Form1->setDialogs(w->Form2, w->Form3, w->Form4, w->AboutBox);
+    w->Form1->setDialogs(w->Form2, form3, w->Form4, w->AboutBox);
     return w;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 #include <memory>
+#include <string>
 
 class QApplication;
 class QDialog;
@@ -22,7 +23,8 @@ struct Windows {
 };
 
 // Creates the windows (main window first) without showing them.
-std::unique_ptr<Windows> CreateWindows();
+// `executablePath` as for TForm1: empty for the running executable.
+std::unique_ptr<Windows> CreateWindows(const std::string& executablePath = {});
 // Creates the windows, shows the main window and runs the loop; returns 0.
 int RunApplication(QApplication& app);
 

@@ -3,6 +3,7 @@
 #include "app/TForm1.h"
 #include "app/TStatusBar.h"
 #include "app/core/MessageTable.h"
+#include "chipdb/ui/TForm3.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -114,9 +115,8 @@ void TForm1::ApplyLanguage() {
         setCaption(this, c.control, QString::fromUtf8(c.text[size_t(lang)]));
     // Panel 1 may change colour: its red depends on the current language.
     StatusBar1->update();
-    for (QDialog* dialog : {form2_, form3_, form4_})
-        if (dialog)
-            QMetaObject::invokeMethod(dialog, "ApplyCaptions", Q_ARG(int, lang));
+    if (form3_)
+        form3_->ApplyCaptions(lang);
 }
 
 void TForm1::ChinaClick() {

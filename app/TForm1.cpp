@@ -3,6 +3,9 @@
 #include "app/TStatusBar.h"
 #include "app/core/MessageTable.h"
 #include "app/core/Prompts.h"
+#include "chipdb/DatabaseFile.h"
+#include "chipdb/ui/ChipBoxBinder.h"
+#include "chipdb/ui/TForm3.h"
 
 #include <QAction>
 #include <QApplication>
@@ -23,6 +26,7 @@
 #include <QTextEdit>
 #include <QToolBar>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace vantor {
 
@@ -56,7 +60,9 @@ const char* const kSpeeds[] = {"12MHz", "6MHz", "3MHz", "1.5MHz", "750KHz", "375
 
 } // namespace
 
-TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
+TForm1::TForm1(const std::string& executablePath, QWidget* parent)
+    : QMainWindow(parent),
+      executablePath_(executablePath.empty() ? CurrentExecutablePath() : executablePath) {
     setObjectName("TForm1");
     resize(kDesignWidth, kDesignHeight);
     buildMenu();
@@ -76,6 +82,9 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     row->addWidget(buildRightSide(), 1);
     setCentralWidget(Panel1);
     buildStatusBar();
+    chipBoxes_ = new ChipBoxBinder(
+        Selection, ChipBoxWidgets{ComboBox1, ComboBox2, ComboBox3, ComboBox5, Edit1, Edit2}, this);
+    Selection.setRefreshHexView([this] { RefreshHexView(); });
 
     // Construction order of the working state: times, stream, buffer (all
     // 0xFF, done by DataBuffer), link, progress bar, log counter.
@@ -88,11 +97,16 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
 
 TForm1::~TForm1() = default;
 
-void TForm1::setDialogs(QDialog* form2, QDialog* form3, QDialog* form4, QDialog* aboutBox) {
+void TForm1::setDialogs(QDialog* form2, TForm3* form3, QDialog* form4, QDialog* aboutBox) {
     form2_ = form2;
     form3_ = form3;
     form4_ = form4;
     aboutBox_ = aboutBox;
+    if (form3_) {
+        form3_->setDatabase(&Chips);
+        form3_->setChipBoxes(&Selection);
+        form3_->setSelectChip([this](int t, int m, int n) { SelectChip(t, m, n); });
+    }
 }
 
 void TForm1::buildMenu() {
@@ -389,7 +403,26 @@ void TForm1::FormCreate() {
 }
 
 void TForm1::FormShow() {
+    LoadChipDatabase(Chips, DatabasePath(executablePath_),
+                     [this](int t, int m, int n) { SelectChip(t, m, n); }, Selection.SelTypeIndex,
+                     Selection.SelMakerIndex, Selection.SelNameIndex);
     ApplyLanguage();
+}
+
+const ChipRecord& TForm1::CurrentChip() const {
+    static const ChipRecord none;
+    const ChipRecord* chip = Selection.CurrentChip();
+    return chip ? *chip : none;
+}
+
+void TForm1::SelectChip(int typeIndex, int makerIndex, int nameIndex) {
+    chipBoxes_->SelectChip(typeIndex, makerIndex, nameIndex);
+}
+
+void TForm1::RefreshHexView() {
+    // A record claiming more than the buffer holds shows what the buffer has.
+    const uint32_t length = std::min(CurrentChip().FlashSize, DataBuffer::size());
+    LoadStream = QByteArray(reinterpret_cast<const char*>(Buffer.data()), qsizetype(length));
 }
 
 void TForm1::FormActivate() {}
@@ -460,5 +493,6 @@ void TForm1::BitBtn2Click() {
     if (form3_)
         form3_->exec();
 }
+
 
 } // namespace vantor

@@ -4,6 +4,9 @@
 // the log pane and the current language.
 #include "app/core/LogNumbering.h"
 #include "buffer/DataBuffer.h"
+#include "chipdb/ChipRecord.h"
+#include "chipdb/ChipSelection.h"
+#include "link/TUsbBulk.h"
 
 #include <QByteArray>
 #include <QMainWindow>
@@ -25,6 +28,8 @@ class QToolButton;
 namespace vantor {
 
 class TStatusBar;
+class TForm3;
+class ChipBoxBinder;
 
 class TForm1 : public QMainWindow {
     Q_OBJECT
@@ -33,11 +38,14 @@ public:
     static constexpr int kDesignWidth = 881;
     static constexpr int kDesignHeight = 518;
 
-    explicit TForm1(QWidget* parent = nullptr);
+    // `executablePath` names the chip database (".Dat") and the settings
+    // (".ini") beside it; tools and tests pass a path of their own.
+    explicit TForm1(const std::string& executablePath = {}, QWidget* parent = nullptr);
+    const std::string& ExecutablePath() const { return executablePath_; }
     ~TForm1() override;
 
     // Dialogs created after the main window and living until exit.
-    void setDialogs(QDialog* form2, QDialog* form3, QDialog* form4, QDialog* aboutBox);
+    void setDialogs(QDialog* form2, TForm3* form3, QDialog* form4, QDialog* aboutBox);
 
     // ---- shared operations -------------------------------------------------
     void ShowError(const QString& text);
@@ -52,12 +60,20 @@ public:
     // ---- state -------------------------------------------------------------
     double StartTime = 0;
     double StopTime = 0;
-    int32_t CurrentChipIndex = 0;
-    int32_t SelTypeIndex = 0;
-    int32_t SelMakerIndex = 0;
-    int32_t SelNameIndex = 0;
     QByteArray LoadStream;
     DataBuffer Buffer; // DataBuffer and UsedLength
+    TUsbBulk UsbLink;
+
+    // The chip database and the selection over it (the remembered box
+    // positions SelTypeIndex, SelMakerIndex, SelNameIndex live in Selection).
+    ChipDatabase Chips;
+    ChipSelection Selection{&Chips};
+    int32_t CurrentChipIndex() const { return Selection.CurrentChipIndex(); }
+    const ChipRecord& CurrentChip() const;
+    // Every chip choice ends here: boxes, find dialog, detection, start-up.
+    void SelectChip(int typeIndex, int makerIndex, int nameIndex);
+    // Shows the first FlashSize bytes of the buffer in the hex pane.
+    void RefreshHexView();
     int logCounter() const { return log_.counter(); }
 
     // ---- controls (named as the designers named them) ---------------------
@@ -118,10 +134,12 @@ private:
     void buildStatusBar();
     void setLanguageChecks();
 
+    std::string executablePath_;
     LogNumbering log_;
     bool shownOnce_ = false;
     QDialog* form2_ = nullptr;
-    QDialog* form3_ = nullptr;
+    TForm3* form3_ = nullptr;
+    ChipBoxBinder* chipBoxes_ = nullptr;
     QDialog* form4_ = nullptr;
     QDialog* aboutBox_ = nullptr;
 };

@@ -30,10 +30,14 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QString dir = argc > 1 ? argv[1] : "shots";
     QDir().mkpath(dir);
-    auto windows = vantor::CreateWindows();
+    // Files beside the application: the shipped chip database, no settings.
+    QString exe = QCoreApplication::applicationDirPath() + "/vantor";
+    auto windows = vantor::CreateWindows(exe.toStdString());
     const char* langs[] = {"zh-hans", "zh-hant", "en"};
     for (int lang = 0; lang < 3; ++lang) {
         vantor::SetCurrentLanguage(lang);
+        if (lang == 0)
+            windows->Form1->show(); // first show loads the chip database
         windows->Form1->ApplyLanguage();
         save(windows->Form1.get(), dir, QString("main-%1").arg(langs[lang]));
         for (QDialog* d : {windows->Form2, windows->Form3, windows->Form4}) {
