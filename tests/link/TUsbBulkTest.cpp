@@ -151,7 +151,8 @@ TEST_F(Transport, CandidatesThatFailAnyCheckAreClosedAndSkipped) {
               "[busy]\nclaim_fails = 1\n"
               "[product]\nproduct = DudOVEDuro Devic\n"
               "[good]\nproduct = DudOVEDuro\n"
-              "[late]\n");
+              "[late]\n"
+              "[chip]\nsize = 4K\n");
     ASSERT_EQ(open(), 1);
     EXPECT_EQ(link.inEndpoint(), 0x82); // "good", not "late"
     // The mouse is never opened; every refused candidate is closed again.
