@@ -5,14 +5,6 @@
 namespace vantor {
 namespace {
 
-std::string FoldCase(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return out;
-}
-
 const std::string& EmptyText() {
     static const std::string empty;
     return empty;
@@ -42,12 +34,12 @@ int ChoiceBox::find(std::string_view text) const {
 }
 
 bool ChoiceBox::contains(std::string_view text) const {
-    return folded_.count(FoldCase(text)) != 0;
+    return folded_.count(FoldAsciiCase(text)) != 0;
 }
 
 void ChoiceBox::append(const std::string& text) {
     items_.push_back(text);
-    folded_.insert(FoldCase(text));
+    folded_.insert(FoldAsciiCase(text));
 }
 
 void ChoiceBox::clear() {

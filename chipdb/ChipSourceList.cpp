@@ -63,14 +63,6 @@ bool HasForbiddenByte(std::string_view name) {
     return false;
 }
 
-std::string Lower(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return out;
-}
-
 std::string Describe(const ChipNames& n) {
     return n.type + "," + n.maker + "," + n.name;
 }
@@ -197,13 +189,14 @@ std::vector<std::string> CheckShippedRules(const std::vector<ChipRecord>& record
         std::string gbk;
         if (!Utf8ToGbk(joined, &gbk) || gbk.size() > kNameTextMaxBytes)
             fail("NameText does not fit 47 GBK bytes");
-        if (!seen.insert(Lower(joined)).second)
+        if (!seen.insert(FoldAsciiCase(joined)).second)
             fail("the same three names appear earlier");
 
-        auto [typeIt, typeNew] = typeSpelling.emplace(Lower(n.type), n.type);
+        auto [typeIt, typeNew] = typeSpelling.emplace(FoldAsciiCase(n.type), n.type);
         if (!typeNew && typeIt->second != n.type)
             fail("type name differs only in letter case from \"" + typeIt->second + "\"");
-        auto [makerIt, makerNew] = makerSpelling.emplace(Lower(n.type + "," + n.maker), n.maker);
+        auto [makerIt, makerNew] =
+            makerSpelling.emplace(FoldAsciiCase(n.type + "," + n.maker), n.maker);
         if (!makerNew && makerIt->second != n.maker)
             fail("maker name differs only in letter case from \"" + makerIt->second + "\"");
 

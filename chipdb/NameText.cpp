@@ -73,13 +73,12 @@ std::string TrimmedField(const std::vector<std::string>& fields, std::size_t ind
     return index < fields.size() ? TrimBlanks(fields[index]) : std::string();
 }
 
-bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (LowerAscii(a[i]) != LowerAscii(b[i]))
-            return false;
-    return true;
+std::string FoldAsciiCase(std::string_view text) {
+    std::string out(text);
+    for (char& c : out)
+        c = LowerAscii(c);
+    return out;
 }
+
 
 } // namespace vantor

@@ -1,4 +1,5 @@
 #pragma once
+#include "app/core/AsciiText.h"
 // How the main window reads the three names out of a NameText.
 #include <string>
 #include <string_view>
@@ -24,7 +25,8 @@ std::string TrimBlanks(std::string_view text);
 // Field `index` of a split, trimmed; empty when the text has fewer fields.
 std::string TrimmedField(const std::vector<std::string>& fields, std::size_t index);
 
-// Equal ignoring the letter case of ASCII letters; other bytes must match.
-bool EqualsIgnoreCase(std::string_view a, std::string_view b);
+// `text` with ASCII capitals made small; other bytes unchanged.
+std::string FoldAsciiCase(std::string_view text);
+
 
 } // namespace vantor
