@@ -3,6 +3,7 @@
 #include "app/TStatusBar.h"
 #include "app/core/MessageTable.h"
 #include "app/core/Prompts.h"
+#include "app/core/SettingsFile.h"
 #include "chipdb/DatabaseFile.h"
 #include "chipdb/ui/ChipBoxBinder.h"
 #include "chipdb/ui/TForm3.h"
@@ -397,10 +398,6 @@ int TForm1::LanguageIndex() const {
 
 // ---- life cycle -----------------------------------------------------------
 
-void TForm1::FormCreate() {
-    // Without a settings file the window opens at 700 x 500.
-    setGeometry(10, 10, 700, 500);
-}
 
 void TForm1::FormShow() {
     LoadChipDatabase(Chips, DatabasePath(executablePath_),
@@ -434,7 +431,6 @@ void TForm1::FormResize() {
                           StatusBar1->height() - border - 2);
 }
 
-void TForm1::FormClose() {}
 
 void TForm1::showEvent(QShowEvent* event) {
     if (!shownOnce_) {
@@ -464,8 +460,10 @@ void TForm1::resizeEvent(QResizeEvent* event) {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
-    FormClose();
-    event->accept();
+    if (FormClose())
+        event->accept();
+    else
+        event->ignore();
 }
 
 // ---- commands of this window ----------------------------------------------

@@ -28,6 +28,7 @@ class QToolButton;
 namespace vantor {
 
 class TStatusBar;
+class SettingsFile;
 class TForm3;
 class ChipBoxBinder;
 
@@ -99,7 +100,9 @@ public:
     void FormShow();
     void FormActivate();
     void FormResize();
-    void FormClose();
+    // Writes the settings; true when the window may close.
+    bool FormClose();
+    std::unique_ptr<SettingsFile> Settings; // from FormCreate to FormClose
 
 public slots:
     void Q1Click();

@@ -7,10 +7,6 @@ bool IsBlank(unsigned char c) {
     return c >= 1 && c <= 32;
 }
 
-char LowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 } // namespace
 
 std::vector<std::string> SplitNameText(std::string_view text) {
