@@ -539,9 +539,12 @@ void HexEditorControl::mouseMoveEvent(QMouseEvent* e) {
 }
 
 void HexEditorControl::mouseReleaseEvent(QMouseEvent* e) {
-    if (e->button() == Qt::LeftButton)
-        dragging_ = false;
-    QAbstractScrollArea::mouseReleaseEvent(e);
+    if (e->button() != Qt::LeftButton) {
+        QAbstractScrollArea::mouseReleaseEvent(e);
+        return;
+    }
+    dragging_ = false;
+    e->accept();
 }
 
 void HexEditorControl::focusInEvent(QFocusEvent* e) {

@@ -153,6 +153,7 @@ Range HexEditorCore::selection() const {
 void HexEditorCore::select(std::size_t anchor, std::size_t caretPos, bool charColumn) {
     if (size() == 0)
         return;
+    typingRun_ = false;
     anchor_ = std::min(anchor, size() - 1);
     hasSelection_ = true;
     caret_ = clamped({caretPos, 0, charColumn});
@@ -160,6 +161,7 @@ void HexEditorCore::select(std::size_t anchor, std::size_t caretPos, bool charCo
 }
 
 void HexEditorCore::selectAll() {
+    typingRun_ = false;
     if (size() == 0)
         return;
     anchor_ = 0;
@@ -294,10 +296,9 @@ bool HexEditorCore::edit(const EditRequest& r) {
         fresh.stateBefore = state_;
     }
 
-    if (r.oldLen == newLen) {
-        // Changed in place: marks stay, and overwriting marks what changes.
+    if (r.marks != MarkRule::Fresh) {
         std::vector<Range> changed;
-        if (r.overwriteMarks)
+        if (r.marks == MarkRule::MarkChanges)
             changed = marksAfterOverwrite(r.pos, r.bytes);
         store_.replace(r.pos, r.oldLen, r.bytes);
         for (const Range& m : changed)
@@ -328,12 +329,12 @@ bool HexEditorCore::typeByte(uint8_t b) {
         const std::size_t at = std::min(caret_.pos, size());
         const Range s = hasSelection() ? selection() : Range{at, at};
         after = {s.begin + 1, 0, true};
-        edit({s.begin, s.size(), one, false, true, after});
+        edit({s.begin, s.size(), one, MarkRule::Fresh, true, after});
     } else {
         if (caret_.pos >= size())
             return false;
         after = {caret_.pos + 1, 0, true};
-        edit({caret_.pos, 1, one, true, true, after});
+        edit({caret_.pos, 1, one, MarkRule::MarkChanges, true, after});
     }
     place(after);
     return true;
@@ -349,17 +350,17 @@ bool HexEditorCore::typeHex(int digit) {
             const Range s = selection();
             b = static_cast<uint8_t>(d << 4);
             after = {s.begin, 1, false};
-            edit({s.begin, s.size(), one, false, true, after});
+            edit({s.begin, s.size(), one, MarkRule::Fresh, true, after});
         } else if (caret_.nibble == 0) {
             const std::size_t pos = std::min(caret_.pos, size());
             b = static_cast<uint8_t>(d << 4);
             after = {pos, 1, false};
-            edit({pos, 0, one, false, true, after});
+            edit({pos, 0, one, MarkRule::Fresh, true, after});
         } else {
             const std::size_t pos = caret_.pos;
             b = static_cast<uint8_t>((store_[pos] & 0xF0) | d);
             after = {pos + 1, 0, false};
-            edit({pos, 1, one, false, true, after});
+            edit({pos, 1, one, MarkRule::Keep, true, after});
         }
     } else {
         const std::size_t pos = caret_.pos;
@@ -369,7 +370,7 @@ bool HexEditorCore::typeHex(int digit) {
         b = high ? static_cast<uint8_t>((store_[pos] & 0x0F) | (d << 4))
                  : static_cast<uint8_t>((store_[pos] & 0xF0) | d);
         after = fromIndex(indexOf(caret_) + 1, false);
-        edit({pos, 1, one, true, true, after});
+        edit({pos, 1, one, MarkRule::MarkChanges, true, after});
     }
     place(after);
     return true;
@@ -393,7 +394,7 @@ bool HexEditorCore::paste(std::span<const uint8_t> bytes) {
     if (insert_) {
         Range s = hasSelection() ? selection() : Range{caret_.pos, caret_.pos};
         const Caret after{s.begin + bytes.size(), 0, col};
-        if (!edit({s.begin, s.size(), bytes, false, false, after}))
+        if (!edit({s.begin, s.size(), bytes, MarkRule::Fresh, false, after}))
             return false;
         place(after);
         return true;
@@ -415,7 +416,8 @@ bool HexEditorCore::paste(std::span<const uint8_t> bytes) {
     std::size_t last = n;
     while (old[last - 1] == bytes[last - 1])
         --last;
-    edit({start + first, last - first, bytes.subspan(first, last - first), true, false, after});
+    edit({start + first, last - first, bytes.subspan(first, last - first), MarkRule::MarkChanges,
+          false, after});
     place(after);
     return true;
 }
@@ -426,7 +428,7 @@ bool HexEditorCore::deleteSelection() {
         return false;
     const Range s = selection();
     const Caret after{s.begin, 0, caret_.charColumn};
-    edit({s.begin, s.size(), {}, false, false, after});
+    edit({s.begin, s.size(), {}, MarkRule::Fresh, false, after});
     place(after);
     return true;
 }
@@ -436,7 +438,7 @@ bool HexEditorCore::deleteByte(std::size_t pos) {
     if (pos >= size())
         return false;
     const Caret after{pos, 0, caret_.charColumn};
-    edit({pos, 1, {}, false, false, after});
+    edit({pos, 1, {}, MarkRule::Fresh, false, after});
     place(after);
     return true;
 }

@@ -144,12 +144,18 @@ public:
     uint64_t contentState() const { return state_; }
 
 private:
+    // What an edit does to the changed-byte marks of the bytes it writes.
+    enum class MarkRule {
+        Fresh,       // they are new bytes: unmarked
+        Keep,        // changed in place in insert mode: marks stay as they are
+        MarkChanges, // overwritten: marks stay, and bytes that change value get one
+    };
     struct EditRequest {
         std::size_t pos = 0;
         std::size_t oldLen = 0;
         std::span<const uint8_t> bytes;
-        bool overwriteMarks = false; // mark the bytes that change value
-        bool typing = false;         // may continue the current typing run
+        MarkRule marks = MarkRule::Fresh;
+        bool typing = false; // may continue the current typing run
         Caret after;
     };
     bool edit(const EditRequest& r);
