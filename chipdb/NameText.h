@@ -1,6 +1,8 @@
 #pragma once
+// How the main window reads the three names out of a NameText. Letter-case
+// rules (EqualsIgnoreCase, LowerAscii) come from app/core/AsciiText.h.
 #include "app/core/AsciiText.h"
-// How the main window reads the three names out of a NameText.
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,6 +29,5 @@ std::string TrimmedField(const std::vector<std::string>& fields, std::size_t ind
 
 // `text` with ASCII capitals made small; other bytes unchanged.
 std::string FoldAsciiCase(std::string_view text);
-
 
 } // namespace vantor
