@@ -398,11 +398,10 @@ int TForm1::LanguageIndex() const {
 
 // ---- life cycle -----------------------------------------------------------
 
-
 void TForm1::FormShow() {
-    LoadChipDatabase(Chips, DatabasePath(executablePath_),
-                     [this](int t, int m, int n) { SelectChip(t, m, n); }, Selection.SelTypeIndex,
-                     Selection.SelMakerIndex, Selection.SelNameIndex);
+    LoadChipDatabase(
+        Chips, DatabasePath(executablePath_), [this](int t, int m, int n) { SelectChip(t, m, n); },
+        Selection.SelTypeIndex, Selection.SelMakerIndex, Selection.SelNameIndex);
     ApplyLanguage();
 }
 
@@ -430,7 +429,6 @@ void TForm1::FormResize() {
                           StatusBar1->width() - TStatusBar::kProgressWidthReduction,
                           StatusBar1->height() - border - 2);
 }
-
 
 void TForm1::showEvent(QShowEvent* event) {
     if (!shownOnce_) {
@@ -491,6 +489,5 @@ void TForm1::BitBtn2Click() {
     if (form3_)
         form3_->exec();
 }
-
 
 } // namespace vantor

@@ -12,7 +12,7 @@
 namespace {
 
 struct ProbeResult {
-    double wallMs = -1;  // spawn to the report line
+    double wallMs = -1;   // spawn to the report line
     double insideMs = -1; // main() entry to first paint
     long residentKiB = -1;
 };
@@ -38,9 +38,9 @@ ProbeResult runProbe(const std::string& probe) {
         double value = 0;
         if (std::sscanf(line, "first_paint_ms %lf", &value) == 1) {
             r.insideMs = value;
-            r.wallMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() -
-                                                                 start)
-                           .count();
+            r.wallMs =
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                    .count();
         } else if (long kib = 0; std::sscanf(line, "resident_kib %ld", &kib) == 1) {
             r.residentKiB = kib;
         }

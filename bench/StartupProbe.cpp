@@ -51,8 +51,8 @@ int main(int argc, char** argv) {
     clock.start();
     QApplication app(argc, argv);
     // The executable beside this probe names the database and settings.
-    auto windows = vantor::CreateWindows(
-        (QCoreApplication::applicationDirPath() + "/vantor").toStdString());
+    auto windows =
+        vantor::CreateWindows((QCoreApplication::applicationDirPath() + "/vantor").toStdString());
     FirstPaint spy(clock);
     windows->Form1->installEventFilter(&spy);
     windows->Form1->show();

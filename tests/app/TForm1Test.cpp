@@ -15,19 +15,39 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QTemporaryDir>
 #include <QTextEdit>
 #include <QToolBar>
 #include <QtTest>
+#include <memory>
 
 using namespace vantor;
 
 class TForm1Test : public QObject {
     Q_OBJECT
+    // Every window here lives beside a fresh temporary "executable", so no
+    // settings or database leak between tests.
+    std::unique_ptr<QTemporaryDir> dir_;
+    std::string exe() const { return (dir_->path() + "/vantor").toStdString(); }
+    QString iniPath() const { return dir_->path() + "/vantor.ini"; }
+    void writeIni(const QByteArray& text) {
+        QFile f(iniPath());
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(text);
+    }
+    QByteArray readIni() {
+        QFile f(iniPath());
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+
 private slots:
-    void init() { SetCurrentLanguage(0); }
+    void init() {
+        SetCurrentLanguage(0);
+        dir_ = std::make_unique<QTemporaryDir>();
+    }
 
     void constructedState() {
-        TForm1 form;
+        TForm1 form(exe());
         QCOMPARE(form.Buffer.UsedLength, 0);
         QCOMPARE(form.logCounter(), 1);
         QCOMPARE(form.StartTime, 0.0);
@@ -43,7 +63,7 @@ private slots:
     }
 
     void designTextsUntilChipSelection() {
-        TForm1 form;
+        TForm1 form(exe());
         QCOMPARE(form.ComboBox1->currentText(), QString("ComboBox1"));
         QCOMPARE(form.ComboBox2->currentText(), QString("ComboBox2"));
         QCOMPARE(form.ComboBox3->currentText(), QString("ComboBox3"));
@@ -60,7 +80,7 @@ private slots:
     }
 
     void toolbarOrderWithSeparatorsAndHiddenDevice() {
-        TForm1 form;
+        TForm1 form(exe());
         QStringList order;
         for (QAction* a : form.ToolBar1->actions())
             order << (a->isSeparator() ? "|" : a->objectName());
@@ -77,7 +97,7 @@ private slots:
     }
 
     void menuItems() {
-        TForm1 form;
+        TForm1 form(exe());
         QStringList top;
         for (QAction* a : form.menuBar()->actions())
             top << a->text();
@@ -91,7 +111,7 @@ private slots:
     }
 
     void firstShowIsCentredAt700x500() {
-        auto windows = CreateWindows();
+        auto windows = CreateWindows(exe());
         TForm1& form = *windows->Form1;
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
@@ -109,7 +129,7 @@ private slots:
     }
 
     void statusPanelsAndProgressBarAfterResize() {
-        TForm1 form;
+        TForm1 form(exe());
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         for (QSize size : {QSize(640, 480), QSize(1000, 600), QSize(700, 500)}) {
@@ -133,7 +153,7 @@ private slots:
     }
 
     void logLinesAreNumberedNewestFirst() {
-        TForm1 form;
+        TForm1 form(exe());
         form.LogLine("Read Complete!");
         form.LogLine("Erase Complete!");
         for (int i = 3; i <= 10; ++i)
@@ -146,7 +166,7 @@ private slots:
     }
 
     void quitRunsTheCloseHandlerAndCloses() {
-        TForm1 form;
+        TForm1 form(exe());
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         bool closed = false;
@@ -168,7 +188,7 @@ private slots:
     void showErrorGoesThroughThePrompts() {
         RecordingPrompts rec;
         ScopedPrompts scope(rec);
-        TForm1 form;
+        TForm1 form(exe());
         form.ShowError("boom");
         QCOMPARE(rec.texts("error"), std::vector<std::string>{"boom"});
     }
@@ -185,7 +205,7 @@ private slots:
     }
 
     void languageSwitchSetsCaptionsAndChecks() {
-        auto windows = CreateWindows();
+        auto windows = CreateWindows(exe());
         TForm1& form = *windows->Form1;
         form.EnlishClick();
         QCOMPARE(form.windowTitle(), QString("Vantor+ USB High Speed Programmer"));
@@ -206,6 +226,82 @@ private slots:
         QCOMPARE(form.China->text(), QString("中文"));
         QVERIFY(form.China->isChecked());
         SetCurrentLanguage(0);
+    }
+
+    void settingsWrittenAtCloseInOrder() {
+        {
+            TForm1 form(exe());
+            form.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&form));
+            form.ComboBox4->setCurrentIndex(3);
+            form.EnlishClick();
+            form.close();
+        }
+        SetCurrentLanguage(0);
+        QList<QByteArray> lines = readIni().split('\n');
+        QStringList keys;
+        for (const QByteArray& line : lines)
+            if (!line.isEmpty())
+                keys << QString(line).section('=', 0, 0);
+        QCOMPARE(keys, QStringList({"[Environment]", "FormHeight", "FormWidth", "FormTop",
+                                    "FormLeft", "FormMax", "[CHIP]", "INDEX1", "INDEX2", "INDEX3",
+                                    "[DEVICE]", "SPEED", "LANGU"}));
+        QVERIFY(readIni().contains("SPEED=3"));
+        QVERIFY(readIni().contains("LANGU=2"));
+        QVERIFY(readIni().contains("FormMax=0"));
+    }
+
+    void settingsAppliedAtCreation() {
+        writeIni("[device]\nSPEED=0x3\nlangu=2\nchip=1\n");
+        {
+            auto windows = CreateWindows(exe());
+            TForm1& form = *windows->Form1;
+            form.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&form));
+            QCOMPARE(form.ComboBox4->currentText(), QString("1.5MHz"));
+            QVERIFY(form.Enlish->isChecked());
+            QCOMPARE(form.windowTitle(), QString("Vantor+ USB High Speed Programmer"));
+            QVERIFY(form.ToolDevice->isVisible());
+            QVERIFY(form.N3->isVisible());
+            form.close();
+        }
+        SetCurrentLanguage(0);
+        // The read-only key survives the program's own write.
+        QVERIFY(readIni().contains("chip=1"));
+    }
+
+    void speedOutOfRangeLeavesNoSelectionAndWritesMinusOne() {
+        writeIni("[DEVICE]\nSPEED=9\n");
+        {
+            TForm1 form(exe());
+            QCOMPARE(form.ComboBox4->currentIndex(), -1);
+            form.close();
+        }
+        QVERIFY(readIni().contains("SPEED=-1"));
+    }
+
+    void formMaxOpensMaximisedWithTheDesignedRestoredSize() {
+        writeIni("[Environment]\nFormMax=1\nFormWidth=300\n");
+        TForm1 form(exe());
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QVERIFY(form.isMaximized());
+        QCOMPARE(form.ComboBox4->currentText(), QString("12MHz"));
+        QVERIFY(form.China->isChecked());
+        QCOMPARE(form.normalGeometry().size(), QSize(TForm1::kDesignWidth, TForm1::kDesignHeight));
+    }
+
+    void unwritableSettingsAreReportedAndTheWindowStillCloses() {
+        RecordingPrompts rec;
+        ScopedPrompts scope(rec);
+        QDir().mkpath(iniPath()); // a folder where the file should be
+        TForm1 form(exe());
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        form.close();
+        QVERIFY(!form.isVisible());
+        QCOMPARE(rec.texts("error").size(), size_t(1));
+        QVERIFY(QString::fromStdString(rec.texts("error")[0]).startsWith("Unable to write to "));
     }
 };
 
