@@ -1,0 +1,136 @@
+#include "chipdb/ChipDetection.h"
+
+#include "app/core/MessageTable.h"
+#include "app/core/Prompts.h"
+#include "chipdb/NameText.h"
+
+#include <cstdio>
+
+namespace vantor {
+namespace {
+
+constexpr int kUnknownIdMessage = 1;
+constexpr int kChooseManuallyMessage = 2;
+constexpr int kNoChipMessage = 3;
+constexpr int kDetectedMessage = 4;
+constexpr int kChipTypeMessage = 5;
+constexpr int kTypeDetectedMessage = 6;
+constexpr int kSelectTypeMessage = 7;
+constexpr int kNotConnectedMessage = 13;
+
+// Runs SelectChip on the simulated boxes and records the call.
+void Select(ChipSelection& boxes, DetectionOutcome& out, int t, int m, int n) {
+    out.selectCalls.push_back({t, m, n});
+    boxes.SelectChip(t, m, n);
+}
+
+} // namespace
+
+std::uint32_t ReplyChipId(const ChipIdReply& reply) {
+    return (std::uint32_t(reply[1]) << 16) + (std::uint32_t(reply[2]) << 8) + reply[3];
+}
+
+int FindChipById(const ChipDatabase& db, std::uint32_t chipId) {
+    for (int i = 0; i < ChipDatabase::size() && !NameTextEmpty(db[i]); ++i)
+        if (db[i].ChipId == chipId)
+            return i;
+    return -1;
+}
+
+std::string DetectedChipText(const std::string& chipName, const std::string& typeName,
+                             int languageIndex) {
+    return Message(kDetectedMessage, languageIndex) + chipName +
+           Message(kChipTypeMessage, languageIndex) + typeName;
+}
+
+std::string UnknownChipIdText(const ChipIdReply& reply, int languageIndex) {
+    char bytes[16];
+    std::snprintf(bytes, sizeof bytes, "%2.2X %2.2X %2.2X", reply[1], reply[2], reply[3]);
+    return Message(kUnknownIdMessage, languageIndex) + bytes +
+           Message(kChooseManuallyMessage, languageIndex);
+}
+
+std::string DetectedTypeText(const std::string& typeName, int languageIndex) {
+    return Message(kTypeDetectedMessage, languageIndex) + typeName +
+           Message(kSelectTypeMessage, languageIndex);
+}
+
+DetectionOutcome DecideDetection(int readResult, const ChipIdReply& reply,
+                                 const ChipSelection& boxes, int languageIndex) {
+    DetectionOutcome out;
+    if (readResult == 0) {
+        out.result = DetectionResult::NoProgrammer;
+        out.errorText = Message(kNotConnectedMessage, languageIndex);
+        return out;
+    }
+
+    // The simulation must not reach the window (no hex view reload).
+    ChipSelection sim = boxes;
+    sim.setRefreshHexView(nullptr);
+    static const ChipDatabase kEmpty;
+    const ChipDatabase& db = sim.database() ? *sim.database() : kEmpty;
+
+    switch (reply[0]) {
+    case ChipIdKind::WithId: {
+        const int slot = FindChipById(db, ReplyChipId(reply));
+        if (slot < 0) {
+            out.result = DetectionResult::UnknownId;
+            if (sim.typeBox().selected() != 0)
+                Select(sim, out, 0, 0, 0);
+            out.errorText = UnknownChipIdText(reply, languageIndex);
+            break;
+        }
+        out.result = DetectionResult::Identified;
+        out.slot = slot;
+        const auto fields = SplitNameText(NameTextUtf8(db[slot]));
+        // Each pass looks its name up in the boxes the previous pass filled.
+        int t = sim.typeBox().find(TrimmedField(fields, 0));
+        int m = sim.SelMakerIndex;
+        int n = sim.SelNameIndex;
+        Select(sim, out, t, m, n);
+        m = sim.makerBox().find(TrimmedField(fields, 1));
+        Select(sim, out, t, m, n);
+        n = sim.nameBox().find(TrimmedField(fields, 2));
+        Select(sim, out, t, m, n);
+        out.remember = true;
+        out.selTypeIndex = t;
+        out.selMakerIndex = m;
+        out.selNameIndex = n;
+        out.informationText =
+            DetectedChipText(sim.nameBox().text(), sim.typeBox().text(), languageIndex);
+        break;
+    }
+    case ChipIdKind::TypeAt1:
+    case ChipIdKind::TypeAt2: {
+        out.result = DetectionResult::TypeDetected;
+        const int position = reply[0] == ChipIdKind::TypeAt1 ? 1 : 2;
+        if (sim.typeBox().selected() != position)
+            Select(sim, out, position, 0, 0);
+        out.informationText = DetectedTypeText(sim.typeBox().text(), languageIndex);
+        break;
+    }
+    default:
+        out.result = DetectionResult::NoChip;
+        out.errorText = Message(kNoChipMessage, languageIndex);
+        break;
+    }
+    return out;
+}
+
+void ApplyDetection(const DetectionOutcome& outcome, ChipSelection& boxes,
+                    const std::function<void(int, int, int)>& selectChip) {
+    for (const SelectChipCall& call : outcome.selectCalls)
+        if (selectChip)
+            selectChip(call.typeIndex, call.makerIndex, call.nameIndex);
+    if (outcome.remember) {
+        boxes.SelTypeIndex = outcome.selTypeIndex;
+        boxes.SelMakerIndex = outcome.selMakerIndex;
+        boxes.SelNameIndex = outcome.selNameIndex;
+    }
+    if (!outcome.errorText.empty())
+        CurrentPrompts().showError(outcome.errorText);
+    else if (!outcome.informationText.empty())
+        CurrentPrompts().showInformation(outcome.informationText);
+}
+
+} // namespace vantor
