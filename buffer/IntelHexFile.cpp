@@ -1,5 +1,7 @@
 #include "buffer/IntelHexFile.h"
 
+#include "buffer/OutputFile.h"
+
 #include <algorithm>
 #include <cstring>
 

@@ -62,8 +62,9 @@ bool RecordFile::OpenForRead(const std::string& fileName) {
     fd_ = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd_ < 0)
         return false;
-    block_.resize(kReadBlock);
-    cur_ = end_ = block_.data();
+    if (!block_)
+        block_.reset(new char[kReadBlock]); // no need to clear what is read over
+    cur_ = end_ = block_.get();
     eof_ = false;
     return true;
 }
@@ -87,12 +88,12 @@ void RecordFile::CloseInput() {
 void RecordFile::Refill() {
     // Keep the unread rest, then top the block up.
     size_t rest = static_cast<size_t>(end_ - cur_);
-    std::memmove(block_.data(), cur_, rest);
-    cur_ = block_.data();
+    std::memmove(block_.get(), cur_, rest);
+    cur_ = block_.get();
     end_ = cur_ + rest;
     while (!eof_ && static_cast<size_t>(end_ - cur_) < lineBufferSize_) {
-        char* room = block_.data() + (end_ - cur_);
-        ssize_t got = ::read(fd_, room, block_.size() - static_cast<size_t>(end_ - cur_));
+        char* room = block_.get() + (end_ - cur_);
+        ssize_t got = ::read(fd_, room, kReadBlock - static_cast<size_t>(end_ - cur_));
         if (got < 0 && errno == EINTR)
             continue;
         if (got <= 0) {

@@ -2,14 +2,13 @@
 // What the two text codecs (Intel HEX and Motorola S-record) share: reading a
 // file line by line through a large block buffer, hex fields taken by
 // position, the codecs' message box, and block-wise output.
-#include "buffer/OutputFile.h"
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace vantor {
 
@@ -111,7 +110,7 @@ private:
 
     size_t lineBufferSize_;
     int fd_ = -1;
-    std::vector<char> block_;
+    std::unique_ptr<char[]> block_; // kReadBlock bytes while reading a file
     const char* cur_ = nullptr;
     const char* end_ = nullptr;
     bool eof_ = true;
