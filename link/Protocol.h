@@ -73,8 +73,9 @@ inline constexpr std::size_t kSpiLength = 3;      // CMD_SPI_COMMAND
 inline constexpr std::size_t kSpiBytes = 4;
 } // namespace block
 
-// Chip families as the programmer numbers them.
-enum ChipFamily : std::uint8_t {
+// Chip families as the programmer numbers them (the type is named apart from
+// the chip database's ChipFamily so both headers can meet in one file).
+enum FamilyCode : std::uint8_t {
     kFamilySpiFlash = 0,  // 25-series SPI NOR flash
     kFamilyI2cEeprom = 1, // 24-series
     kFamilyMicrowire = 2, // 93-series

@@ -240,9 +240,11 @@ int TUsbBulk::usbGetStringAscii(usb_dev_handle* device, int index, int languageI
 
 int TUsbBulk::USB_bulk_cmd(unsigned char* buffer, int length, int reply) {
     int result = 0;
+    LastCommandWrite = 0;
     if (DeviceHandle != nullptr) {
         result = Api.usb_bulk_write(DeviceHandle, CommandOutEndpoint,
                                     reinterpret_cast<const char*>(buffer), length, kBulkTimeoutMs);
+        LastCommandWrite = result;
         if (result < 0) {
             trace("error writing:\n%s\n", errorText());
         }

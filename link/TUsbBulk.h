@@ -82,6 +82,10 @@ public:
     // (50 ms) and reads `length` bytes from the IN endpoint into the same
     // buffer. Result of the last transfer made; 0 when none was made.
     int USB_bulk_cmd(unsigned char* buffer, int length, int reply);
+    // What the command write of the last USB_bulk_cmd returned (0 when no
+    // device was open): with a reply wanted the call's own result is the
+    // read's, and a failed or short write must not hide behind it.
+    int lastCommandWriteResult() const { return LastCommandWrite; }
     // One transfer to the data OUT endpoint / from the IN endpoint.
     int USB_bulk_write(const unsigned char* buffer, int length);
     int USB_bulk_read(unsigned char* buffer, int length);
@@ -127,6 +131,7 @@ private:
     void* Library = nullptr;
     UsbApi Api{};
     std::chrono::microseconds ReplyWait = kDefaultReplyWait;
+    int LastCommandWrite = 0;
     bool Tracing = false;
 };
 
