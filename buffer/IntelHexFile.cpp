@@ -7,21 +7,6 @@
 
 namespace vantor {
 
-int32_t IntelHexFile::Read(const std::string& fileName, uint8_t* target, uint32_t bufferSize) {
-    if (!OpenForRead(fileName))
-        return 0;
-    int32_t result = ReadRecords(target, bufferSize);
-    CloseInput();
-    return result;
-}
-
-int32_t IntelHexFile::ReadText(std::string_view text, uint8_t* target, uint32_t bufferSize) {
-    OpenText(text);
-    int32_t result = ReadRecords(target, bufferSize);
-    CloseInput();
-    return result;
-}
-
 int32_t IntelHexFile::ReadRecords(uint8_t* target, uint32_t bufferSize) {
     // The extent is returned as a signed count, so no buffer may be larger.
     const uint64_t limit = std::min<uint64_t>(bufferSize, INT32_MAX);

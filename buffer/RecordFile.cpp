@@ -57,6 +57,21 @@ RecordFile::~RecordFile() {
     CloseInput();
 }
 
+int32_t RecordFile::Read(const std::string& fileName, uint8_t* target, uint32_t bufferSize) {
+    if (!OpenForRead(fileName))
+        return 0;
+    int32_t result = ReadRecords(target, bufferSize);
+    CloseInput();
+    return result;
+}
+
+int32_t RecordFile::ReadText(std::string_view text, uint8_t* target, uint32_t bufferSize) {
+    OpenText(text);
+    int32_t result = ReadRecords(target, bufferSize);
+    CloseInput();
+    return result;
+}
+
 bool RecordFile::OpenForRead(const std::string& fileName) {
     CloseInput();
     fd_ = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
@@ -141,7 +156,7 @@ bool RecordFile::ParseHexBytes(size_t position, uint32_t count, uint8_t* out, ui
     // Only the bytes whose two digits lie inside the line are looked at.
     size_t inLine = position < line_.size() ? (line_.size() - position) / 2 : 0;
     uint32_t n = static_cast<uint32_t>(std::min<size_t>(count, inLine));
-    const auto* s = reinterpret_cast<const uint8_t*>(line_.data()) + position;
+    const auto* s = reinterpret_cast<const uint8_t*>(line_.data()) + (n > 0 ? position : 0);
     uint32_t total = sum;
     for (uint32_t i = 0; i < n; ++i) {
         int hi = kHexDigitValue[s[2 * i]];

@@ -72,6 +72,15 @@ public:
     RecordFile(const RecordFile&) = delete;
     RecordFile& operator=(const RecordFile&) = delete;
 
+    // Loads the file into `target` (bufferSize bytes) at the record
+    // addresses; bytes no record covers are left alone. Returns the highest
+    // address written plus one once the file's end record is read, 0 after
+    // any failure (reported with FileErrorBox) and, silently, when the file
+    // cannot be opened. The file is closed before it returns.
+    int32_t Read(const std::string& fileName, uint8_t* target, uint32_t bufferSize);
+    // The same for text already in memory.
+    int32_t ReadText(std::string_view text, uint8_t* target, uint32_t bufferSize);
+
     // The codecs' message box.
     static void FileErrorBox(const std::string& text);
     // `digits` upper-case hex digits of `value`, most significant first.
@@ -81,7 +90,10 @@ public:
 
 protected:
     explicit RecordFile(size_t lineBufferSize);
-    ~RecordFile();
+    virtual ~RecordFile();
+
+    // The format's own record loop over the opened input.
+    virtual int32_t ReadRecords(uint8_t* target, uint32_t bufferSize) = 0;
 
     // Opens a file for reading; false without a message when it cannot be opened.
     bool OpenForRead(const std::string& fileName);

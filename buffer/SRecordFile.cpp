@@ -22,21 +22,6 @@ int SRecordFile::RecordTypeFor(uint32_t count) {
     return 3;
 }
 
-int32_t SRecordFile::Read(const std::string& fileName, uint8_t* target, uint32_t bufferSize) {
-    if (!OpenForRead(fileName))
-        return 0;
-    int32_t result = ReadRecords(target, bufferSize);
-    CloseInput();
-    return result;
-}
-
-int32_t SRecordFile::ReadText(std::string_view text, uint8_t* target, uint32_t bufferSize) {
-    OpenText(text);
-    int32_t result = ReadRecords(target, bufferSize);
-    CloseInput();
-    return result;
-}
-
 int32_t SRecordFile::ReadRecords(uint8_t* target, uint32_t bufferSize) {
     const uint64_t limit = std::min<uint64_t>(bufferSize, INT32_MAX);
     uint64_t extent = 0;

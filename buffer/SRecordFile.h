@@ -5,26 +5,16 @@
 
 #include <cstdint>
 #include <string>
-#include <string_view>
 
 namespace vantor {
 
-class SRecordFile : public RecordFile {
+class SRecordFile final : public RecordFile {
 public:
     // A line, line feed included, has at most this many bytes.
     static constexpr size_t LineBufferSize = 100;
     static constexpr uint32_t BytesPerRecord = 16;
 
     SRecordFile() : RecordFile(LineBufferSize) {}
-
-    // Loads the file into `target` (bufferSize bytes) at the record
-    // addresses; bytes no record covers are left alone. Returns the highest
-    // address written plus one after a termination record, 0 after any
-    // failure (reported with FileErrorBox) and, silently, when the file
-    // cannot be opened.
-    int32_t Read(const std::string& fileName, uint8_t* target, uint32_t bufferSize);
-    // The same for text already in memory.
-    int32_t ReadText(std::string_view text, uint8_t* target, uint32_t bufferSize);
 
     // Writes `count` bytes as addresses 0 to count - 1, replacing the file as
     // a whole. False when the file cannot be created or written.
@@ -34,7 +24,7 @@ public:
     static int RecordTypeFor(uint32_t count);
 
 private:
-    int32_t ReadRecords(uint8_t* target, uint32_t bufferSize);
+    int32_t ReadRecords(uint8_t* target, uint32_t bufferSize) override;
 };
 
 } // namespace vantor
