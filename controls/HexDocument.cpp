@@ -1,5 +1,7 @@
 #include "controls/HexDocument.h"
 
+#include "controls/HexMemory.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -8,7 +10,7 @@
 namespace vantor::hex {
 
 ByteStore::~ByteStore() {
-    std::free(data_);
+    ReleaseBlock(data_, capacity_);
 }
 
 void ByteStore::reserve(std::size_t n) {
@@ -16,29 +18,22 @@ void ByteStore::reserve(std::size_t n) {
         return;
     // Grow by an eighth so a run of inserts does not realloc per byte, yet
     // a 64 MiB image never carries more than 8 MiB of slack.
-    std::size_t grown = capacity_ + capacity_ / 8 + 4096;
-    std::size_t cap = std::max(n, std::min(grown, MaxContentSize));
-    auto* p = static_cast<uint8_t*>(std::realloc(data_, cap));
-    if (!p)
-        throw std::bad_alloc();
-    data_ = p;
+    const std::size_t grown = capacity_ + capacity_ / 8 + 4096;
+    const std::size_t cap = BlockSize(std::max(n, std::min(grown, MaxContentSize)));
+    data_ = GrowBlock(data_, capacity_, cap);
     capacity_ = cap;
 }
 
 uint8_t* ByteStore::resetForLoad(std::size_t n) {
     // Keep a block that fits without more than an eighth of slack: a reload
     // of the same size then touches no fresh pages.
-    if (n > capacity_ || capacity_ - n > n / 8 + 4096) {
-        std::free(data_);
+    if (n > capacity_ || capacity_ - n > n / 8 + LargeBlock) {
+        ReleaseBlock(data_, capacity_);
         data_ = nullptr;
         capacity_ = 0;
         size_ = 0;
-        if (n) {
-            data_ = static_cast<uint8_t*>(std::malloc(n));
-            if (!data_)
-                throw std::bad_alloc();
-            capacity_ = n;
-        }
+        data_ = AllocateBlock(BlockSize(n));
+        capacity_ = BlockSize(n);
     }
     size_ = n;
     return data_;
@@ -60,7 +55,7 @@ void ByteStore::replace(std::size_t pos, std::size_t oldLen, std::span<const uin
 }
 
 void ByteStore::clear() {
-    std::free(data_);
+    ReleaseBlock(data_, capacity_);
     data_ = nullptr;
     size_ = capacity_ = 0;
 }

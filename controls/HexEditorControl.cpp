@@ -16,6 +16,7 @@
 #include <QtMath>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace vantor {
@@ -52,12 +53,14 @@ QChar displayChar(uint8_t b) {
 HexEditorControl::HexEditorControl(QWidget* parent)
     : QAbstractScrollArea(parent), offsetFormat_(*hex::OffsetFormat::Parse(OffsetFormatText)),
       font_(paneFont()) {
-    static constexpr char Digits[] = "0123456789ABCDEF";
-    for (int i = 0; i < 256; ++i)
-        hexPairs_[static_cast<std::size_t>(i)] =
-            QString(QChar(Digits[i >> 4])) + QChar(Digits[i & 15]);
-    for (int i = 0; i < 256; ++i)
-        charCells_[static_cast<std::size_t>(i)] = QString(displayChar(static_cast<uint8_t>(i)));
+    const QFontMetricsF fm(font_);
+    const qreal cw = fm.horizontalAdvance(QLatin1Char('0'));
+    for (int i = 0; i < 256; ++i) {
+        const QChar ch = displayChar(static_cast<uint8_t>(i));
+        charCells_[static_cast<std::size_t>(i)] = QString(ch);
+        charFitsGrid_[static_cast<std::size_t>(i)] =
+            fm.inFont(ch) && std::abs(fm.horizontalAdvance(ch) - cw) < 0.01;
+    }
     setFocusPolicy(Qt::StrongFocus);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -570,12 +573,18 @@ void HexEditorControl::paintRuler(QPainter& p) const {
     const Layout& L = layout_;
     p.fillRect(QRectF(0, 0, L.totalW, L.rulerH), palette().color(QPalette::Button));
     p.setPen(palette().color(QPalette::ButtonText));
-    const qreal base = L.ascent + (L.rulerH - L.rowH) / 2.0;
+    // Each position's digit centred over the byte's two hex digits, and over
+    // its character.
+    QString hexRuler(Columns * (2 * BytesPerColumn + 1), u' ');
+    QString charRuler(BytesPerRow, u' ');
     for (int b = 0; b < BytesPerRow; ++b) {
-        const QString d(QChar(Digits[b]));
-        p.drawText(QPointF(hexCellX(b, 0) + L.cw / 2, base), d);
-        p.drawText(QPointF(L.charX + b * L.cw, base), d);
+        hexRuler[(b / BytesPerColumn) * (2 * BytesPerColumn + 1) + (b % BytesPerColumn) * 2] =
+            QChar(Digits[b]);
+        charRuler[b] = QChar(Digits[b]);
     }
+    const qreal base = L.ascent + (L.rulerH - L.rowH) / 2.0;
+    p.drawText(QPointF(L.hexX + L.cw / 2, base), hexRuler);
+    p.drawText(QPointF(L.charX, base), charRuler);
 }
 
 void HexEditorControl::paintEvent(QPaintEvent*) {
@@ -647,30 +656,51 @@ void HexEditorControl::paintEvent(QPaintEvent*) {
             }
         }
 
-        // Hex digits: one string per column unless its two bytes differ in style.
-        for (int col = 0; col * BytesPerColumn < n; ++col) {
-            const int b0 = col * BytesPerColumn;
-            const QColor plain = col % 2 == 0 ? EvenColumnColor : OddColumnColor;
-            auto colorOf = [&](Style s) {
-                return s == Selected ? selText : s == Changed ? ChangedText : plain;
-            };
-            if (b0 + 1 < n && st(b0) == st(b0 + 1)) {
-                p.setPen(enabled ? colorOf(st(b0)) : textColor);
-                p.drawText(QPointF(hexCellX(b0, 0), base),
-                           hexPairs_[data[rowStart + b0]] + hexPairs_[data[rowStart + b0 + 1]]);
+        // Text goes in layers, one string per colour: a byte's digits or
+        // character stand at their grid place, blanks elsewhere. A few
+        // strings per row instead of one per byte.
+        static constexpr char Digits[] = "0123456789ABCDEF";
+        for (auto& layer : hexLayers_)
+            layer.fill(u' ', Columns * (2 * BytesPerColumn + 1));
+        for (auto& layer : charLayers_)
+            layer.fill(u' ', BytesPerRow);
+        std::array<bool, 4> hexUsed{};
+        std::array<bool, 3> charUsed{};
+        for (int b = 0; b < n; ++b) {
+            const uint8_t v = data[rowStart + static_cast<std::size_t>(b)];
+            const int col = b / BytesPerColumn;
+            const int h = st(b) == Selected ? 2 : st(b) == Changed ? 3 : col % 2;
+            const auto at =
+                static_cast<qsizetype>(col * (2 * BytesPerColumn + 1) + (b % BytesPerColumn) * 2);
+            QChar* dst = hexLayers_[static_cast<std::size_t>(h)].data() + at;
+            dst[0] = QChar(Digits[v >> 4]);
+            dst[1] = QChar(Digits[v & 15]);
+            hexUsed[static_cast<std::size_t>(h)] = true;
+            const int c = st(b) == Selected ? 1 : st(b) == Changed ? 2 : 0;
+            if (charFitsGrid_[v]) {
+                charLayers_[static_cast<std::size_t>(c)][b] = displayChar(v);
+                charUsed[static_cast<std::size_t>(c)] = true;
             } else {
-                for (int b = b0; b < std::min(n, b0 + BytesPerColumn); ++b) {
-                    p.setPen(enabled ? colorOf(st(b)) : textColor);
-                    p.drawText(QPointF(hexCellX(b, 0), base), hexPairs_[data[rowStart + b]]);
-                }
+                // A glyph from a fallback font may not match the grid: alone.
+                p.setPen(c == 1 ? selText : c == 2 ? ChangedText : textColor);
+                p.drawText(QPointF(L.charX + b * L.cw, base), charCells_[v]);
             }
         }
-
-        // Characters, each in its own cell: a glyph from a fallback font may
-        // be wider or narrower than the grid.
-        for (int b = 0; b < n; ++b) {
-            p.setPen(st(b) == Selected ? selText : st(b) == Changed ? ChangedText : textColor);
-            p.drawText(QPointF(L.charX + b * L.cw, base), charCells_[data[rowStart + b]]);
+        const QColor hexColors[4] = {enabled ? EvenColumnColor : textColor,
+                                     enabled ? OddColumnColor : textColor, selText,
+                                     enabled ? ChangedText : textColor};
+        for (std::size_t h = 0; h < hexLayers_.size(); ++h) {
+            if (!hexUsed[h])
+                continue;
+            p.setPen(hexColors[h]);
+            p.drawText(QPointF(L.hexX, base), hexLayers_[h]);
+        }
+        const QColor charColors[3] = {textColor, selText, enabled ? ChangedText : textColor};
+        for (std::size_t c = 0; c < charLayers_.size(); ++c) {
+            if (!charUsed[c])
+                continue;
+            p.setPen(charColors[c]);
+            p.drawText(QPointF(L.charX, base), charLayers_[c]);
         }
     }
 

@@ -147,8 +147,11 @@ private:
     hex::OffsetFormat offsetFormat_;
     QFont font_;
     Layout layout_;
-    std::array<QString, 256> hexPairs_;
     std::array<QString, 256> charCells_;
+    std::array<bool, 256> charFitsGrid_{};
+    // Per-row text layers, kept to save allocations while painting.
+    std::array<QString, 4> hexLayers_;  // even columns, odd columns, selected, changed
+    std::array<QString, 3> charLayers_; // plain, selected, changed
     bool dragging_ = false;
     std::size_t pressPos_ = 0;
     bool inRelayout_ = false;

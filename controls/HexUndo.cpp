@@ -8,7 +8,7 @@ std::size_t EditRecord::footprint() const {
 
 void EditRecord::exchange(ByteStore& store, MarkSet& marks) {
     const uint8_t* from = store.data() + pos;
-    std::vector<uint8_t> present(from, from + presentLen);
+    Bytes present(from, from + presentLen);
     std::vector<Range> presentMarks = marks.extract({pos, pos + presentLen});
     store.replace(pos, presentLen, absent);
     marks.replace(pos, presentLen, absent.size(), absentMarks);

@@ -5,6 +5,7 @@
 // redone), so a large insert costs nothing to undo and a large overwrite
 // costs its old bytes once. Undo and redo are the same exchange.
 #include "controls/HexDocument.h"
+#include "controls/HexMemory.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -24,10 +25,12 @@ struct Caret {
     bool operator==(const Caret&) const = default;
 };
 
+using Bytes = std::vector<uint8_t, BlockAllocator<uint8_t>>;
+
 struct EditRecord {
     std::size_t pos = 0;
     std::size_t presentLen = 0;     // length of the range now in the document
-    std::vector<uint8_t> absent;    // what that range holds on the other side of the edit
+    Bytes absent;                   // what that range holds on the other side of the edit
     std::vector<Range> absentMarks; // the changed-byte marks of those bytes, relative to pos
     Caret before;                   // caret before the edit and after its undo
     Caret after;                    // caret after the edit and after its redo
