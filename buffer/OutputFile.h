@@ -1,8 +1,8 @@
 #pragma once
 // A file written through a large block buffer that replaces its target only
 // when complete: the bytes go to a temporary file beside the target, which is
-// flushed to disk and renamed over it on Commit. An interrupted or failed save
-// leaves the old file (or none), never half of the new one.
+// renamed over it on Commit. An interrupted or failed save leaves the old
+// file (or none), never half of the new one.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
