@@ -1,0 +1,370 @@
+#include "link/ChipCommands.h"
+
+#include "app/core/MessageTable.h"
+#include "buffer/DataBuffer.h"
+
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+#include <thread>
+
+namespace vantor {
+
+namespace {
+
+constexpr int kMessageNoChip = 3;
+constexpr int kMessageReadComplete = 23;
+constexpr int kMessageChipEmpty = 24;
+constexpr int kMessageEraseComplete = 25;
+constexpr int kMessageWriteComplete = 26;
+constexpr int kMessageBufferEmpty = 27;
+constexpr int kMessageVerifyComplete = 28;
+constexpr int kMessageAutoComplete = 29;
+constexpr int kMessageBlankComplete = 30;
+
+constexpr long long kMillisecondsPerDay = 86400000;
+
+} // namespace
+
+double LocalTimeOfDay() {
+    const auto now = std::chrono::system_clock::now();
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+    std::tm local{};
+    localtime_r(&seconds, &local);
+    const double fraction =
+        std::chrono::duration<double>(now - std::chrono::system_clock::from_time_t(seconds))
+            .count();
+    return (local.tm_hour * 3600.0 + local.tm_min * 60.0 + local.tm_sec + fraction) / 86400.0;
+}
+
+double EngineHost::timeOfDay() const {
+    return LocalTimeOfDay();
+}
+
+std::string ElapsedText(double startTime, double stopTime) {
+    double difference = stopTime - startTime;
+    if (difference < 0) {
+        difference += 1.0; // stopped on the next day
+    }
+    long long ms = std::llround(difference * double(kMillisecondsPerDay)) % kMillisecondsPerDay;
+    if (ms < 0) {
+        ms = 0;
+    }
+    const long long seconds = ms / 1000;
+    char text[16];
+    std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld", seconds / 3600, seconds / 60 % 60,
+                  seconds % 60);
+    return text;
+}
+
+// Marks the command as running for its whole length. A command asked for
+// while another runs is not entered at all. On the way out the programmer is
+// never left open, whatever path led there.
+class ChipCommands::Running {
+public:
+    explicit Running(ChipCommands& commands) : Commands(commands), Entered(!commands.Busy) {
+        if (Entered) {
+            Commands.Busy = true;
+        }
+    }
+    ~Running() {
+        if (!Entered) {
+            return;
+        }
+        if (Commands.Engine.holdsProgrammer()) {
+            Commands.Engine.CloseProgrammer();
+        }
+        Commands.Busy = false;
+        Commands.Host.chipCommandEnded();
+    }
+    Running(const Running&) = delete;
+    Running& operator=(const Running&) = delete;
+    bool entered() const { return Entered; }
+
+private:
+    ChipCommands& Commands;
+    bool Entered;
+};
+
+bool ChipCommands::usable(const ChipRecord& chip) {
+    // Refused before anything opens the programmer: such a record would move
+    // data outside the buffer, or erase with a page that never advances.
+    std::string why;
+    if (ChipRecordIsUsable(chip, &why)) {
+        return true;
+    }
+    Host.showError(why);
+    return false;
+}
+
+bool ChipCommands::bufferReady() {
+    Host.syncBufferFromEditor();
+    if (Engine.buffer().UsedLength != 0) {
+        return true;
+    }
+    Host.showError(Message(kMessageBufferEmpty));
+    return false;
+}
+
+bool ChipCommands::chipPresent(const ChipRecord& chip, CommandResult& result) {
+    std::uint8_t reply[4] = {};
+    const int answered = Engine.ReadChipId(chip, reply);
+    if (answered == 0 && Engine.failed()) {
+        // The programmer was there but the exchange broke off.
+        Host.showError(TransferFailureText(*Engine.failure()));
+        result = CommandResult::TransferFailed;
+        return false;
+    }
+    if (answered != 0 && reply[0] == kIdNoChip) {
+        Host.showError(Message(kMessageNoChip));
+        result = CommandResult::NoChip;
+        return false;
+    }
+    return true; // no programmer: opening reports it
+}
+
+bool ChipCommands::isOpen(int openResult) {
+    return openResult == 1 || openResult == 4 || openResult == 6;
+}
+
+void ChipCommands::start() {
+    StartTime = Host.timeOfDay();
+    Host.setStartTime(StartTime);
+}
+
+void ChipCommands::stop() {
+    StopTime = Host.timeOfDay();
+    Host.setStopTime(StopTime);
+    Host.setElapsedText(ElapsedText(StartTime, StopTime));
+    Host.beep();
+}
+
+CommandResult ChipCommands::transferFailed() {
+    // The engine has shown where it stopped; no time, no beep, no log line.
+    Engine.CloseProgrammer();
+    return CommandResult::TransferFailed;
+}
+
+CommandResult ChipCommands::Read(const ChipRecord& record) {
+    Running running(*this);
+    if (!running.entered()) {
+        return CommandResult::Refused;
+    }
+    const ChipRecord chip = record;
+    if (!usable(chip)) {
+        return CommandResult::UnusableRecord;
+    }
+    CommandResult result = CommandResult::Completed;
+    // 25- and 95-series EEPROMs give no useful ID: no presence check.
+    if (chip.Family < kFamilySpiEeprom && !chipPresent(chip, result)) {
+        return result;
+    }
+    bool read = false;
+    if (isOpen(Engine.OpenProgrammer(chip))) {
+        start();
+        Engine.ReadChip(chip);
+        if (Engine.failed()) {
+            return transferFailed();
+        }
+        stop();
+        Host.logLine(Message(kMessageReadComplete));
+        read = true;
+    } else {
+        result = CommandResult::NoProgrammer;
+    }
+    Engine.CloseProgrammer();
+    if (read && Engine.buffer().UsedLength == 0) {
+        Host.showError(Message(kMessageChipEmpty));
+    }
+    return result;
+}
+
+CommandResult ChipCommands::Erase(const ChipRecord& record) {
+    Running running(*this);
+    if (!running.entered()) {
+        return CommandResult::Refused;
+    }
+    const ChipRecord chip = record;
+    if (!usable(chip)) {
+        return CommandResult::UnusableRecord;
+    }
+    CommandResult result = CommandResult::Completed;
+    if (!chipPresent(chip, result)) {
+        return result;
+    }
+    if (isOpen(Engine.OpenProgrammer(chip))) {
+        start();
+        Engine.EraseChip(chip);
+        if (Engine.failed()) {
+            return transferFailed();
+        }
+        stop();
+        Host.logLine(Message(kMessageEraseComplete));
+    } else {
+        result = CommandResult::NoProgrammer;
+    }
+    Engine.CloseProgrammer();
+    return result;
+}
+
+CommandResult ChipCommands::Write(const ChipRecord& record) {
+    Running running(*this);
+    if (!running.entered()) {
+        return CommandResult::Refused;
+    }
+    const ChipRecord chip = record;
+    if (!usable(chip)) {
+        return CommandResult::UnusableRecord;
+    }
+    if (!bufferReady()) {
+        return CommandResult::EmptyBuffer;
+    }
+    CommandResult result = CommandResult::Completed;
+    if (chip.Family < kFamilySpiEeprom && !chipPresent(chip, result)) {
+        return result;
+    }
+    if (isOpen(Engine.OpenProgrammer(chip))) {
+        start();
+        const int written = Engine.WriteChip(chip);
+        if (Engine.failed()) {
+            return transferFailed();
+        }
+        stop();
+        if (written != 0) {
+            Host.logLine(Message(kMessageWriteComplete));
+        } else {
+            result = CommandResult::Declined;
+        }
+    } else {
+        result = CommandResult::NoProgrammer;
+    }
+    Engine.CloseProgrammer();
+    return result;
+}
+
+CommandResult ChipCommands::Verify(const ChipRecord& record) {
+    Running running(*this);
+    if (!running.entered()) {
+        return CommandResult::Refused;
+    }
+    const ChipRecord chip = record;
+    if (!usable(chip)) {
+        return CommandResult::UnusableRecord;
+    }
+    if (!bufferReady()) {
+        return CommandResult::EmptyBuffer;
+    }
+    CommandResult result = CommandResult::Completed;
+    if (!chipPresent(chip, result)) {
+        return result;
+    }
+    if (isOpen(Engine.OpenProgrammer(chip))) {
+        start();
+        const int equal = Engine.VerifyChip(chip);
+        if (Engine.failed()) {
+            return transferFailed();
+        }
+        if (equal != 0) {
+            Host.logLine(Message(kMessageVerifyComplete));
+        } else {
+            result = CommandResult::CheckFailed;
+        }
+        stop();
+    } else {
+        result = CommandResult::NoProgrammer;
+    }
+    Engine.CloseProgrammer();
+    return result;
+}
+
+CommandResult ChipCommands::BlankCheck(const ChipRecord& record) {
+    Running running(*this);
+    if (!running.entered()) {
+        return CommandResult::Refused;
+    }
+    const ChipRecord chip = record;
+    if (!usable(chip)) {
+        return CommandResult::UnusableRecord;
+    }
+    CommandResult result = CommandResult::Completed;
+    if (!chipPresent(chip, result)) {
+        return result;
+    }
+    if (isOpen(Engine.OpenProgrammer(chip))) {
+        start();
+        const int blank = Engine.BlankCheckChip(chip);
+        if (Engine.failed()) {
+            return transferFailed();
+        }
+        if (blank != 0) {
+            Host.logLine(Message(kMessageBlankComplete));
+        } else {
+            result = CommandResult::CheckFailed;
+        }
+        stop();
+    } else {
+        result = CommandResult::NoProgrammer;
+    }
+    Engine.CloseProgrammer();
+    return result;
+}
+
+CommandResult ChipCommands::Auto(const ChipRecord& record, AutoOptions options) {
+    Running running(*this);
+    if (!running.entered()) {
+        return CommandResult::Refused;
+    }
+    const ChipRecord chip = record;
+    if (!usable(chip)) {
+        return CommandResult::UnusableRecord;
+    }
+    if (!bufferReady()) {
+        return CommandResult::EmptyBuffer;
+    }
+    CommandResult result = CommandResult::Completed;
+    if (!chipPresent(chip, result)) {
+        return result;
+    }
+    if (isOpen(Engine.OpenProgrammer(chip))) {
+        start();
+        if (options.erase) {
+            Engine.EraseChip(chip);
+            if (Engine.failed()) {
+                return transferFailed();
+            }
+        }
+        if (options.program) {
+            const int written = Engine.WriteChip(chip);
+            if (Engine.failed()) {
+                return transferFailed();
+            }
+            if (written == 0) {
+                // Declined: the run stops here, untimed and silent.
+                Engine.CloseProgrammer();
+                return CommandResult::Declined;
+            }
+        }
+        if (options.verify) {
+            const auto pause = Engine.Timings.autoVerifyPause;
+            if (pause.count() > 0) {
+                std::this_thread::sleep_for(pause);
+            }
+            const int equal = Engine.VerifyChip(chip);
+            if (Engine.failed()) {
+                return transferFailed();
+            }
+            if (equal != 0) {
+                Host.logLine(Message(kMessageAutoComplete));
+            } else {
+                result = CommandResult::CheckFailed;
+            }
+        }
+        stop();
+    } else {
+        result = CommandResult::NoProgrammer;
+    }
+    Engine.CloseProgrammer();
+    return result;
+}
+
+} // namespace vantor

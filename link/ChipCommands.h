@@ -1,0 +1,85 @@
+#pragma once
+// The six chip commands (Read, Erase, Write, Verify, Auto, blank check) as
+// the user starts them: the checks before the chip is touched, the opening
+// and closing of the programmer around the chip operations, the timing and
+// what is reported in boxes, in the log and in the status bar. One set of
+// functions for the window, the command-line front end and the tests.
+//
+// Only one command runs at a time. The operations hand control to the front
+// end between transfers, so a second command can be asked for meanwhile
+// (from the menu, a key, a script); it is refused: Refused is returned and
+// nothing is shown or sent. Front ends that can, also grey out what would
+// ask (EngineHost::setLocked).
+#include "chipdb/ChipRecord.h"
+#include "link/ChipEngine.h"
+
+#include <string>
+
+namespace vantor {
+
+enum class CommandResult {
+    Completed,      // the operation ran to its end and its check passed
+    Refused,        // another chip command is running
+    UnusableRecord, // the record's size or page is outside what we can serve
+    EmptyBuffer,    // nothing to write or verify (message 27)
+    NoChip,         // the programmer answered, no chip did (message 3)
+    NoProgrammer,   // no programmer found (message 13)
+    Declined,       // the user declined writing more than the chip holds
+    CheckFailed,    // not blank, or verify found a difference
+    TransferFailed, // a transfer failed or came back short
+};
+
+// The boxes of the Auto Options group.
+struct AutoOptions {
+    bool erase = true;
+    bool program = true;
+    bool verify = true;
+};
+
+// The elapsed time between two times of day (fractions of a day) as
+// "hh:mm:ss". A stop time before the start time means the operation ran
+// across midnight: a day is added. Hours wrap after a day.
+std::string ElapsedText(double startTime, double stopTime);
+
+class ChipCommands {
+public:
+    ChipCommands(ChipEngine& engine, EngineHost& host) : Engine(engine), Host(host) {}
+    ChipCommands(const ChipCommands&) = delete;
+    ChipCommands& operator=(const ChipCommands&) = delete;
+
+    // Each takes the current chip record (copied: the record in the database
+    // may change while the command lets the window run).
+    CommandResult Read(const ChipRecord& chip);
+    CommandResult Erase(const ChipRecord& chip);
+    CommandResult Write(const ChipRecord& chip);
+    CommandResult Verify(const ChipRecord& chip);
+    CommandResult BlankCheck(const ChipRecord& chip);
+    CommandResult Auto(const ChipRecord& chip, AutoOptions options);
+
+    // True while a command runs, from its first check to its last box.
+    bool busy() const { return Busy; }
+
+    // Times of day (fractions of a day) of the last timed operation.
+    double StartTime = 0;
+    double StopTime = 0;
+
+    ChipEngine& engine() { return Engine; }
+
+private:
+    class Running;
+    bool usable(const ChipRecord& chip);
+    bool bufferReady();
+    // Returns false when the command must end here (no chip, or a failed
+    // exchange, both already reported).
+    bool chipPresent(const ChipRecord& chip, CommandResult& result);
+    static bool isOpen(int openResult);
+    void start();
+    void stop();
+    CommandResult transferFailed();
+
+    ChipEngine& Engine;
+    EngineHost& Host;
+    bool Busy = false;
+};
+
+} // namespace vantor

@@ -1,0 +1,469 @@
+#include "link/ChipEngine.h"
+
+#include "app/core/MessageTable.h"
+#include "buffer/DataBuffer.h"
+#include "chipdb/ChipRecord.h"
+#include "link/TUsbBulk.h"
+
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <thread>
+
+namespace vantor {
+
+namespace {
+
+constexpr int kMessageReady = 12;
+constexpr int kMessageNotConnected = 13;
+constexpr int kMessageErase = 14;
+constexpr int kMessageRead = 15;
+constexpr int kMessageBlank = 16;
+constexpr int kMessageNotBlank = 17;
+constexpr int kMessageVerify = 18;
+constexpr int kMessageMismatchAt = 19;
+constexpr int kMessageWrite = 20;
+constexpr int kMessageLongerThanChip = 21;
+
+constexpr int kBlock = int(kCommandBlockSize);
+// Blank check and verify receive each chunk here: the largest chunk.
+constexpr std::uint32_t kChunkBufferSize = 256;
+
+ChipParameters ParametersOf(const ChipRecord& chip) {
+    ChipParameters p;
+    p.family = chip.Family;
+    p.subType = chip.SubType;
+    p.page = chip.FlashPage;
+    p.delay = chip.Delay;
+    p.size = chip.FlashSize;
+    p.chipId = chip.ChipId;
+    p.voltage = chip.Voltage;
+    return p;
+}
+
+std::string HexAddress(std::uint32_t address) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%Xh", unsigned(address));
+    return text;
+}
+
+// Names of the interrupted steps and the failure sentence, in the three
+// languages of the message table (Simplified, Traditional, English).
+using Texts = std::array<const char*, kLanguageCount>;
+
+const Texts& StepName(EngineStep step) {
+    static const Texts kSetup{"芯片设置", "芯片設置", "Chip setup"};
+    static const Texts kId{"读取芯片ID", "讀取芯片ID", "Chip ID"};
+    static const Texts kErase{"擦除", "擦除", "Erase"};
+    static const Texts kRead{"读出", "讀出", "Read"};
+    static const Texts kBlank{"查空", "查空", "Blank check"};
+    static const Texts kVerify{"校验", "校驗", "Verify"};
+    static const Texts kWrite{"编程", "編程", "Write"};
+    switch (step) {
+    case EngineStep::ChipSetup:
+        return kSetup;
+    case EngineStep::ChipId:
+        return kId;
+    case EngineStep::Erase:
+        return kErase;
+    case EngineStep::Read:
+        return kRead;
+    case EngineStep::BlankCheck:
+        return kBlank;
+    case EngineStep::Verify:
+        return kVerify;
+    case EngineStep::Write:
+        break;
+    }
+    return kWrite;
+}
+
+const Texts kFailedAt{
+    "：USB 传输失败，地址: ", "：USB 傳輸失敗，地址: ", ": USB transfer failed at address "};
+
+} // namespace
+
+std::string TransferFailureText(const TransferFailure& failure) {
+    const int language = NormalizeLanguage(CurrentLanguage());
+    const auto index = std::size_t(language);
+    return std::string(StepName(failure.step)[index]) + kFailedAt[index] +
+           HexAddress(failure.address);
+}
+
+// ---- the programmer -------------------------------------------------------------------
+
+ChipEngine::ChipEngine(TUsbBulk& link, DataBuffer& buffer, EngineHost& host)
+    : Link(link), Buffer(buffer), Host(host) {}
+
+bool ChipEngine::commandSucceeded(int result, bool reply) const {
+    // The block must have gone out whole, and a reply must have come back whole.
+    return Link.lastCommandWriteResult() == kBlock && (!reply || result == kBlock);
+}
+
+bool ChipEngine::exchange(CommandBlock& block, bool reply, EngineStep step, std::uint32_t address) {
+    const int result = Link.USB_bulk_cmd(block.data(), kBlock, reply ? 1 : 0);
+    if (commandSucceeded(result, reply)) {
+        return true;
+    }
+    const int written = Link.lastCommandWriteResult();
+    fail(step, address, written != kBlock ? written : result, kBlock, true);
+    return false;
+}
+
+void ChipEngine::fail(EngineStep step, std::uint32_t address, int result, int expected,
+                      bool report) {
+    Failure = TransferFailure{step, address, result, expected};
+    if (report) {
+        Host.showError(TransferFailureText(*Failure));
+    }
+}
+
+bool ChipEngine::refuseRecord(const ChipRecord& chip, EngineStep step) {
+    // The callers refuse such a record before opening; an operation handed one
+    // anyway moves nothing rather than reach outside the buffer or loop on a
+    // zero page.
+    std::string why;
+    if (ChipRecordIsUsable(chip, &why)) {
+        return false;
+    }
+    Host.showError(why);
+    Failure = TransferFailure{step, 0, 0, 0}; // nothing moved
+    return true;
+}
+
+int ChipEngine::OpenProgrammer(const ChipRecord& chip) {
+    if (Held) {
+        return 0; // the programmer belongs to the command that opened it
+    }
+    Failure.reset();
+    if (Link.prog_open(kProgrammerVendorId, kProgrammerProductId) == 0) {
+        Host.showError(Message(kMessageNotConnected));
+        return 0;
+    }
+    Held = true;
+    Host.setLocked(true);
+    CommandBlock block = BuildChipSetup(ParametersOf(chip), Host.speedIndex(), Link.bigEndian());
+    exchange(block, true, EngineStep::ChipSetup, 0);
+    switch (chip.Family) {
+    case kFamilySpiFlash:
+        return 6;
+    case kFamilyI2cEeprom:
+        return 4;
+    default:
+        return 1;
+    }
+}
+
+void ChipEngine::CloseProgrammer() {
+    // Sent whatever happened before: a programmer that went away makes these
+    // transfers fail, which changes nothing here.
+    CommandBlock block = BuildFinish();
+    Link.USB_bulk_cmd(block.data(), kBlock, 0);
+    Link.USB_bulk_close();
+    Held = false;
+    Host.setLocked(false);
+    Host.setStatusText(Message(kMessageReady));
+}
+
+int ChipEngine::ReadChipId(const ChipRecord& chip, std::uint8_t* reply4) {
+    if (Held) {
+        return 0;
+    }
+    Failure.reset();
+    if (Link.prog_open(kProgrammerVendorId, kProgrammerProductId) == 0) {
+        return 0;
+    }
+    Held = true;
+    Host.setLocked(true);
+    CommandBlock block = BuildReadId(ParametersOf(chip), Host.speedIndex(), Link.bigEndian());
+    const int result = Link.USB_bulk_cmd(block.data(), kBlock, 1);
+    const bool answered = commandSucceeded(result, true);
+    if (!answered) {
+        const int written = Link.lastCommandWriteResult();
+        fail(EngineStep::ChipId, 0, written != kBlock ? written : result, kBlock, false);
+    }
+    CloseProgrammer();
+    if (!answered) {
+        return 0;
+    }
+    std::memcpy(reply4, block.data(), 4);
+    return 7;
+}
+
+int ChipEngine::SetStartAddress(std::uint32_t address, int reply) {
+    CommandBlock block = BuildSetAddress(address, Link.bigEndian());
+    return Link.USB_bulk_cmd(block.data(), kBlock, reply);
+}
+
+int ChipEngine::SendSpiCommand(std::uint8_t instruction) {
+    CommandBlock block = BuildSpiCommand(instruction);
+    return Link.USB_bulk_cmd(block.data(), kBlock, 1);
+}
+
+bool ChipEngine::enterFourByteMode(const ChipRecord& chip, EngineStep step) {
+    if (!NeedsFourByteMode(chip.FlashSize)) {
+        return true;
+    }
+    const int result = SendSpiCommand(kSpiEnter4ByteMode);
+    if (commandSucceeded(result, true)) {
+        return true;
+    }
+    fail(step, 0, result, kBlock, true);
+    return false;
+}
+
+bool ChipEngine::startAddress(int reply, EngineStep step) {
+    const int result = SetStartAddress(0, reply);
+    if (commandSucceeded(result, reply != 0)) {
+        return true;
+    }
+    fail(step, 0, result, kBlock, true);
+    return false;
+}
+
+// ---- the frame every operation shares ------------------------------------------------------
+
+void ChipEngine::begin(int message) {
+    Host.setStatusText(Message(message));
+    Host.showProgress();
+}
+
+void ChipEngine::end() {
+    Host.setProgressPosition(0);
+    Host.hideProgress();
+}
+
+void ChipEngine::step(std::uint32_t position) {
+    Host.setProgressPosition(position);
+    Host.processEvents();
+}
+
+void ChipEngine::wait(std::chrono::microseconds duration) {
+    if (duration.count() > 0) {
+        std::this_thread::sleep_for(duration);
+    }
+}
+
+// ---- the operations ---------------------------------------------------------------------------
+
+void ChipEngine::EraseChip(const ChipRecord& chip) {
+    if (Failure || refuseRecord(chip, EngineStep::Erase)) {
+        return;
+    }
+    begin(kMessageErase);
+    const bool bigEndian = Link.bigEndian();
+    switch (chip.Family) {
+    case kFamilySpiFlash: {
+        Host.setProgressMaximum(chip.Delay);
+        Host.setProgressPosition(0);
+        // The status polls reuse the erase block and whatever the replies
+        // leave in it: only the mode and opcode bytes are rewritten.
+        CommandBlock block = BuildErase(kFlashChipEraseArgument, bigEndian);
+        if (!exchange(block, false, EngineStep::Erase, 0)) {
+            return;
+        }
+        // A chip still busy after Delay + 2 polls is left to finish alone.
+        std::uint32_t polls = 0;
+        do {
+            wait(Timings.statusPollWait);
+            MakeReadStatus(block);
+            if (!exchange(block, true, EngineStep::Erase, 0)) {
+                return;
+            }
+            if (polls > chip.Delay) {
+                break;
+            }
+            ++polls;
+            step(polls);
+        } while ((block[0] & kStatusBusy) != 0);
+        break;
+    }
+    case kFamilyI2cEeprom:
+    case kFamilySpiEeprom:
+    case kFamily95Eeprom:
+        Host.setProgressMaximum(chip.FlashSize);
+        Host.setProgressPosition(0);
+        for (std::uint32_t offset = 0; offset < chip.FlashSize; offset += chip.FlashPage) {
+            CommandBlock block = BuildErase(std::uint16_t(offset), bigEndian);
+            if (!exchange(block, false, EngineStep::Erase, offset)) {
+                return;
+            }
+            step(offset);
+        }
+        break;
+    case kFamilyMicrowire: {
+        Host.setProgressPosition(0);
+        CommandBlock block = BuildErase(chip.Delay, bigEndian);
+        if (!exchange(block, false, EngineStep::Erase, 0)) {
+            return;
+        }
+        break;
+    }
+    default:
+        Host.setProgressPosition(0);
+        break;
+    }
+    end();
+}
+
+void ChipEngine::ReadChip(const ChipRecord& chip) {
+    if (Failure || refuseRecord(chip, EngineStep::Read)) {
+        return;
+    }
+    begin(kMessageRead);
+    if (!enterFourByteMode(chip, EngineStep::Read)) {
+        return;
+    }
+    Host.setProgressMaximum(chip.FlashSize);
+    Host.setProgressPosition(0);
+    if (!startAddress(1, EngineStep::Read)) {
+        return;
+    }
+    const std::uint32_t chunk = ChunkSize(chip.FlashPage);
+    std::uint8_t* data = Buffer.data();
+    // The last chunk is asked whole; what lies past the chip lands in the
+    // buffer's tail.
+    for (std::uint32_t offset = 0; offset < chip.FlashSize; offset += chunk) {
+        const int got = Link.USB_bulk_read(data + offset, int(chunk));
+        if (got != int(chunk)) {
+            // The bytes that came are in the buffer: show what it holds now.
+            Host.refreshHexView();
+            fail(EngineStep::Read, offset, got, int(chunk), true);
+            return;
+        }
+        step(offset);
+    }
+    // Trailing 0xFF bytes are not content; the length stays even.
+    std::uint32_t used = chip.FlashSize;
+    while (used > 0 && data[used - 1] == 0xFF) {
+        --used;
+    }
+    used += used % 2;
+    Buffer.UsedLength = std::int32_t(used);
+    Host.refreshHexView();
+    end();
+}
+
+int ChipEngine::BlankCheckChip(const ChipRecord& chip) {
+    if (Failure || refuseRecord(chip, EngineStep::BlankCheck)) {
+        return 0;
+    }
+    begin(kMessageBlank);
+    std::uint8_t received[kChunkBufferSize];
+    std::memset(received, 0xFF, sizeof received);
+    if (!enterFourByteMode(chip, EngineStep::BlankCheck)) {
+        return 0;
+    }
+    Host.setProgressMaximum(chip.FlashSize);
+    Host.setProgressPosition(0);
+    if (!startAddress(1, EngineStep::BlankCheck)) {
+        return 0;
+    }
+    const std::uint32_t chunk = ChunkSize(chip.FlashPage);
+    for (std::uint32_t offset = 0; offset < chip.FlashSize; offset += chunk) {
+        const int got = Link.USB_bulk_read(received, int(chunk));
+        if (got != int(chunk)) {
+            fail(EngineStep::BlankCheck, offset, got, int(chunk), true);
+            return 0;
+        }
+        for (std::uint32_t i = 0; i < chunk; ++i) {
+            if (received[i] != 0xFF) {
+                Host.showError(Message(kMessageNotBlank));
+                return 0;
+            }
+        }
+        step(offset);
+    }
+    end();
+    return 1;
+}
+
+int ChipEngine::VerifyChip(const ChipRecord& chip) {
+    if (Failure || refuseRecord(chip, EngineStep::Verify)) {
+        return 0;
+    }
+    begin(kMessageVerify);
+    const std::uint32_t used = std::uint32_t(Buffer.UsedLength);
+    const std::uint32_t total = chip.FlashSize < used ? chip.FlashSize : used;
+    if (!enterFourByteMode(chip, EngineStep::Verify)) {
+        return 0;
+    }
+    Host.setProgressMaximum(total);
+    Host.setProgressPosition(0);
+    if (!startAddress(1, EngineStep::Verify)) {
+        return 0;
+    }
+    const std::uint32_t chunk = ChunkSize(chip.FlashPage);
+    std::uint8_t received[kChunkBufferSize];
+    const std::uint8_t* expected = Buffer.data();
+    // The last chunk is compared whole, as it was written whole.
+    for (std::uint32_t offset = 0; offset < total; offset += chunk) {
+        const int got = Link.USB_bulk_read(received, int(chunk));
+        if (got != int(chunk)) {
+            fail(EngineStep::Verify, offset, got, int(chunk), true);
+            return 0;
+        }
+        if (std::memcmp(received, expected + offset, chunk) != 0) {
+            std::uint32_t i = 0;
+            while (received[i] == expected[offset + i]) {
+                ++i;
+            }
+            Host.showError(Message(kMessageMismatchAt) + HexAddress(offset + i));
+            return 0;
+        }
+        step(offset);
+    }
+    end();
+    return 1;
+}
+
+int ChipEngine::WriteChip(const ChipRecord& chip) {
+    if (Failure || refuseRecord(chip, EngineStep::Write)) {
+        return 0;
+    }
+    begin(kMessageWrite);
+    // Whole pages only; the rounded length stays even when the user declines.
+    const std::uint32_t page = chip.FlashPage;
+    const std::uint32_t used = std::uint32_t(Buffer.UsedLength);
+    if (page != 0 && used % page != 0) {
+        const std::uint64_t rounded = (std::uint64_t(used) / page + 1) * page;
+        if (rounded <= DataBuffer::size()) {
+            Buffer.UsedLength = std::int32_t(rounded);
+        }
+    }
+    std::uint32_t total = std::uint32_t(Buffer.UsedLength);
+    if (chip.FlashSize < total) {
+        if (!Host.askYesNo(Message(kMessageLongerThanChip))) {
+            end();
+            return 0;
+        }
+        total = chip.FlashSize;
+    }
+    if (!enterFourByteMode(chip, EngineStep::Write)) {
+        return 0;
+    }
+    Host.setProgressMaximum(total);
+    Host.setProgressPosition(0);
+    if (!startAddress(0, EngineStep::Write)) {
+        return 0;
+    }
+    // No pause between chunks: the programmer paces the stream. Up to one
+    // chunk less a byte past the total goes out with the last chunk.
+    const std::uint32_t chunk = ChunkSize(page);
+    const std::uint8_t* data = Buffer.data();
+    for (std::uint32_t offset = 0; offset < total; offset += chunk) {
+        const int sent = Link.USB_bulk_write(data + offset, int(chunk));
+        if (sent != int(chunk)) {
+            fail(EngineStep::Write, offset, sent, int(chunk), true);
+            return 0;
+        }
+        step(offset);
+    }
+    if (chip.Family == kFamilyI2cEeprom) {
+        wait(Timings.eepromWriteSettle);
+    }
+    end();
+    return 1;
+}
+
+} // namespace vantor

@@ -1,0 +1,117 @@
+#pragma once
+// The programmer's side of a chip command: opening and closing the
+// programmer around an operation, the one-shot ID request, and the five chip
+// operations (erase, read, blank check, verify, write) that move the chip
+// contents between the programmer and the data buffer.
+//
+// Everything runs on the caller's thread. The operations hand control to the
+// front end after every chunk, page or poll (EngineHost::processEvents), so
+// the window repaints and the progress bar moves.
+//
+// A transfer that fails or comes back short ends the operation at once: an
+// error box names the operation and the address reached, failed() turns
+// true, and every further operation returns without touching the programmer
+// until the next OpenProgrammer or ReadChipId. The caller closes as usual.
+#include "link/EngineHost.h"
+#include "link/Protocol.h"
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace vantor {
+
+class TUsbBulk;
+class DataBuffer;
+struct ChipRecord;
+
+// The fixed waits of the chip operations. Tests shorten them; the transport's
+// own 50 ms wait before a reply is TUsbBulk::setReplyWait.
+struct EngineTimings {
+    // Before every status poll of a flash erase.
+    std::chrono::microseconds statusPollWait = std::chrono::milliseconds(50);
+    // After a 24-series write, so the chip finishes its last page.
+    std::chrono::microseconds eepromWriteSettle = std::chrono::milliseconds(100);
+    // Between programming and verifying in Auto.
+    std::chrono::microseconds autoVerifyPause = std::chrono::milliseconds(350);
+};
+
+// What a transfer failure interrupted.
+enum class EngineStep { ChipSetup, ChipId, Erase, Read, BlankCheck, Verify, Write };
+
+struct TransferFailure {
+    EngineStep step = EngineStep::Read;
+    std::uint32_t address = 0; // chip address the failed transfer started at
+    int result = 0;            // what the transfer returned
+    int expected = 0;          // the bytes it should have moved
+};
+
+// The error box text for a failure, in the current language.
+std::string TransferFailureText(const TransferFailure& failure);
+
+class ChipEngine {
+public:
+    ChipEngine(TUsbBulk& link, DataBuffer& buffer, EngineHost& host);
+    ChipEngine(const ChipEngine&) = delete;
+    ChipEngine& operator=(const ChipEngine&) = delete;
+
+    EngineTimings Timings;
+
+    // ---- programmer ------------------------------------------------------------
+    // 0 when no programmer was found (message 13 shown, nothing locked);
+    // otherwise the controls are locked, the chip parameters sent, and the
+    // result is 6 for family 0, 4 for family 1, 1 for the others. A failed
+    // parameter transfer is reported and leaves failed() true.
+    int OpenProgrammer(const ChipRecord& chip);
+    // Finish, close, unlock, "Ready". Safe without an open programmer.
+    void CloseProgrammer();
+    // Opens, asks for the chip ID, closes. 7 with the four reply bytes in
+    // `reply4`; 0 when no programmer was found, and also when the exchange
+    // failed (then failed() is true, `reply4` untouched, nothing shown).
+    int ReadChipId(const ChipRecord& chip, std::uint8_t* reply4);
+    // The result of the command transfer (of its reply when one is asked).
+    int SetStartAddress(std::uint32_t address, int reply);
+    int SendSpiCommand(std::uint8_t instruction);
+
+    // ---- chip operations (between OpenProgrammer and CloseProgrammer) ---------------
+    void EraseChip(const ChipRecord& chip);
+    // Fills the buffer and sets UsedLength; the hex pane shows the result.
+    void ReadChip(const ChipRecord& chip);
+    // 1 blank; 0 not blank (message 17 shown) or failed.
+    int BlankCheckChip(const ChipRecord& chip);
+    // 1 equal; 0 at the first difference (message 19 + "%Xh" shown) or failed.
+    int VerifyChip(const ChipRecord& chip);
+    // 1 written; 0 when the user declined message 21, or failed.
+    int WriteChip(const ChipRecord& chip);
+
+    // ---- state ---------------------------------------------------------------------------
+    // True from a successful open (or the start of ReadChipId) to the close.
+    bool holdsProgrammer() const { return Held; }
+    bool failed() const { return Failure.has_value(); }
+    const std::optional<TransferFailure>& failure() const { return Failure; }
+
+    TUsbBulk& link() { return Link; }
+    DataBuffer& buffer() { return Buffer; }
+    EngineHost& host() { return Host; }
+
+private:
+    bool commandSucceeded(int result, bool reply) const;
+    bool exchange(CommandBlock& block, bool reply, EngineStep step, std::uint32_t address);
+    void fail(EngineStep step, std::uint32_t address, int result, int expected, bool report);
+    bool refuseRecord(const ChipRecord& chip, EngineStep step);
+    bool enterFourByteMode(const ChipRecord& chip, EngineStep step);
+    bool startAddress(int reply, EngineStep step);
+    void begin(int message);
+    void end();
+    void step(std::uint32_t position);
+    static void wait(std::chrono::microseconds duration);
+
+    TUsbBulk& Link;
+    DataBuffer& Buffer;
+    EngineHost& Host;
+    bool Held = false;
+    std::optional<TransferFailure> Failure;
+};
+
+} // namespace vantor
