@@ -317,6 +317,19 @@ void HexEditorControl::resizeEvent(QResizeEvent* e) {
     relayout();
 }
 
+void HexEditorControl::revealCaretColumn() {
+    // A narrow pane scrolls sideways to keep the caret's cell in view.
+    const hex::Caret& c = core_.caret();
+    const int b = static_cast<int>(c.pos % Row);
+    const qreal x = c.charColumn ? layout_.charX + b * layout_.cw : hexCellX(b, c.nibble);
+    QScrollBar* h = horizontalScrollBar();
+    const int w = viewport()->width();
+    if (x < h->value())
+        h->setValue(static_cast<int>(std::floor(x)));
+    else if (x + layout_.cw > h->value() + w)
+        h->setValue(qCeil(x + layout_.cw) - w);
+}
+
 HexEditorControl::Snapshot HexEditorControl::snapshot() const {
     return {core_.contentState(), core_.caret(), core_.insertMode(), core_.size()};
 }
@@ -326,6 +339,8 @@ void HexEditorControl::afterAction(const Snapshot& before) {
         relayout(); // the offset width and the row count may change
     else
         syncScrollBars();
+    if (!(before.caret == core_.caret()) && !dragging_)
+        revealCaretColumn();
     viewport()->update();
     if (before.state != core_.contentState())
         emit contentChanged();
@@ -415,7 +430,7 @@ bool HexEditorControl::event(QEvent* e) {
     if (e->type() == QEvent::ShortcutOverride) {
         // Our keys win over window shortcuts while the pane has the focus.
         const auto k = toKeyStroke(static_cast<QKeyEvent*>(e));
-        if (k && !k->alt) {
+        if (k && hex::HexEditorCore::usesKey(*k)) {
             e->accept();
             return true;
         }

@@ -136,6 +136,7 @@ private:
 
     void relayout();
     void syncScrollBars();
+    void revealCaretColumn();
     Snapshot snapshot() const;
     void afterAction(const Snapshot& before);
     std::optional<hex::KeyStroke> toKeyStroke(const QKeyEvent* e) const;

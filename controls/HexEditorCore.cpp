@@ -478,8 +478,39 @@ void HexEditorCore::moveToRow(std::size_t row, bool extend) {
     place({row * Row + caret_.pos % Row, caret_.nibble, caret_.charColumn}, extend);
 }
 
-KeyOutcome HexEditorCore::handleKey(const KeyStroke& k) {
+bool HexEditorCore::usesKey(const KeyStroke& k) {
     if (k.alt || k.key == Key::None)
+        return false;
+    switch (k.key) {
+    case Key::Up:
+    case Key::Down:
+    case Key::Tab:
+        return !k.ctrl;
+    case Key::Insert:
+        return !k.ctrl && !k.shift; // Ctrl+Insert and Shift+Insert belong to the window
+    case Key::Character:
+        if (!k.ctrl)
+            return true;
+        if (k.ch >= '0' && k.ch <= '9')
+            return true;
+        switch (k.ch | 0x20) {
+        case 'a':
+        case 'c':
+        case 'x':
+        case 'v':
+        case 'z':
+        case 't':
+            return true;
+        default:
+            return false;
+        }
+    default:
+        return true;
+    }
+}
+
+KeyOutcome HexEditorCore::handleKey(const KeyStroke& k) {
+    if (!usesKey(k))
         return {};
     // In overwrite mode a key pressed without modifiers first drops the selection.
     if (!insert_ && !k.shift && !k.ctrl)
@@ -509,14 +540,10 @@ KeyOutcome HexEditorCore::handleKey(const KeyStroke& k) {
             place(fromIndex(indexOf(c) + 1, c.charColumn), ext);
         break;
     case Key::Up:
-        if (k.ctrl)
-            return {};
         if (c.pos >= Row)
             place({c.pos - Row, c.nibble, c.charColumn}, ext);
         break;
     case Key::Down:
-        if (k.ctrl)
-            return {};
         if (c.pos / Row < lastRow)
             place({c.pos + Row, c.nibble, c.charColumn}, ext);
         break;
@@ -547,8 +574,6 @@ KeyOutcome HexEditorCore::handleKey(const KeyStroke& k) {
             place({rowStart + Row - 1, 1, c.charColumn}, ext);
         break;
     case Key::Tab:
-        if (k.ctrl)
-            return {};
         toggleColumn();
         break;
     case Key::Backtab:

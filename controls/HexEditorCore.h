@@ -124,6 +124,9 @@ public:
 
     // --- Editing ----------------------------------------------------------
     KeyOutcome handleKey(const KeyStroke& key);
+    // Whether the pane has a use for the key, so that it goes to the pane
+    // rather than to a window shortcut.
+    static bool usesKey(const KeyStroke& key);
     // A typed character at the caret; false when it was ignored.
     bool typeChar(char32_t ch);
     // Inserts (insert mode, over the selection if any) or overwrites from the

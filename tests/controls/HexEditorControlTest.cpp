@@ -13,6 +13,7 @@
 #include <QImage>
 #include <QMimeData>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QTemporaryFile>
 #include <QWheelEvent>
 #include <QtTest>
@@ -279,6 +280,27 @@ private slots:
         QVERIFY(w->core().isMarked(1));
         press(Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
         QCOMPARE(w->GetDataSize(), 65u);
+    }
+
+    void windowShortcutsStillWorkWhileThePaneHasFocus() {
+        QWidget window;
+        auto* pane = new HexEditorControl(&window);
+        pane->resize(600, 300);
+        pane->LoadFromStream(std::span<const uint8_t>(counting(64)));
+        int opened = 0, selectedAll = 0;
+        QShortcut open(QKeySequence(Qt::CTRL | Qt::Key_O), &window);
+        QShortcut all(QKeySequence(Qt::CTRL | Qt::Key_A), &window);
+        connect(&open, &QShortcut::activated, [&] { ++opened; });
+        connect(&all, &QShortcut::activated, [&] { ++selectedAll; });
+        window.show();
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        pane->setFocus();
+        QTest::keyClick(pane, Qt::Key_O, Qt::ControlModifier);
+        QCOMPARE(opened, 1);
+        QTest::keyClick(pane, Qt::Key_A, Qt::ControlModifier);
+        QCOMPARE(selectedAll, 0); // the pane's own key wins
+        QCOMPARE(pane->core().selection(), (Range{0, 64}));
     }
 
     // --- Typing ------------------------------------------------------------------------
@@ -578,6 +600,18 @@ private slots:
                      w->palette().color(QPalette::Highlight));
             QCOMPARE(colorAt(w->cellRect(base + 0x30, false)), w->palette().color(QPalette::Base));
         }
+
+        // The caret's frame: navy with the focus, aqua without.
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w.get()));
+        click(0x10, false);
+        const QRect cell = w->cellRect(0x10, false);
+        const QPoint edge =
+            w->viewport()->mapTo(w.get(), QPoint(cell.left() + 1, cell.center().y()));
+        QVERIFY(w->hasFocus());
+        QCOMPARE(w->grab().toImage().pixelColor(edge), HexEditorControl::CaretColor);
+        w->clearFocus();
+        QCOMPARE(w->grab().toImage().pixelColor(edge), HexEditorControl::CaretColorUnfocused);
     }
 };
 
