@@ -159,146 +159,7 @@ TEST(HexOffsetFormat, RefusesMalformedText) {
         EXPECT_FALSE(OffsetFormat::Parse(bad)) << bad;
 }
 
-// --- Keyboard ------------------------------------------------------------------------
-
-TEST_F(Core, LeftRightStepByDigitOrByteAndStopAtTheLastByteInOverwriteMode) {
-    load(20);
-    press(key(Key::Right));
-    EXPECT_EQ(c.caret(), at(0, 1));
-    press(key(Key::Right));
-    EXPECT_EQ(c.caret(), at(1, 0));
-    press(key(Key::Left));
-    press(key(Key::Left));
-    press(key(Key::Left));
-    EXPECT_EQ(c.caret(), at(0, 0)) << "nothing before the first digit";
-    c.moveCaret(at(19, 1));
-    press(key(Key::Right));
-    EXPECT_EQ(c.caret(), at(19, 1));
-    c.moveCaret(at(19, 0, true));
-    press(key(Key::Right));
-    EXPECT_EQ(c.caret(), at(19, 0, true));
-    press(key(Key::Left));
-    EXPECT_EQ(c.caret(), at(18, 0, true));
-}
-
-TEST_F(Core, InInsertModeTheCaretMayStandJustAfterTheLastByte) {
-    load(20);
-    press(key(Key::Insert));
-    c.moveCaret(at(19, 1));
-    press(key(Key::Right));
-    EXPECT_EQ(c.caret(), at(20, 0));
-    press(key(Key::Right));
-    EXPECT_EQ(c.caret(), at(20, 0));
-    c.moveCaret(at(19, 0, true));
-    press(key(Key::Right));
-    EXPECT_EQ(c.caret(), at(20, 0, true));
-    press(key(Key::Insert));
-    EXPECT_EQ(c.caret(), at(19, 0, true)) << "back in overwrite mode the caret returns onto a byte";
-}
-
-TEST_F(Core, CtrlLeftAndRightGoToTheRowsFirstHexDigitAndLastCharacter) {
-    load(40);
-    c.moveCaret(at(21, 1, true));
-    press(key(Key::Right, false, true));
-    EXPECT_EQ(c.caret(), at(31, 0, true));
-    press(key(Key::Left, false, true));
-    EXPECT_EQ(c.caret(), at(16, 0, false));
-    c.moveCaret(at(35, 1));
-    press(key(Key::Right, false, true));
-    EXPECT_EQ(c.caret(), at(39, 0, true)) << "the last row is short";
-}
-
-TEST_F(Core, UpAndDownMoveOneRowButNotWithCtrl) {
-    load(40);
-    c.moveCaret(at(5, 1));
-    press(key(Key::Down));
-    EXPECT_EQ(c.caret(), at(21, 1));
-    EXPECT_FALSE(c.handleKey(key(Key::Down, false, true)).handled);
-    EXPECT_EQ(c.caret(), at(21, 1));
-    c.moveCaret(at(29, 1));
-    press(key(Key::Down));
-    EXPECT_EQ(c.caret(), at(39, 1)) << "a shorter last row takes the caret to its end";
-    press(key(Key::Down));
-    EXPECT_EQ(c.caret(), at(39, 1));
-    press(key(Key::Up));
-    EXPECT_EQ(c.caret(), at(23, 1));
-    EXPECT_FALSE(c.handleKey(key(Key::Up, false, true)).handled);
-    press(key(Key::Up));
-    press(key(Key::Up));
-    EXPECT_EQ(c.caret(), at(7, 1));
-}
-
-TEST_F(Core, PageKeysMoveAndScrollAPageAndWithCtrlGoToTheVisibleEnds) {
-    load(16 * 100, 10);
-    c.moveCaret(at(16 * 3 + 5));
-    press(key(Key::PageDown));
-    EXPECT_EQ(c.caret(), at(16 * 13 + 5));
-    EXPECT_EQ(c.topRow(), 10u);
-    press(key(Key::PageDown, false, true));
-    EXPECT_EQ(c.caret(), at(16 * 19 + 5));
-    press(key(Key::PageUp, false, true));
-    EXPECT_EQ(c.caret(), at(16 * 10 + 5));
-    press(key(Key::PageUp));
-    EXPECT_EQ(c.caret(), at(16 * 0 + 5));
-    EXPECT_EQ(c.topRow(), 0u);
-    for (int i = 0; i < 20; ++i)
-        press(key(Key::PageDown));
-    EXPECT_EQ(c.caret(), at(16 * 99 + 5));
-    EXPECT_EQ(c.topRow(), 90u);
-}
-
-TEST_F(Core, HomeEndKeepTheColumnKindAndCtrlGoesToTheFirstAndLastByte) {
-    load(40);
-    c.moveCaret(at(18, 1));
-    press(key(Key::End));
-    EXPECT_EQ(c.caret(), at(31, 1));
-    press(key(Key::Home));
-    EXPECT_EQ(c.caret(), at(16, 0));
-    c.moveCaret(at(18, 0, true));
-    press(key(Key::End));
-    EXPECT_EQ(c.caret(), at(31, 0, true));
-    press(key(Key::End, false, true));
-    EXPECT_EQ(c.caret(), at(39, 0, true));
-    press(key(Key::Home, false, true));
-    EXPECT_EQ(c.caret(), at(0, 0, true));
-    press(key(Key::Insert));
-    press(key(Key::End, false, true));
-    EXPECT_EQ(c.caret(), at(40, 0, true)) << "insert mode: after the last byte";
-    c.moveCaret(at(33));
-    press(key(Key::End));
-    EXPECT_EQ(c.caret(), at(40, 0)) << "the insert position ends the last row";
-}
-
-TEST_F(Core, TabShiftTabAndCtrlTSwitchColumnsAtTheSameByte) {
-    load(40);
-    c.moveCaret(at(9, 1));
-    press(key(Key::Tab));
-    EXPECT_EQ(c.caret(), at(9, 0, true));
-    press(key(Key::Backtab, true));
-    EXPECT_EQ(c.caret(), at(9, 0, false));
-    press(chr('t', false, true));
-    EXPECT_EQ(c.caret(), at(9, 0, true));
-    press(chr('T', true, true));
-    EXPECT_EQ(c.caret(), at(9, 0, false));
-}
-
-TEST_F(Core, ShiftWithMovementExtendsTheSelectionFromAnchorToCaretByte) {
-    load(64);
-    c.moveCaret(at(5, 0, true));
-    press(key(Key::Right, true));
-    press(key(Key::Right, true));
-    EXPECT_EQ(c.selection(), (Range{5, 8}));
-    press(key(Key::Down, true));
-    EXPECT_EQ(c.selection(), (Range{5, 24}));
-    press(key(Key::Up, true));
-    press(key(Key::Up, false));
-    EXPECT_FALSE(c.hasSelection()) << "movement without Shift ends the selection";
-    c.moveCaret(at(20, 0, true));
-    press(key(Key::Home, true));
-    EXPECT_EQ(c.selection(), (Range{16, 21}));
-    press(chr('a', false, true));
-    EXPECT_EQ(c.selection(), (Range{0, 64}));
-}
+// --- Keyboard (the key table with real events is in the widget's tests) ---
 
 TEST_F(Core, OverwriteModeDropsTheSelectionOnAnyKeyWithoutModifiers) {
     load(64);
@@ -320,49 +181,6 @@ TEST_F(Core, OverwriteModeDropsTheSelectionOnAnyKeyWithoutModifiers) {
     EXPECT_EQ(c.selection(), (Range{8, 10})) << "insert mode: plain movement drops it too";
 }
 
-TEST_F(Core, DeleteWorksInInsertModeOrWithCtrl) {
-    load(32);
-    c.moveCaret(at(3));
-    press(key(Key::Delete));
-    EXPECT_EQ(c.size(), 32u);
-    press(key(Key::Delete, false, true));
-    EXPECT_EQ(c.size(), 31u);
-    EXPECT_EQ(c.at(3), 4);
-    c.select(10, 13, false);
-    press(key(Key::Delete, false, true));
-    EXPECT_EQ(c.size(), 27u);
-    EXPECT_EQ(c.at(10), 15);
-    press(key(Key::Insert));
-    c.moveCaret(at(0));
-    press(key(Key::Delete));
-    EXPECT_EQ(c.size(), 26u);
-    EXPECT_EQ(c.at(0), 1);
-    c.moveCaret(at(26));
-    press(key(Key::Delete));
-    EXPECT_EQ(c.size(), 26u) << "nothing after the last byte";
-}
-
-TEST_F(Core, BackspaceDeletesBeforeTheCaretInInsertModeAndMovesLeftOtherwise) {
-    load(32);
-    c.moveCaret(at(3, 0));
-    press(key(Key::Backspace));
-    EXPECT_EQ(c.caret(), at(2, 1));
-    EXPECT_EQ(c.size(), 32u);
-    press(key(Key::Insert));
-    c.moveCaret(at(3, 0));
-    press(key(Key::Backspace));
-    EXPECT_EQ(c.size(), 31u);
-    EXPECT_EQ(c.at(2), 3);
-    EXPECT_EQ(c.caret(), at(2, 0));
-    c.select(5, 8, false);
-    press(key(Key::Backspace));
-    EXPECT_EQ(c.size(), 27u);
-    EXPECT_EQ(c.at(5), 10);
-    c.moveCaret(at(0));
-    press(key(Key::Backspace));
-    EXPECT_EQ(c.size(), 27u);
-}
-
 TEST_F(Core, BookmarksAreSetWithCtrlShiftDigitAndVisitedWithCtrlDigit) {
     load(300, 4);
     c.moveCaret(at(200, 0, true));
@@ -377,21 +195,6 @@ TEST_F(Core, BookmarksAreSetWithCtrlShiftDigitAndVisitedWithCtrlDigit) {
     c.moveCaret(at(10));
     c.paste(std::vector<uint8_t>(5, 0xEE));
     EXPECT_EQ(c.bookmark(7)->pos, 205u) << "bookmarks stay with their byte";
-}
-
-TEST_F(Core, CtrlZUndoesAndCtrlShiftZRedoes) {
-    load(16);
-    typeText("ff");
-    EXPECT_EQ(c.at(0), 0xFF);
-    press(chr('z', false, true));
-    EXPECT_EQ(c.at(0), 0x00);
-    press(chr('Z', true, true));
-    EXPECT_EQ(c.at(0), 0xFF);
-    EXPECT_EQ(c.handleKey(chr('x', false, true)).clipboard, ClipboardAction::Cut);
-    EXPECT_EQ(c.handleKey(chr('v', false, true)).clipboard, ClipboardAction::Paste);
-    EXPECT_FALSE(c.handleKey(chr('q', false, true)).handled);
-    EXPECT_FALSE(c.handleKey({Key::Character, 'a', false, false, true}).handled)
-        << "Alt is the menu's";
 }
 
 // --- Typing -------------------------------------------------------------------------

@@ -161,6 +161,8 @@ private slots:
         press(Qt::Key_Insert);
         press(Qt::Key_Right);
         QCOMPARE(caret(), (Caret{40, 0, true})); // insert mode may stand after it
+        press(Qt::Key_Insert);
+        QCOMPARE(caret(), (Caret{39, 0, true})); // back in overwrite mode: onto the last byte
     }
 
     void pageKeysHomeAndEnd() {
@@ -191,6 +193,12 @@ private slots:
         press(Qt::Key_Insert);
         press(Qt::Key_End, Qt::ControlModifier);
         QCOMPARE(caret(), (Caret{16 * 200, 0, false})); // insert mode: after the last byte
+        press(Qt::Key_Up);
+        press(Qt::Key_End);
+        QCOMPARE(caret(), (Caret{16 * 199 + 15, 1, false}));
+        press(Qt::Key_Tab);
+        press(Qt::Key_Home);
+        QCOMPARE(caret(), (Caret{16 * 199, 0, true})); // Home and End keep the column kind
     }
 
     void tabShiftTabAndCtrlTSwitchColumns() {
