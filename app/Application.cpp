@@ -3,6 +3,8 @@
 #include "app/QtPrompts.h"
 #include "app/TAboutBox.h"
 #include "app/TForm1.h"
+#include "chipdb/DatabaseFile.h"
+#include "chipdb/ui/TForm2.h"
 #include "chipdb/ui/TForm3.h"
 
 #include <QApplication>
@@ -28,8 +30,10 @@ std::unique_ptr<Windows> CreateWindows(const std::string& executablePath) {
     w->prompts = std::make_unique<QtPrompts>(w->Form1.get());
     InstallPrompts(w->prompts.get());
     // Dialogs are children of the main window: destroyed with it.
-    w->Form2 = new QDialog(w->Form1.get());
-    w->Form2->setObjectName("TForm2");
+    auto* form2 = new TForm2(w->Form1.get());
+    form2->setDatabase(&w->Form1->Chips);
+    form2->setDatabasePath(DatabasePath(w->Form1->ExecutablePath()));
+    w->Form2 = form2;
     auto* form3 = new TForm3(w->Form1.get());
     w->Form3 = form3;
     w->Form4 = new QDialog(w->Form1.get());

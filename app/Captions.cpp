@@ -3,6 +3,7 @@
 #include "app/TForm1.h"
 #include "app/TStatusBar.h"
 #include "app/core/MessageTable.h"
+#include "chipdb/ui/TForm2.h"
 #include "chipdb/ui/TForm3.h"
 
 #include <QAbstractButton>
@@ -115,6 +116,8 @@ void TForm1::ApplyLanguage() {
         setCaption(this, c.control, QString::fromUtf8(c.text[size_t(lang)]));
     // Panel 1 may change colour: its red depends on the current language.
     StatusBar1->update();
+    if (auto* form2 = qobject_cast<TForm2*>(form2_))
+        form2->ApplyCaptions(lang);
     if (form3_)
         form3_->ApplyCaptions(lang);
 }
