@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <iterator>
 #include <memory>
 #include <string>
@@ -16,15 +17,26 @@ namespace {
 const char* const kNames[] = {"f.eep", "f.EEP", "f.hex", "f.Hex", "f.bin",
                               "f.cap", "f.src", "f.rom", "f",     "f.dir/f"};
 
-std::string WorkDir() {
-    static std::string dir = [] {
+std::string& WorkDirPath() {
+    static std::string path;
+    return path;
+}
+
+// A scratch folder for the input file, removed when the run ends.
+const std::string& WorkDir() {
+    std::string& path = WorkDirPath();
+    if (path.empty()) {
         std::string pattern = "/tmp/vantor-fuzz-XXXXXX";
-        const char* made = ::mkdtemp(pattern.data());
-        std::string path = made ? made : "/tmp";
-        ::mkdir((path + "/f.dir").c_str(), 0700);
-        return path;
-    }();
-    return dir;
+        path = ::mkdtemp(pattern.data()) ? pattern : "/tmp";
+        if (path != "/tmp") {
+            ::mkdir((path + "/f.dir").c_str(), 0700);
+            std::atexit([] {
+                std::error_code ec;
+                std::filesystem::remove_all(WorkDirPath(), ec);
+            });
+        }
+    }
+    return path;
 }
 
 } // namespace
