@@ -421,7 +421,9 @@ void TForm1::RefreshHexView() {
     LoadStream = QByteArray(reinterpret_cast<const char*>(Buffer.data()), qsizetype(length));
 }
 
-void TForm1::FormActivate() {}
+void TForm1::FormActivate() {
+    ProbeProgrammer();
+}
 
 void TForm1::FormResize() {
     const int border = StatusBar1->borderWidth();
@@ -458,6 +460,11 @@ void TForm1::resizeEvent(QResizeEvent* event) {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
+    // Never closed under a running chip command: the close is refused.
+    if (ChipCommandBusy()) {
+        event->ignore();
+        return;
+    }
     if (FormClose())
         event->accept();
     else

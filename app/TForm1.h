@@ -31,6 +31,7 @@ class TStatusBar;
 class SettingsFile;
 class TForm3;
 class ChipBoxBinder;
+class MainWindowHost;
 
 class TForm1 : public QMainWindow {
     Q_OBJECT
@@ -103,6 +104,19 @@ public:
     // Writes the settings; true when the window may close.
     bool FormClose();
     std::unique_ptr<SettingsFile> Settings; // from FormCreate to FormClose
+
+    // ---- chip commands and connection monitor (app/Commands.cpp) -----------
+    // The engine, the six commands, the probe and the device-change monitor,
+    // with this window as their host (app/MainWindowHost.h); made on first use.
+    MainWindowHost& ChipHost();
+    // True while a chip command runs; the window refuses to close meanwhile.
+    bool ChipCommandBusy() const;
+    // Activation and device changes: "Ready" / "Not connected" in panel 1 and
+    // a detection line; waits for the end of a running chip command.
+    void ProbeProgrammer();
+    // Declared after UsbLink and Buffer, so it goes before them.
+    std::shared_ptr<MainWindowHost> chipHost_;
+    // ---- end of chip commands and connection monitor -----------------------
 
 public slots:
     void Q1Click();

@@ -1,0 +1,185 @@
+#include "app/MainWindowHost.h"
+
+#include "app/TForm1.h"
+#include "app/TStatusBar.h"
+#include "app/core/Prompts.h"
+#include "link/UsbDeviceMonitor.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QProgressBar>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextEdit>
+#include <QToolBar>
+
+#include <algorithm>
+#include <climits>
+
+namespace vantor {
+
+namespace {
+
+QString Text(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+int ProgressValue(std::uint32_t value) {
+    return value > std::uint32_t(INT_MAX) ? INT_MAX : int(value);
+}
+
+// Pane edits reach the buffer through the window's own step when it has one.
+template <typename Form> void SyncEdits(Form& form) {
+    if constexpr (requires { form.SyncBufferFromEditor(); }) {
+        form.SyncBufferFromEditor();
+    }
+}
+
+} // namespace
+
+MainWindowHost::MainWindowHost(TForm1& form)
+    : Engine(form.UsbLink, form.Buffer, *this), Commands(Engine, *this), Probe(form.UsbLink, *this),
+      Form(form) {}
+
+MainWindowHost::~MainWindowHost() = default;
+
+void MainWindowHost::probeProgrammer() {
+    if (!Monitor) {
+        Monitor = std::make_unique<UsbDeviceMonitor>([this] { probeProgrammer(); });
+        Monitor->start();
+    }
+    Probe.ProbeProgrammer();
+}
+
+bool MainWindowHost::deviceMonitorActive() const {
+    return Monitor && Monitor->isActive();
+}
+
+// ---- EngineHost -------------------------------------------------------------------
+
+void MainWindowHost::setStatusText(const std::string& text) {
+    Form.StatusBar1->setPanelText(1, Text(text));
+}
+
+void MainWindowHost::showProgress() {
+    Form.Progress->show();
+}
+
+void MainWindowHost::setProgressMaximum(std::uint32_t maximum) {
+    Form.Progress->setMaximum(ProgressValue(maximum));
+}
+
+void MainWindowHost::setProgressPosition(std::uint32_t position) {
+    Form.Progress->setValue(ProgressValue(position));
+}
+
+void MainWindowHost::hideProgress() {
+    Form.Progress->hide();
+}
+
+void MainWindowHost::processEvents() {
+    QCoreApplication::processEvents();
+}
+
+void MainWindowHost::showError(const std::string& text) {
+    Form.ShowError(Text(text));
+}
+
+bool MainWindowHost::askYesNo(const std::string& text) {
+    return CurrentPrompts().askYesNo(text);
+}
+
+std::vector<QAction*> MainWindowHost::guardedActions() const {
+    return {Form.O2, Form.S1, Form.Fill, Form.A1, Form.E1,
+            Form.W1, Form.R1, Form.V1,   Form.N7, Form.N3};
+}
+
+void MainWindowHost::setLocked(bool locked) {
+    if (locked == Locked) {
+        return;
+    }
+    Locked = locked;
+    Form.ToolBar1->setEnabled(!locked);
+    Form.Panel1->setEnabled(!locked);
+    // The menu bar stays usable (language, About), but nothing in it may
+    // start a second command or change the buffer under the running one.
+    if (locked) {
+        SavedEnabled.clear();
+        for (QAction* action : guardedActions()) {
+            if (action != nullptr) {
+                SavedEnabled.emplace_back(action, action->isEnabled());
+                action->setEnabled(false);
+            }
+        }
+    } else {
+        for (const auto& [action, enabled] : SavedEnabled) {
+            action->setEnabled(enabled);
+        }
+        SavedEnabled.clear();
+    }
+}
+
+void MainWindowHost::refreshHexView() {
+    Form.RefreshHexView();
+}
+
+void MainWindowHost::syncBufferFromEditor() {
+    SyncEdits(Form);
+}
+
+int MainWindowHost::speedIndex() const {
+    return Form.ComboBox4->currentIndex();
+}
+
+void MainWindowHost::logLine(const std::string& text) {
+    Form.LogLine(Text(text));
+}
+
+void MainWindowHost::beep() {
+    QApplication::beep();
+}
+
+void MainWindowHost::setElapsedText(const std::string& text) {
+    Form.StatusBar1->setPanelText(3, Text(text));
+}
+
+void MainWindowHost::setStartTime(double time) {
+    Form.StartTime = time;
+}
+
+void MainWindowHost::setStopTime(double time) {
+    Form.StopTime = time;
+}
+
+void MainWindowHost::chipCommandEnded() {
+    Probe.chipCommandEnded();
+}
+
+// ---- ProbeHost ----------------------------------------------------------------------
+
+bool MainWindowHost::chipCommandBusy() const {
+    return Commands.busy();
+}
+
+std::string MainWindowHost::nextLogPrefix() {
+    return Form.NextLogPrefix();
+}
+
+int MainWindowHost::findLogLine(const std::string& line) const {
+    const QStringList lines = Form.logLines();
+    return int(lines.indexOf(Text(line)));
+}
+
+void MainWindowHost::insertLogLine(const std::string& line) {
+    QTextDocument* log = Form.RichEdit1->document();
+    QTextCursor cursor(log);
+    cursor.movePosition(QTextCursor::Start);
+    cursor.insertText(log->isEmpty() ? Text(line) : Text(line) + "\n");
+}
+
+void MainWindowHost::setConnectionStatus(const std::string& text) {
+    setStatusText(text);
+}
+
+} // namespace vantor

@@ -1,0 +1,275 @@
+// The chip commands and the connection monitor inside the main window,
+// against the emulator loaded the way the application loads libusb (this
+// executable's RUNPATH names the emulator's folder).
+#include "app/MainWindowHost.h"
+#include "app/TForm1.h"
+#include "app/TStatusBar.h"
+#include "app/core/MessageTable.h"
+#include "app/core/Prompts.h"
+#include "buffer/DataBuffer.h"
+#include "emulator/EmulatorClient.h"
+#include "link/ConnectionProbe.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTextEdit>
+#include <QTimer>
+#include <QToolBar>
+#include <QtTest>
+
+#include <chrono>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <random>
+
+using namespace vantor;
+using namespace std::chrono_literals;
+
+namespace {
+
+ChipRecord FlashRecord(std::uint32_t size, std::uint16_t delay = 100) {
+    ChipRecord r;
+    SetNameText(r, "SPI_FLASH,TEST,T25F");
+    r.Family = 0;
+    r.FlashSize = size;
+    r.FlashPage = 256;
+    r.Delay = delay;
+    r.ChipId = 0xEF4013;
+    return r;
+}
+
+std::vector<std::uint8_t> Random(std::size_t n) {
+    std::mt19937 random(17);
+    std::vector<std::uint8_t> b(n);
+    for (auto& v : b)
+        v = std::uint8_t(random());
+    return b;
+}
+
+// Runs `step` from inside the engine's first event pump of the next command.
+void DuringNextCommand(std::function<void()> step) {
+    QTimer::singleShot(0, std::move(step));
+}
+
+} // namespace
+
+class MainWindowEngineTest : public QObject {
+    Q_OBJECT
+private:
+    std::unique_ptr<EmulatorClient> emu;
+    std::unique_ptr<QTemporaryDir> dir;
+    RecordingPrompts prompts;
+    std::unique_ptr<ScopedPrompts> scoped;
+
+    std::unique_ptr<TForm1> makeForm(const ChipRecord& chip, bool fast = true) {
+        auto form = std::make_unique<TForm1>(dir->filePath("vantor").toStdString());
+        SetCurrentLanguage(English); // no settings file: the window chose Chinese
+        form->Chips[0] = chip;
+        form->Selection.SetCurrentChipIndex(0);
+        if (fast) {
+            form->UsbLink.setReplyWait(0us);
+            form->ChipHost().Engine.Timings = EngineTimings{0us, 0us, 0us};
+        }
+        return form;
+    }
+    void configure(const std::string& ini) {
+        QVERIFY2(emu->configure(ini), emu->lastError().c_str());
+    }
+
+private slots:
+    void initTestCase() {
+        Q_INIT_RESOURCE(resources);
+        setenv("VANTOR_EMULATOR_CONFIG", "/nonexistent/vantor-emulator.ini", 1);
+        emu = std::make_unique<EmulatorClient>();
+        scoped = std::make_unique<ScopedPrompts>(prompts);
+    }
+    void init() {
+        SetCurrentLanguage(English);
+        dir = std::make_unique<QTemporaryDir>();
+        prompts.clear();
+        prompts.yesNoAnswers.clear();
+    }
+    void cleanupTestCase() {
+        scoped.reset();
+        emu->useDefault();
+    }
+
+    void activationProbesAndLogs() {
+        configure("[chip]\nsize = 64K\n");
+        auto form = makeForm(FlashRecord(65536));
+        form->FormActivate();
+        const QString detected = QString::fromStdString(Message(11));
+        QCOMPARE(form->logLines(), QStringList{"001:" + detected});
+        QCOMPARE(form->StatusBar1->panelText(1), QString("Ready"));
+        QVERIFY(!StatusPanelDrawnRed(form->StatusBar1->panelText(1).toStdString()));
+        QVERIFY(!form->UsbLink.isOpen());
+
+        // Unplugged: a device-change notice turns the panel red, logs nothing.
+        emu->unplug();
+        form->ProbeProgrammer();
+        QCOMPARE(form->StatusBar1->panelText(1), QString("Not connected"));
+        QVERIFY(StatusPanelDrawnRed(form->StatusBar1->panelText(1).toStdString()));
+        QCOMPARE(form->logLines().size(), 1);
+
+        // Plugged back: "Ready" and a new line on top.
+        emu->plug();
+        form->ProbeProgrammer();
+        QCOMPARE(form->StatusBar1->panelText(1), QString("Ready"));
+        QCOMPARE(form->logLines(), (QStringList{"002:" + detected, "001:" + detected}));
+        QVERIFY(prompts.log.empty());
+    }
+
+    void readFromTheMenuShowsEverything() {
+        configure("[chip]\nsize = 64K\njedec = EF4013\n");
+        const auto image = Random(65536);
+        QVERIFY(emu->setImage(image));
+        auto form = makeForm(FlashRecord(65536));
+        bool checked = false;
+        DuringNextCommand([&] {
+            QVERIFY(!form->ToolBar1->isEnabled());
+            QVERIFY(!form->Panel1->isEnabled());
+            QVERIFY(!form->R1->isEnabled());
+            QVERIFY(!form->O2->isEnabled());
+            QVERIFY(!form->Progress->isHidden());
+            QCOMPARE(form->StatusBar1->panelText(1), QString("Read Flash ..."));
+            checked = true;
+        });
+        form->R1->trigger();
+        QVERIFY(checked);
+        QVERIFY(std::equal(image.begin(), image.end(), form->Buffer.data()));
+        QCOMPARE(form->Buffer.UsedLength, 65536);
+        QCOMPARE(form->logLines().first(), QString("001:Read Complete!"));
+        QCOMPARE(form->StatusBar1->panelText(1), QString("Ready"));
+        QCOMPARE(form->StatusBar1->panelText(3), QString("00:00:00"));
+        QVERIFY(form->StartTime > 0);
+        QVERIFY(form->Progress->isHidden());
+        QVERIFY(form->ToolBar1->isEnabled());
+        QVERIFY(form->Panel1->isEnabled());
+        QVERIFY(form->R1->isEnabled());
+        QVERIFY(form->O2->isEnabled());
+        QVERIFY(prompts.log.empty());
+    }
+
+    void buttonsAndMenuReachTheCommands() {
+        configure("[chip]\nsize = 64K\njedec = EF4013\n");
+        auto form = makeForm(FlashRecord(65536));
+        // Nothing loaded yet: Write, Verify and Auto stop at the empty buffer.
+        for (QAction* a : {form->W1, form->ToolWrite, form->V1, form->A1}) {
+            prompts.clear();
+            a->trigger();
+            QCOMPARE(
+                prompts.texts("error"),
+                std::vector<std::string>{"The buffer data is empty. Please load the data file.."});
+        }
+        prompts.clear();
+        emit form->BitBtn3->clicked();
+        QCOMPARE(prompts.texts("error").size(), size_t(1));
+        QCOMPARE(emu->transfers(), 0L);
+
+        // Blank chip: the blank check passes, the read says the chip is empty.
+        prompts.clear();
+        form->ToolBank->trigger();
+        form->N7->trigger();
+        QCOMPARE(form->logLines().mid(0, 2),
+                 (QStringList{"002:Bank Complete!", "001:Bank Complete!"}));
+        form->ToolRead->trigger();
+        QCOMPARE(prompts.texts("error"), std::vector<std::string>{"The chip is empty!"});
+
+        // Auto with its boxes: only the verify box ticked verifies a blank
+        // chip against a blank buffer.
+        form->Buffer.UsedLength = 4096;
+        form->CheckBox1->setChecked(false);
+        form->CheckBox2->setChecked(false);
+        form->ToolAuto->trigger();
+        QCOMPARE(form->logLines().first(), QString("004:AUTO Complete!"));
+        const auto ops = emu->opcodes();
+        QCOMPARE(std::count(ops.begin(), ops.end(), int(CMD_ERASE)), 0L);
+    }
+
+    void nothingElseRunsUnderACommand() {
+        // A slow chip: the erase keeps it busy for a quarter of a second,
+        // polled at the real pace.
+        configure("[chip]\nsize = 64K\njedec = EF4013\nerase_busy_polls = 0\n"
+                  "erase_busy_ms = 250\n");
+        auto form = makeForm(FlashRecord(65536), false);
+        form->show();
+        form->FormActivate();
+        QCoreApplication::processEvents(); // whatever activation the platform sends
+        const int before = int(form->logLines().size());
+        QVERIFY(before >= 1);
+        int pumpsSeen = 0;
+        DuringNextCommand([&] {
+            ++pumpsSeen;
+            QVERIFY(form->ChipCommandBusy());
+            QVERIFY(form->UsbLink.isOpen());
+            const long transfersBefore = emu->transfers();
+            // A second command, from the menu or called directly: refused.
+            form->W1->trigger();
+            form->ToolReadClick();
+            form->ToolAutoClick();
+            // A device change or an activation: the transport is left alone.
+            form->ProbeProgrammer();
+            form->FormActivate();
+            QCOMPARE(int(form->logLines().size()), before);
+            // Closing: refused, the window stays.
+            QVERIFY(!form->close());
+            QVERIFY(form->isVisible());
+            QVERIFY(form->Settings != nullptr);
+            QCOMPARE(emu->transfers(), transfersBefore);
+            QVERIFY(form->UsbLink.isOpen());
+        });
+        const auto start = std::chrono::steady_clock::now();
+        form->E1->trigger();
+        QCOMPARE(pumpsSeen, 1);
+        QVERIFY(std::chrono::steady_clock::now() - start >= 200ms);
+        QVERIFY(prompts.texts("error").empty());
+        // The erase finished; the probe that waited ran once afterwards.
+        const QStringList lines = form->logLines();
+        QCOMPARE(int(lines.size()), before + 2);
+        QVERIFY(lines[1].endsWith(":Erase Complete!"));
+        QVERIFY(lines[0].endsWith(QString::fromStdString(Message(11))));
+        QVERIFY(!form->ChipCommandBusy());
+        QVERIFY(!form->UsbLink.isOpen());
+        QCOMPARE(emu->openHandles(), 0);
+        // Now the window closes.
+        QVERIFY(form->close());
+    }
+
+    void transferFailureUnlocksTheWindow() {
+        configure("[chip]\nsize = 64K\njedec = EF4013\n[faults]\nunplug_at = 40\n");
+        QVERIFY(emu->setImage(Random(65536)));
+        auto form = makeForm(FlashRecord(65536));
+        form->R1->trigger();
+        QCOMPARE(prompts.texts("error").size(), size_t(1));
+        QVERIFY(QString::fromStdString(prompts.texts("error")[0]).startsWith("Read: USB transfer"));
+        QVERIFY(form->logLines().isEmpty());
+        QVERIFY(form->ToolBar1->isEnabled());
+        QVERIFY(form->Panel1->isEnabled());
+        QVERIFY(form->R1->isEnabled());
+        QCOMPARE(form->StatusBar1->panelText(1), QString("Ready"));
+        QVERIFY(!form->ChipCommandBusy());
+        emu->plug();
+        prompts.clear();
+        form->R1->trigger();
+        QCOMPARE(prompts.texts("error"), std::vector<std::string>{});
+        QCOMPARE(form->logLines().first(), QString("001:Read Complete!"));
+    }
+
+    void unusableRecordIsRefusedBeforeOpening() {
+        configure("[chip]\nsize = 64K\n");
+        ChipRecord chip = FlashRecord(65536);
+        chip.FlashPage = 0;
+        auto form = makeForm(chip);
+        form->E1->trigger();
+        QCOMPARE(prompts.texts("error").size(), size_t(1));
+        QCOMPARE(emu->transfers(), 0L);
+        QVERIFY(form->ToolBar1->isEnabled());
+    }
+};
+
+QTEST_MAIN(MainWindowEngineTest)
+#include "MainWindowEngineTest.moc"
