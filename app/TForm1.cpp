@@ -5,6 +5,8 @@
 #include "app/core/Prompts.h"
 #include "app/core/SettingsFile.h"
 #include "chipdb/DatabaseFile.h"
+#include "controls/HexBinding.h"
+#include "controls/HexEditorControl.h"
 #include "chipdb/ui/ChipBoxBinder.h"
 #include "chipdb/ui/TForm3.h"
 
@@ -90,7 +92,6 @@ TForm1::TForm1(const std::string& executablePath, QWidget* parent)
     // Construction order of the working state: times, stream, buffer (all
     // 0xFF, done by DataBuffer), link, progress bar, log counter.
     StartTime = StopTime = 0;
-    LoadStream.clear();
     FormResize();
     Progress->hide();
     FormCreate();
@@ -324,10 +325,8 @@ QWidget* TForm1::buildRightSide() {
     auto* layout = new QVBoxLayout(Panel3);
     layout->setContentsMargins(0, 0, 0, 0);
     auto* split = new QSplitter(Qt::Vertical, Panel3);
-    FlashEditor = new QWidget(split);
+    FlashEditor = new HexEditorControl(split);
     FlashEditor->setObjectName("FlashEditor");
-    FlashEditor->setAutoFillBackground(true);
-    FlashEditor->setBackgroundRole(QPalette::Base);
     RichEdit1 = new QTextEdit(split);
     RichEdit1->setObjectName("RichEdit1");
     RichEdit1->setReadOnly(true);
@@ -415,10 +414,12 @@ void TForm1::SelectChip(int typeIndex, int makerIndex, int nameIndex) {
     chipBoxes_->SelectChip(typeIndex, makerIndex, nameIndex);
 }
 
-void TForm1::RefreshHexView() {
-    // A record claiming more than the buffer holds shows what the buffer has.
-    const uint32_t length = std::min(CurrentChip().FlashSize, DataBuffer::size());
-    LoadStream = QByteArray(reinterpret_cast<const char*>(Buffer.data()), qsizetype(length));
+// The buffer itself is the stream the pane loads from: one copy, no second
+// 64 MiB block held in between.
+void TForm1::RefreshHexView() { vantor::RefreshHexView(Buffer, *FlashEditor, CurrentChip().FlashSize); }
+
+void TForm1::SyncBufferFromEditor() {
+    vantor::SyncBufferFromEditor(Buffer, *FlashEditor, CurrentChip().FlashSize);
 }
 
 void TForm1::FormActivate() {

@@ -28,6 +28,7 @@ class QToolButton;
 namespace vantor {
 
 class TStatusBar;
+class HexEditorControl;
 class SettingsFile;
 class TForm3;
 class ChipBoxBinder;
@@ -62,7 +63,6 @@ public:
     // ---- state -------------------------------------------------------------
     double StartTime = 0;
     double StopTime = 0;
-    QByteArray LoadStream;
     DataBuffer Buffer; // DataBuffer and UsedLength
     TUsbBulk UsbLink;
 
@@ -76,6 +76,8 @@ public:
     void SelectChip(int typeIndex, int makerIndex, int nameIndex);
     // Shows the first FlashSize bytes of the buffer in the hex pane.
     void RefreshHexView();
+    // Takes pending hex-pane edits into the buffer (at most FlashSize bytes).
+    void SyncBufferFromEditor();
     int logCounter() const { return log_.counter(); }
 
     // ---- controls (named as the designers named them) ---------------------
@@ -91,7 +93,7 @@ public:
     QLineEdit *Edit1, *Edit2;
     QPushButton *BitBtn1, *BitBtn2, *BitBtn3;
     QCheckBox *CheckBox1, *CheckBox2, *CheckBox3;
-    QWidget* FlashEditor;
+    HexEditorControl* FlashEditor;
     QTextEdit* RichEdit1;
     TStatusBar* StatusBar1;
     QProgressBar* Progress;

@@ -58,7 +58,6 @@ private slots:
             allFF &= data[i] == 0xFF;
         QVERIFY(allFF);
         QCOMPARE(data[DataBuffer::size() - 1], uint8_t(0xFF));
-        QVERIFY(form.LoadStream.isEmpty());
         QVERIFY(!form.Progress->isVisibleTo(&form));
     }
 
