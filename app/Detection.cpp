@@ -1,8 +1,30 @@
-// Chip detection by ID (the Test button).
+// Chip detection by ID (the Test button): asks the programmer what is in the
+// socket, selects the matching record in the chip boxes and says what it
+// found.
+#include "app/MainWindowHost.h"
 #include "app/TForm1.h"
+#include "app/core/Prompts.h"
+#include "chipdb/ChipDetection.h"
 
 namespace vantor {
 
-void TForm1::BitBtn1Click() {}
+void TForm1::BitBtn1Click() {
+    MainWindowHost& host = ChipHost();
+    // The programmer belongs to a running chip command; its lock normally
+    // keeps this button from being pressed at all.
+    if (host.Commands.busy() || host.Engine.holdsProgrammer())
+        return;
+
+    ChipIdReply reply{};
+    const int answered = host.Engine.ReadChipId(CurrentChip(), reply.data());
+    if (answered == 0 && host.Engine.failed()) {
+        // The programmer was there but the exchange broke off: that is no
+        // "Not connected", and the reply bytes mean nothing.
+        CurrentPrompts().showError(TransferFailureText(*host.Engine.failure()));
+        return;
+    }
+    const DetectionOutcome outcome = DecideDetection(answered, reply, Selection, LanguageIndex());
+    ApplyDetection(outcome, Selection, [this](int t, int m, int n) { SelectChip(t, m, n); });
+}
 
 } // namespace vantor
