@@ -2,6 +2,7 @@
 // with a transfer fault injected at its first, a middle and its last transfer.
 #include "tests/engine/EngineTestSupport.h"
 
+#include <cctype>
 #include <cstdio>
 
 using namespace vantor;
@@ -24,7 +25,7 @@ const Part kParts[] = {
 };
 
 class EndToEnd : public EngineFixture,
-                 public ::testing::WithParamInterface<std::tuple<int, const char*>> {};
+                 public ::testing::WithParamInterface<std::tuple<int, bool>> {};
 
 std::string HexAddressOf(std::size_t address) {
     char text[16];
@@ -36,7 +37,7 @@ std::string HexAddressOf(std::size_t address) {
 
 TEST_P(EndToEnd, AutoThenReadRoundTrip) {
     const Part& part = kParts[std::get<0>(GetParam())];
-    const char* product = std::get<1>(GetParam());
+    const char* product = std::get<1>(GetParam()) ? "DudOVEDuro" : "DudOVEDuro Device";
     const ChipRecord chip = Record(part.spec);
     useChip(part.spec, product);
     ASSERT_TRUE(emu.setImage(RandomBytes(part.spec.size, 99)));
@@ -59,7 +60,15 @@ TEST_P(EndToEnd, AutoThenReadRoundTrip) {
 
 INSTANTIATE_TEST_SUITE_P(Families, EndToEnd,
                          ::testing::Combine(::testing::Range(0, int(std::size(kParts))),
-                                            ::testing::Values("DudOVEDuro", "DudOVEDuro Device")));
+                                            ::testing::Bool()),
+                         [](const ::testing::TestParamInfo<EndToEnd::ParamType>& param) {
+                             std::string name = kParts[std::get<0>(param.param)].name;
+                             name += std::get<1>(param.param) ? "_BigEndian" : "_LittleEndian";
+                             for (char& c : name) {
+                                 c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+                             }
+                             return name;
+                         });
 
 class Flash : public EngineFixture {};
 
