@@ -68,10 +68,18 @@ void MainWindowHost::showProgress() {
 
 void MainWindowHost::setProgressMaximum(std::uint32_t maximum) {
     Form.Progress->setMaximum(ProgressValue(maximum));
+    ProgressStep = std::max<std::uint32_t>(1, maximum / kProgressSteps);
 }
 
 void MainWindowHost::setProgressPosition(std::uint32_t position) {
-    Form.Progress->setValue(ProgressValue(position));
+    // The bar is told when it moves by a visible step, not after every one of
+    // a quarter of a million chunks: each change costs a signal, an
+    // accessibility notice and a text of its own.
+    const int value = ProgressValue(position);
+    const int shown = Form.Progress->value();
+    if (position == 0 || value < shown || std::uint32_t(value - shown) >= ProgressStep) {
+        Form.Progress->setValue(value);
+    }
 }
 
 void MainWindowHost::hideProgress() {

@@ -69,8 +69,12 @@ private:
     // dialog that stops the operation's loop, greyed out with the tool bar.
     std::vector<QAction*> guardedActions() const;
 
+    // Progress changes smaller than 1/kProgressSteps of the range wait.
+    static constexpr std::uint32_t kProgressSteps = 1000;
+
     TForm1& Form;
     std::unique_ptr<UsbDeviceMonitor> Monitor;
+    std::uint32_t ProgressStep = 1;
     bool Locked = false;
     std::vector<std::pair<QAction*, bool>> SavedEnabled;
 };
