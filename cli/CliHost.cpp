@@ -1,0 +1,179 @@
+#include "cli/CliHost.h"
+
+#include "app/core/MessageTable.h"
+
+#include <algorithm>
+#include <iostream>
+#include <string>
+#include <unistd.h>
+
+namespace vantor {
+
+namespace {
+
+constexpr int kMessageErase = 14;
+constexpr int kBarWidth = 30;
+constexpr auto kRedrawEvery = std::chrono::milliseconds(100);
+
+bool IsTerminal(std::FILE* file) {
+    return ::isatty(::fileno(file)) != 0;
+}
+
+std::string RateText(double bytesPerSecond) {
+    char text[32];
+    if (bytesPerSecond >= 1024.0 * 1024.0) {
+        std::snprintf(text, sizeof text, "%.1f MiB/s", bytesPerSecond / (1024.0 * 1024.0));
+    } else {
+        std::snprintf(text, sizeof text, "%.1f KiB/s", bytesPerSecond / 1024.0);
+    }
+    return text;
+}
+
+} // namespace
+
+// ---- CliPrompts ---------------------------------------------------------------------
+
+CliPrompts::CliPrompts(bool assumeYes, std::FILE* err) : AssumeYes(assumeYes), Err(err) {}
+
+void CliPrompts::showError(const std::string& text) {
+    ++Complaints;
+    std::fprintf(Err, "vantor-cli: %s\n", text.c_str());
+    std::fflush(Err);
+}
+
+void CliPrompts::showFileMessage(const std::string& text) {
+    ++Complaints;
+    std::fprintf(Err, "vantor-cli: %s\n", text.c_str());
+    std::fflush(Err);
+}
+
+void CliPrompts::showInformation(const std::string& text) {
+    std::fprintf(Err, "%s\n", text.c_str());
+    std::fflush(Err);
+}
+
+bool CliPrompts::askYesNo(const std::string& text) {
+    if (AssumeYes) {
+        std::fprintf(Err, "%s [yes]\n", text.c_str());
+        std::fflush(Err);
+        return true;
+    }
+    if (IsTerminal(stdin) && IsTerminal(Err)) {
+        std::fprintf(Err, "%s [y/N] ", text.c_str());
+        std::fflush(Err);
+        std::string answer;
+        if (std::getline(std::cin, answer) && !answer.empty() &&
+            (answer[0] == 'y' || answer[0] == 'Y')) {
+            return true;
+        }
+        ++Declined;
+        return false;
+    }
+    // Nobody to ask: a script that wants Yes says so with --yes.
+    std::fprintf(Err, "%s [no: --yes answers yes]\n", text.c_str());
+    std::fflush(Err);
+    ++Declined;
+    return false;
+}
+
+// ---- CliHost -------------------------------------------------------------------------
+
+CliHost::CliHost(int speedIndex, std::FILE* out, std::FILE* err)
+    : Speed(speedIndex), Out(out), Err(err), Terminal(IsTerminal(err)) {}
+
+void CliHost::showProgress() {
+    Visible = true;
+    Maximum = 0;
+    Position = 0;
+    Highest = 0;
+    LastQuarter = 0;
+    CountsBytes = Status != Message(kMessageErase);
+    Started = Clock::now();
+    LastDrawn = Started - kRedrawEvery;
+    if (!Terminal) {
+        std::fprintf(Err, "%s\n", Status.c_str());
+        std::fflush(Err);
+    }
+}
+
+void CliHost::setProgressMaximum(std::uint32_t maximum) {
+    Maximum = maximum;
+}
+
+void CliHost::setProgressPosition(std::uint32_t position) {
+    if (!Visible) {
+        return;
+    }
+    Position = position;
+    Highest = std::max(Highest, position);
+    if (Terminal) {
+        const auto now = Clock::now();
+        if (now - LastDrawn >= kRedrawEvery) {
+            LastDrawn = now;
+            draw(false);
+        }
+        return;
+    }
+    // Plain lines at every quarter, for logs that are read later.
+    if (Maximum == 0) {
+        return;
+    }
+    const int quarter = int(std::uint64_t(position) * 4 / Maximum);
+    if (quarter > LastQuarter && quarter < 4) {
+        LastQuarter = quarter;
+        std::fprintf(Err, "%s %d%%\n", Status.c_str(), quarter * 25);
+        std::fflush(Err);
+    }
+}
+
+void CliHost::draw(bool final) {
+    const std::uint32_t shown = final ? Highest : Position;
+    const double fraction = Maximum == 0 ? 0.0 : std::min(1.0, double(shown) / double(Maximum));
+    const int filled = int(fraction * kBarWidth);
+    std::string bar(std::size_t(filled), '#');
+    bar.append(std::size_t(kBarWidth - filled), '-');
+    std::string rate;
+    const double seconds = std::chrono::duration<double>(Clock::now() - Started).count();
+    if (CountsBytes && seconds > 0.0) {
+        rate = "  " + RateText(double(shown) / seconds);
+    }
+    std::fprintf(Err, "\r%s [%s] %3d%%%s\033[K", Status.c_str(), bar.c_str(), int(fraction * 100.0),
+                 rate.c_str());
+    if (final) {
+        std::fputc('\n', Err);
+    }
+    std::fflush(Err);
+}
+
+void CliHost::hideProgress() {
+    if (!Visible) {
+        return;
+    }
+    Visible = false;
+    if (Terminal) {
+        draw(true);
+    } else if (Maximum != 0 && Highest >= Maximum) {
+        std::fprintf(Err, "%s 100%%\n", Status.c_str());
+        std::fflush(Err);
+    }
+}
+
+void CliHost::showError(const std::string& text) {
+    CurrentPrompts().showError(text);
+}
+
+bool CliHost::askYesNo(const std::string& text) {
+    return CurrentPrompts().askYesNo(text);
+}
+
+void CliHost::logLine(const std::string& text) {
+    std::fprintf(Out, "%s\n", text.c_str());
+    std::fflush(Out);
+}
+
+void CliHost::setElapsedText(const std::string& text) {
+    std::fprintf(Err, "Time %s\n", text.c_str());
+    std::fflush(Err);
+}
+
+} // namespace vantor
