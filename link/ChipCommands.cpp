@@ -24,6 +24,12 @@ constexpr int kMessageBlankComplete = 30;
 
 constexpr long long kMillisecondsPerDay = 86400000;
 
+// 25- and 95-series EEPROMs give no useful ID: Read and Write skip the
+// presence check for them.
+bool AnswersId(const ChipRecord& chip) {
+    return chip.Family < kFamilySpiEeprom;
+}
+
 } // namespace
 
 double LocalTimeOfDay() {
@@ -139,232 +145,143 @@ void ChipCommands::stop() {
     Host.beep();
 }
 
-CommandResult ChipCommands::transferFailed() {
-    // The engine has shown where it stopped; no time, no beep, no log line.
+template <typename Operation, typename AfterClose>
+CommandResult ChipCommands::run(const ChipRecord& record, Steps steps, Operation operation,
+                                AfterClose afterClose) {
+    Running running(*this);
+    if (!running.entered()) {
+        return CommandResult::Refused;
+    }
+    const ChipRecord chip = record;
+    if (!usable(chip)) {
+        return CommandResult::UnusableRecord;
+    }
+    if (steps.takesBuffer && !bufferReady()) {
+        return CommandResult::EmptyBuffer;
+    }
+    CommandResult result = CommandResult::Completed;
+    if (steps.checksPresence && !chipPresent(chip, result)) {
+        return result;
+    }
+    if (isOpen(Engine.OpenProgrammer(chip))) {
+        // A failed transfer has been shown where it happened; the command
+        // then ends untimed, without beep or log line.
+        if (Engine.failed()) {
+            result = CommandResult::TransferFailed;
+        } else {
+            start();
+            result = operation(chip);
+        }
+    } else {
+        result = CommandResult::NoProgrammer;
+    }
     Engine.CloseProgrammer();
-    return CommandResult::TransferFailed;
+    afterClose(result);
+    return result;
+}
+
+template <typename Operation>
+CommandResult ChipCommands::run(const ChipRecord& record, Steps steps, Operation operation) {
+    return run(record, steps, operation, [](CommandResult) {});
+}
+
+CommandResult ChipCommands::logged(int message) {
+    Host.logLine(Message(message));
+    return CommandResult::Completed;
+}
+
+CommandResult ChipCommands::checked(int passed, int message) {
+    // The line comes before the time; a failed check is timed all the same.
+    const CommandResult result = passed != 0 ? logged(message) : CommandResult::CheckFailed;
+    stop();
+    return result;
 }
 
 CommandResult ChipCommands::Read(const ChipRecord& record) {
-    Running running(*this);
-    if (!running.entered()) {
-        return CommandResult::Refused;
-    }
-    const ChipRecord chip = record;
-    if (!usable(chip)) {
-        return CommandResult::UnusableRecord;
-    }
-    CommandResult result = CommandResult::Completed;
-    // 25- and 95-series EEPROMs give no useful ID: no presence check.
-    if (chip.Family < kFamilySpiEeprom && !chipPresent(chip, result)) {
-        return result;
-    }
-    bool read = false;
-    if (isOpen(Engine.OpenProgrammer(chip))) {
-        start();
-        Engine.ReadChip(chip);
-        if (Engine.failed()) {
-            return transferFailed();
-        }
-        stop();
-        Host.logLine(Message(kMessageReadComplete));
-        read = true;
-    } else {
-        result = CommandResult::NoProgrammer;
-    }
-    Engine.CloseProgrammer();
-    if (read && Engine.buffer().UsedLength == 0) {
-        Host.showError(Message(kMessageChipEmpty));
-    }
-    return result;
+    return run(
+        record, {false, AnswersId(record)},
+        [this](const ChipRecord& chip) {
+            Engine.ReadChip(chip);
+            if (Engine.failed()) {
+                return CommandResult::TransferFailed;
+            }
+            stop();
+            return logged(kMessageReadComplete);
+        },
+        [this](CommandResult result) {
+            if (result == CommandResult::Completed && Engine.buffer().UsedLength == 0) {
+                Host.showError(Message(kMessageChipEmpty));
+            }
+        });
 }
 
 CommandResult ChipCommands::Erase(const ChipRecord& record) {
-    Running running(*this);
-    if (!running.entered()) {
-        return CommandResult::Refused;
-    }
-    const ChipRecord chip = record;
-    if (!usable(chip)) {
-        return CommandResult::UnusableRecord;
-    }
-    CommandResult result = CommandResult::Completed;
-    if (!chipPresent(chip, result)) {
-        return result;
-    }
-    if (isOpen(Engine.OpenProgrammer(chip))) {
-        start();
+    return run(record, {false, true}, [this](const ChipRecord& chip) {
         Engine.EraseChip(chip);
         if (Engine.failed()) {
-            return transferFailed();
+            return CommandResult::TransferFailed;
         }
         stop();
-        Host.logLine(Message(kMessageEraseComplete));
-    } else {
-        result = CommandResult::NoProgrammer;
-    }
-    Engine.CloseProgrammer();
-    return result;
+        return logged(kMessageEraseComplete);
+    });
 }
 
 CommandResult ChipCommands::Write(const ChipRecord& record) {
-    Running running(*this);
-    if (!running.entered()) {
-        return CommandResult::Refused;
-    }
-    const ChipRecord chip = record;
-    if (!usable(chip)) {
-        return CommandResult::UnusableRecord;
-    }
-    if (!bufferReady()) {
-        return CommandResult::EmptyBuffer;
-    }
-    CommandResult result = CommandResult::Completed;
-    if (chip.Family < kFamilySpiEeprom && !chipPresent(chip, result)) {
-        return result;
-    }
-    if (isOpen(Engine.OpenProgrammer(chip))) {
-        start();
+    return run(record, {true, AnswersId(record)}, [this](const ChipRecord& chip) {
         const int written = Engine.WriteChip(chip);
         if (Engine.failed()) {
-            return transferFailed();
+            return CommandResult::TransferFailed;
         }
-        stop();
-        if (written != 0) {
-            Host.logLine(Message(kMessageWriteComplete));
-        } else {
-            result = CommandResult::Declined;
-        }
-    } else {
-        result = CommandResult::NoProgrammer;
-    }
-    Engine.CloseProgrammer();
-    return result;
+        stop(); // a declined write is timed too, but not logged
+        return written != 0 ? logged(kMessageWriteComplete) : CommandResult::Declined;
+    });
 }
 
 CommandResult ChipCommands::Verify(const ChipRecord& record) {
-    Running running(*this);
-    if (!running.entered()) {
-        return CommandResult::Refused;
-    }
-    const ChipRecord chip = record;
-    if (!usable(chip)) {
-        return CommandResult::UnusableRecord;
-    }
-    if (!bufferReady()) {
-        return CommandResult::EmptyBuffer;
-    }
-    CommandResult result = CommandResult::Completed;
-    if (!chipPresent(chip, result)) {
-        return result;
-    }
-    if (isOpen(Engine.OpenProgrammer(chip))) {
-        start();
+    return run(record, {true, true}, [this](const ChipRecord& chip) {
         const int equal = Engine.VerifyChip(chip);
-        if (Engine.failed()) {
-            return transferFailed();
-        }
-        if (equal != 0) {
-            Host.logLine(Message(kMessageVerifyComplete));
-        } else {
-            result = CommandResult::CheckFailed;
-        }
-        stop();
-    } else {
-        result = CommandResult::NoProgrammer;
-    }
-    Engine.CloseProgrammer();
-    return result;
+        return Engine.failed() ? CommandResult::TransferFailed
+                               : checked(equal, kMessageVerifyComplete);
+    });
 }
 
 CommandResult ChipCommands::BlankCheck(const ChipRecord& record) {
-    Running running(*this);
-    if (!running.entered()) {
-        return CommandResult::Refused;
-    }
-    const ChipRecord chip = record;
-    if (!usable(chip)) {
-        return CommandResult::UnusableRecord;
-    }
-    CommandResult result = CommandResult::Completed;
-    if (!chipPresent(chip, result)) {
-        return result;
-    }
-    if (isOpen(Engine.OpenProgrammer(chip))) {
-        start();
+    return run(record, {false, true}, [this](const ChipRecord& chip) {
         const int blank = Engine.BlankCheckChip(chip);
-        if (Engine.failed()) {
-            return transferFailed();
-        }
-        if (blank != 0) {
-            Host.logLine(Message(kMessageBlankComplete));
-        } else {
-            result = CommandResult::CheckFailed;
-        }
-        stop();
-    } else {
-        result = CommandResult::NoProgrammer;
-    }
-    Engine.CloseProgrammer();
-    return result;
+        return Engine.failed() ? CommandResult::TransferFailed
+                               : checked(blank, kMessageBlankComplete);
+    });
 }
 
 CommandResult ChipCommands::Auto(const ChipRecord& record, AutoOptions options) {
-    Running running(*this);
-    if (!running.entered()) {
-        return CommandResult::Refused;
-    }
-    const ChipRecord chip = record;
-    if (!usable(chip)) {
-        return CommandResult::UnusableRecord;
-    }
-    if (!bufferReady()) {
-        return CommandResult::EmptyBuffer;
-    }
-    CommandResult result = CommandResult::Completed;
-    if (!chipPresent(chip, result)) {
-        return result;
-    }
-    if (isOpen(Engine.OpenProgrammer(chip))) {
-        start();
+    return run(record, {true, true}, [this, options](const ChipRecord& chip) {
         if (options.erase) {
             Engine.EraseChip(chip);
             if (Engine.failed()) {
-                return transferFailed();
+                return CommandResult::TransferFailed;
             }
         }
         if (options.program) {
             const int written = Engine.WriteChip(chip);
             if (Engine.failed()) {
-                return transferFailed();
+                return CommandResult::TransferFailed;
             }
             if (written == 0) {
-                // Declined: the run stops here, untimed and silent.
-                Engine.CloseProgrammer();
-                return CommandResult::Declined;
+                return CommandResult::Declined; // the run stops here, untimed and silent
             }
         }
-        if (options.verify) {
-            const auto pause = Engine.Timings.autoVerifyPause;
-            if (pause.count() > 0) {
-                std::this_thread::sleep_for(pause);
-            }
-            const int equal = Engine.VerifyChip(chip);
-            if (Engine.failed()) {
-                return transferFailed();
-            }
-            if (equal != 0) {
-                Host.logLine(Message(kMessageAutoComplete));
-            } else {
-                result = CommandResult::CheckFailed;
-            }
+        if (!options.verify) {
+            stop();
+            return CommandResult::Completed;
         }
-        stop();
-    } else {
-        result = CommandResult::NoProgrammer;
-    }
-    Engine.CloseProgrammer();
-    return result;
+        const auto pause = Engine.Timings.autoVerifyPause;
+        if (pause.count() > 0) {
+            std::this_thread::sleep_for(pause);
+        }
+        const int equal = Engine.VerifyChip(chip);
+        return Engine.failed() ? CommandResult::TransferFailed
+                               : checked(equal, kMessageAutoComplete);
+    });
 }
 
 } // namespace vantor

@@ -67,6 +67,19 @@ public:
 
 private:
     class Running;
+    // What a command does before it opens the programmer.
+    struct Steps {
+        bool takesBuffer;    // edits into the buffer, and nothing to send is refused
+        bool checksPresence; // the ID request first
+    };
+    // The frame every command shares: refusal while another runs, record
+    // check, buffer, presence, open, start time, `operation`, close, then
+    // `afterClose` with the result.
+    template <typename Operation, typename AfterClose>
+    CommandResult run(const ChipRecord& record, Steps steps, Operation operation,
+                      AfterClose afterClose);
+    template <typename Operation>
+    CommandResult run(const ChipRecord& record, Steps steps, Operation operation);
     bool usable(const ChipRecord& chip);
     bool bufferReady();
     // Returns false when the command must end here (no chip, or a failed
@@ -75,7 +88,8 @@ private:
     static bool isOpen(int openResult);
     void start();
     void stop();
-    CommandResult transferFailed();
+    CommandResult logged(int message);
+    CommandResult checked(int passed, int message);
 
     ChipEngine& Engine;
     EngineHost& Host;

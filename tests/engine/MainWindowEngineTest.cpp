@@ -101,7 +101,10 @@ private slots:
     void activationProbesAndLogs() {
         configure("[chip]\nsize = 64K\n");
         auto form = makeForm(FlashRecord(65536));
-        form->FormActivate();
+        // Becoming the active window probes.
+        form->show();
+        form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
         const QString detected = QString::fromStdString(Message(11));
         QCOMPARE(form->logLines(), QStringList{"001:" + detected});
         QCOMPARE(form->StatusBar1->panelText(1), QString("Ready"));
