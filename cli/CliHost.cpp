@@ -37,13 +37,15 @@ CliPrompts::CliPrompts(bool assumeYes, std::FILE* err) : AssumeYes(assumeYes), E
 
 void CliPrompts::showError(const std::string& text) {
     ++Complaints;
-    std::fprintf(Err, "vantor-cli: %s\n", text.c_str());
+    std::fprintf(Err, "vantor-cli: %s%s%s\n", Subject.c_str(), Subject.empty() ? "" : ": ",
+                 text.c_str());
     std::fflush(Err);
 }
 
 void CliPrompts::showFileMessage(const std::string& text) {
     ++Complaints;
-    std::fprintf(Err, "vantor-cli: %s\n", text.c_str());
+    std::fprintf(Err, "vantor-cli: %s%s%s\n", Subject.c_str(), Subject.empty() ? "" : ": ",
+                 text.c_str());
     std::fflush(Err);
 }
 

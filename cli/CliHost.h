@@ -33,12 +33,16 @@ public:
     int complaints() const { return Complaints; }
     // Questions answered No so far.
     int declined() const { return Declined; }
+    // Named in front of the messages while set: the file being loaded, so
+    // the codec's message says which file it refused.
+    void setSubject(std::string subject) { Subject = std::move(subject); }
 
 private:
     bool AssumeYes;
     std::FILE* Err;
     int Complaints = 0;
     int Declined = 0;
+    std::string Subject;
 };
 
 class CliHost : public EngineHost {

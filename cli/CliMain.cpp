@@ -337,19 +337,18 @@ bool ReadableFile(const std::string& path) {
 }
 
 // Loads `path` by the Open rules; kDone, or kBadInput after saying why.
-int LoadInput(DataBuffer& buffer, const std::string& path, const CliPrompts& prompts) {
+int LoadInput(DataBuffer& buffer, const std::string& path, CliPrompts& prompts) {
     // The text codecs say nothing about a file they cannot open.
     if (!ReadableFile(path)) {
         Complain(path + ": " + filetext::CantOpenFile);
         return kBadInput;
     }
     const int before = prompts.complaints();
+    prompts.setSubject(path);
     const int32_t loaded = LoadIntoDataBuffer(buffer, path);
-    if (loaded == 0 && prompts.complaints() != before) {
-        Complain(path + ": not loaded");
-        return kBadInput;
-    }
-    return kDone;
+    prompts.setSubject({});
+    // Refused with the codec's own message, already shown.
+    return loaded == 0 && prompts.complaints() != before ? kBadInput : kDone;
 }
 
 // Refuses up front a save over an existing file that would be declined

@@ -1,0 +1,570 @@
+// vantor-cli as a script sees it: the built executable run against the
+// emulator, judged by its exit status, its stdout and stderr, and the files
+// it leaves.
+#include "app/core/MessageTable.h"
+#include "app/core/Prompts.h"
+#include "buffer/DataBuffer.h"
+#include "buffer/DataFile.h"
+#include "chipdb/ChipRecord.h"
+#include "chipdb/ChipSelection.h"
+#include "chipdb/DatabaseFile.h"
+#include "chipdb/NameText.h"
+#include "emulator/EmulatorClient.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <signal.h>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace vantor {
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr std::uint32_t kChipSize = 4096;
+
+struct Outcome {
+    int status = -1; // exit status; -1 after a signal or a time-out
+    std::string out;
+    std::string err;
+};
+
+std::string ReadText(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+Bytes ReadBytes(const fs::path& path) {
+    const std::string text = ReadText(path);
+    return Bytes(text.begin(), text.end());
+}
+
+void WriteBytes(const fs::path& path, const Bytes& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+Bytes RandomBytes(std::size_t n, unsigned seed) {
+    std::mt19937 random(seed);
+    Bytes b(n);
+    for (auto& v : b) {
+        v = std::uint8_t(random());
+    }
+    return b;
+}
+
+int CountLines(const std::string& text) {
+    return int(std::count(text.begin(), text.end(), '\n'));
+}
+
+// Runs `args` with stdout and stderr to files; killed after `timeout`.
+Outcome RunProgram(const std::vector<std::string>& args, const fs::path& scratch,
+                   std::chrono::seconds timeout = std::chrono::seconds(60)) {
+    const fs::path outPath = scratch / "stdout.txt";
+    const fs::path errPath = scratch / "stderr.txt";
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    std::vector<char*> argv;
+    for (const auto& a : args) {
+        argv.push_back(const_cast<char*>(a.c_str()));
+    }
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    Outcome run;
+    if (spawned != 0) {
+        run.err = "spawn failed";
+        return run;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    int wstatus = 0;
+    while (waitpid(pid, &wstatus, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &wstatus, 0);
+            run.err = "timed out";
+            return run;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    run.out = ReadText(outPath);
+    run.err = ReadText(errPath);
+    run.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
+    return run;
+}
+
+std::ostream& operator<<(std::ostream& os, const Outcome& r) {
+    return os << "exit " << r.status << "\n--- stdout\n" << r.out << "--- stderr\n" << r.err;
+}
+
+struct TestChip {
+    const char* type;
+    const char* maker;
+    const char* name;
+    int family;
+    std::uint32_t id;
+    std::uint16_t page;
+};
+
+// One chip per family, 4 KiB each, and a name two makers share.
+constexpr TestChip kChips[] = {
+    {"SPI_FLASH", "TestMaker", "FLASH4K", 0, 0xEF4012, 16},
+    {"24_EEPROM", "TestMaker", "EE24X4K", 1, 0, 16},
+    {"93_EEPROM", "TestMaker", "EE93X4K", 2, 0, 16},
+    {"25_EEPROM", "TestMaker", "EE25X4K", 3, 0, 16},
+    {"95_EEPROM", "TestMaker", "EE95X4K", 4, 0, 16},
+    {"SPI_FLASH", "MakerA", "TWIN", 0, 0xC22012, 256},
+    {"SPI_FLASH", "MakerB", "TWIN", 0, 0xC22013, 256},
+};
+
+std::string Triple(const TestChip& c) {
+    return std::string(c.type) + "," + c.maker + "," + c.name;
+}
+
+class CliTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/vantor-cli-test-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir = pattern;
+        ChipDatabase db;
+        int slot = 0;
+        for (const TestChip& c : kChips) {
+            ChipRecord& r = db[slot++];
+            ASSERT_TRUE(SetNameText(r, Triple(c)));
+            r.ChipId = c.id;
+            r.FlashSize = kChipSize;
+            r.FlashPage = c.page;
+            r.Family = std::uint8_t(c.family);
+            r.Delay = 100;
+        }
+        const std::string image = db.Image(slot);
+        std::ofstream(dir / "chips.Dat", std::ios::binary).write(image.data(), image.size());
+        useChip(kChips[0]);
+    }
+    void TearDown() override {
+        unsetenv("VANTOR_EMULATOR_CONFIG");
+        std::error_code ignored;
+        fs::remove_all(dir, ignored);
+    }
+
+    // The emulator holds `chip`; its contents persist in chip.bin between runs.
+    void useChip(const TestChip& chip, const std::string& extra = "",
+                 const std::string& programmer = "") {
+        char jedec[16];
+        std::snprintf(jedec, sizeof jedec, "%06X", unsigned(chip.id == 0 ? 0xEF4012 : chip.id));
+        std::ofstream(dir / "emulator.ini", std::ios::trunc)
+            << "[programmer]\n"
+            << programmer << "[chip]\nfamily = " << chip.family << "\nsize = " << kChipSize
+            << "\npage = " << chip.page << "\njedec = " << jedec
+            << "\nerase_busy_polls = 2\nimage = " << (dir / "chip.bin").string() << "\n"
+            << extra;
+        setenv("VANTOR_EMULATOR_CONFIG", (dir / "emulator.ini").c_str(), 1);
+    }
+
+    Outcome cli(std::vector<std::string> args) {
+        std::vector<std::string> all = {VANTOR_CLI_PATH, "--db", (dir / "chips.Dat").string(),
+                                        "--usb-library", EmulatorClient::kDefaultPath};
+        all.insert(all.end(), args.begin(), args.end());
+        return RunProgram(all, dir);
+    }
+
+    std::string file(const std::string& name) const { return (dir / name).string(); }
+
+    fs::path dir;
+};
+
+// ---- usage and help --------------------------------------------------------------------
+
+TEST_F(CliTest, HelpForTheToolAndEachCommand) {
+    Outcome r = cli({"--help"});
+    EXPECT_EQ(r.status, 0) << r;
+    for (const char* command : {"chips", "detect", "read", "erase", "blank", "write", "verify",
+                                "auto", "convert", "--speed", "--usb-library", "--lang"}) {
+        EXPECT_NE(r.out.find(command), std::string::npos) << command;
+    }
+    r = cli({"auto", "--help"});
+    EXPECT_EQ(r.status, 0) << r;
+    EXPECT_NE(r.out.find("--no-verify"), std::string::npos) << r;
+}
+
+// Each bad input exits 2 with one line on stderr and nothing on stdout.
+TEST_F(CliTest, BadInputExitsTwoWithOneLine) {
+    // A hex file with a wrong checksum, a folder, a file one byte too big for
+    // the buffer (sparse), a ".eep" S-record that is too short for its address.
+    std::ofstream(file("bad.hex")) << ":0400000001020304F0\n:00000001FF\n";
+    fs::create_directory(dir / "folder");
+    { std::ofstream big(file("big.bin"), std::ios::binary); }
+    fs::resize_file(dir / "big.bin", DataBufferSize + 1u);
+    std::ofstream(file("short.eep")) << "S1020000FD\n";
+    WriteBytes(file("ok.bin"), RandomBytes(64, 1));
+
+    struct Case {
+        std::vector<std::string> args;
+        std::string says;
+    };
+    const std::vector<Case> cases = {
+        {{"frobnicate"}, "unknown command"},
+        {{"erase", "--chip", "FLASH4K", "--force"}, "unknown option --force"},
+        {{}, "no command"},
+        {{"--speed", "6", "erase", "--chip", "FLASH4K"}, "--speed must be 0 to 5"},
+        {{"--speed=-1", "erase", "--chip", "FLASH4K"}, "--speed must be 0 to 5"},
+        {{"--speed", "fast", "erase", "--chip", "FLASH4K"}, "--speed"},
+        {{"--lang", "3", "chips"}, "--lang"},
+        {{"erase"}, "needs --chip"},
+        {{"read", "--chip", "FLASH4K"}, "usage"},
+        {{"convert", file("ok.bin"), file("o.bin"), "--size", "0"}, "--size"},
+        {{"convert", file("ok.bin"), file("o.bin"), "--size", "65M"}, "--size"},
+        {{"write", "--chip", "FLASH4K", file("missing.bin")}, "Can't open File"},
+        {{"write", "--chip", "FLASH4K", file("folder")}, "Can't open File"},
+        {{"verify", "--chip", "FLASH4K", file("bad.hex")}, "bad.hex: Checksum Error"},
+        {{"convert", file("short.eep"), file("o.bin")}, "short.eep: Illegal Char in File"},
+        {{"write", "--chip", "FLASH4K", file("big.bin")}, "File is too big for Buffer"},
+        {{"erase", "--chip", "NOSUCHPART"}, "unknown chip"},
+        {{"--db", file("missing.Dat"), "chips"}, "Cannot open file"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = c.args;
+        const Outcome r = cli(args);
+        SCOPED_TRACE(c.says);
+        EXPECT_EQ(r.status, 2) << r;
+        EXPECT_EQ(CountLines(r.err), 1) << r;
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << r;
+        EXPECT_TRUE(r.out.empty()) << r;
+    }
+    EXPECT_FALSE(fs::exists(dir / "o.bin"));
+}
+
+// ---- chips and --chip --------------------------------------------------------------------
+
+TEST_F(CliTest, ChipsListsWhatTheFindDialogFinds) {
+    ChipDatabase db;
+    ASSERT_EQ(LoadDatabaseFile(db, VANTOR_SHIPPED_DATABASE), DatabaseLoadResult::Loaded);
+    std::string expected;
+    for (const ChipListRow& row : FindChips(db, "W25Q")) {
+        expected +=
+            TrimBlanks(row.type) + "," + TrimBlanks(row.maker) + "," + TrimBlanks(row.name) + "\n";
+    }
+    ASSERT_FALSE(expected.empty());
+    const Outcome r =
+        RunProgram({VANTOR_CLI_PATH, "--db", VANTOR_SHIPPED_DATABASE, "chips", "W25Q"}, dir);
+    EXPECT_EQ(r.status, 0) << r;
+    EXPECT_EQ(r.out, expected);
+
+    const Outcome all = cli({"chips"});
+    EXPECT_EQ(all.status, 0) << all;
+    EXPECT_EQ(CountLines(all.out), int(std::size(kChips)));
+    EXPECT_NE(all.out.find("93_EEPROM,TestMaker,EE93X4K\n"), std::string::npos) << all;
+}
+
+TEST_F(CliTest, ChipNamesIgnoreCaseAndTakeTheFullTriple) {
+    for (const char* name : {"flash4k", "FLASH4K", "spi_flash,testmaker,Flash4k",
+                             "SPI_FLASH, TestMaker, FLASH4K", "SPI_FLASH,MakerB,twin"}) {
+        const Outcome r = cli({"erase", "--chip", name});
+        EXPECT_EQ(r.status, 0) << name << "\n" << r;
+        EXPECT_NE(r.out.find("Erase Complete!"), std::string::npos) << r;
+    }
+
+    Outcome r = cli({"erase", "--chip", "twin"});
+    EXPECT_EQ(r.status, 2) << r;
+    EXPECT_NE(r.err.find("ambiguous"), std::string::npos) << r;
+    EXPECT_NE(r.err.find("SPI_FLASH,MakerA,TWIN"), std::string::npos) << r;
+    EXPECT_NE(r.err.find("SPI_FLASH,MakerB,TWIN"), std::string::npos) << r;
+
+    // Unknown, with the names that hold the text offered.
+    r = cli({"erase", "--chip", "EE9"});
+    EXPECT_EQ(r.status, 2) << r;
+    EXPECT_NE(r.err.find("unknown chip"), std::string::npos) << r;
+    EXPECT_NE(r.err.find("93_EEPROM,TestMaker,EE93X4K"), std::string::npos) << r;
+    EXPECT_NE(r.err.find("95_EEPROM,TestMaker,EE95X4K"), std::string::npos) << r;
+    EXPECT_EQ(r.err.find("FLASH4K"), std::string::npos) << r;
+
+    // A triple whose maker does not hold that name.
+    r = cli({"erase", "--chip", "SPI_FLASH,MakerA,FLASH4K"});
+    EXPECT_EQ(r.status, 2) << r;
+}
+
+// ---- chip commands, per family ----------------------------------------------------------
+
+class CliFamilyTest : public CliTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(CliFamilyTest, WriteThenReadGivesTheFileBack) {
+    const TestChip& chip = kChips[GetParam()];
+    useChip(chip);
+    const Bytes data = RandomBytes(kChipSize, 10 + unsigned(GetParam()));
+    WriteBytes(file("in.bin"), data);
+
+    Outcome r = cli({"write", "--chip", chip.name, file("in.bin")});
+    ASSERT_EQ(r.status, 0) << r;
+    EXPECT_EQ(r.out, "Write Complete!\n");
+
+    r = cli({"read", "--chip", chip.name, file("out.hex")});
+    ASSERT_EQ(r.status, 0) << r;
+    EXPECT_EQ(r.out, "Read Complete!\n");
+    auto buffer = std::make_unique<DataBuffer>();
+    RecordingPrompts quiet;
+    ScopedPrompts installed(quiet);
+    EXPECT_EQ(LoadIntoDataBuffer(*buffer, file("out.hex")), std::int32_t(kChipSize));
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), buffer->data()));
+
+    r = cli({"verify", "--chip", chip.name, file("in.bin")});
+    EXPECT_EQ(r.status, 0) << r;
+    EXPECT_EQ(r.out, "Verify Complete!\n");
+}
+
+std::string FamilyName(const ::testing::TestParamInfo<int>& info) {
+    return std::string("Family") + std::to_string(kChips[info.param].family);
+}
+
+INSTANTIATE_TEST_SUITE_P(Families, CliFamilyTest, ::testing::Values(0, 1, 2, 3, 4), FamilyName);
+
+TEST_F(CliTest, ReadSavesTheWholeCapacity) {
+    // Only the first 100 bytes programmed; the rest reads 0xFF and is saved too.
+    const Bytes data = RandomBytes(100, 3);
+    WriteBytes(file("small.bin"), data);
+    ASSERT_EQ(cli({"write", "--chip", "FLASH4K", file("small.bin")}).status, 0);
+    const Outcome r = cli({"read", "--chip", "FLASH4K", file("whole.rom")});
+    ASSERT_EQ(r.status, 0) << r;
+    const Bytes saved = ReadBytes(file("whole.rom"));
+    ASSERT_EQ(saved.size(), kChipSize);
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), saved.begin()));
+    EXPECT_TRUE(std::all_of(saved.begin() + 112, saved.end(), [](auto b) { return b == 0xFF; }));
+}
+
+TEST_F(CliTest, VerifyNamesTheFirstDifferenceAndBlankRefusesAProgrammedChip) {
+    const Bytes data = RandomBytes(kChipSize, 4);
+    WriteBytes(file("in.bin"), data);
+    ASSERT_EQ(cli({"auto", "--chip", "FLASH4K", file("in.bin")}).status, 0);
+
+    Bytes changed = data;
+    changed[0x123] ^= 0x01;
+    changed[0x800] ^= 0x80;
+    WriteBytes(file("changed.bin"), changed);
+    Outcome r = cli({"verify", "--chip", "FLASH4K", file("changed.bin")});
+    EXPECT_EQ(r.status, 1) << r;
+    EXPECT_NE(r.err.find("address:123h"), std::string::npos) << r;
+    EXPECT_EQ(r.err.find("800h"), std::string::npos) << r;
+    EXPECT_EQ(r.out.find("Complete"), std::string::npos) << r;
+
+    r = cli({"blank", "--chip", "FLASH4K"});
+    EXPECT_EQ(r.status, 1) << r;
+    EXPECT_NE(r.err.find("The chip is not empty."), std::string::npos) << r;
+
+    ASSERT_EQ(cli({"erase", "--chip", "FLASH4K"}).status, 0);
+    r = cli({"blank", "--chip", "FLASH4K"});
+    EXPECT_EQ(r.status, 0) << r;
+    EXPECT_EQ(r.out, "Bank Complete!\n");
+}
+
+TEST_F(CliTest, AutoRunsItsStepsAndOnlyThoseAsked) {
+    const Bytes data = RandomBytes(kChipSize, 5);
+    WriteBytes(file("in.hex.bin"), data);
+    Outcome r = cli({"auto", "--chip", "FLASH4K", file("in.hex.bin")});
+    EXPECT_EQ(r.status, 0) << r;
+    EXPECT_EQ(r.out, "AUTO Complete!\n");
+    EXPECT_EQ(ReadBytes(dir / "chip.bin"), data);
+
+    // Programming over programmed NOR without the erase cannot give new data.
+    WriteBytes(file("other.bin"), RandomBytes(kChipSize, 6));
+    r = cli({"auto", "--no-erase", "--chip", "FLASH4K", file("other.bin")});
+    EXPECT_EQ(r.status, 1) << r;
+    EXPECT_NE(r.err.find("address:"), std::string::npos) << r;
+
+    // Verify alone against what is in the chip.
+    r = cli({"auto", "--chip", "FLASH4K", "--no-erase", "--no-program", file("in.hex.bin")});
+    EXPECT_EQ(r.status, 1) << r; // the chip holds data AND other's bits now
+    r = cli({"auto", "--chip", "FLASH4K", file("in.hex.bin")});
+    EXPECT_EQ(r.status, 0) << r;
+    r = cli({"auto", "--chip", "FLASH4K", "--no-erase", "--no-program", file("in.hex.bin")});
+    EXPECT_EQ(r.status, 0) << r;
+}
+
+TEST_F(CliTest, AFileLongerThanTheChipAsksAndNoIsAFailure) {
+    const Bytes data = RandomBytes(kChipSize * 2, 7);
+    WriteBytes(file("long.bin"), data);
+    Outcome r = cli({"write", "--chip", "FLASH4K", file("long.bin")});
+    EXPECT_EQ(r.status, 1) << r;
+    EXPECT_NE(r.err.find("larger than chip capacity"), std::string::npos) << r;
+    EXPECT_TRUE(r.out.empty()) << r;
+
+    r = cli({"--yes", "auto", "--chip", "FLASH4K", file("long.bin")});
+    EXPECT_EQ(r.status, 0) << r;
+    EXPECT_EQ(ReadBytes(dir / "chip.bin"), Bytes(data.begin(), data.begin() + kChipSize));
+}
+
+// ---- failures of the programmer ------------------------------------------------------------
+
+TEST_F(CliTest, NoProgrammerNoChipAndUnknownIdFail) {
+    useChip(kChips[0], "", "plugged = 0\n");
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{"detect"},
+                                               {"erase", "--chip", "FLASH4K"},
+                                               {"read", "--chip", "EE25X4K", file("x.bin")}}) {
+        const Outcome r = cli(args);
+        EXPECT_EQ(r.status, 1) << r;
+        EXPECT_NE(r.err.find("Not connected"), std::string::npos) << r;
+    }
+    EXPECT_FALSE(fs::exists(dir / "x.bin"));
+
+    // A library that is not there reads like no programmer when named as the
+    // window names it, but is bad input when named by path.
+    Outcome r = RunProgram({VANTOR_CLI_PATH, "--db", file("chips.Dat"), "--usb-library",
+                            file("nowhere/libusb-0.1.so.4"), "detect"},
+                           dir);
+    EXPECT_EQ(r.status, 2) << r;
+
+    useChip(kChips[0], "", "chip = none\n");
+    r = cli({"blank", "--chip", "FLASH4K"});
+    EXPECT_EQ(r.status, 1) << r;
+    EXPECT_NE(r.err.find("No chips detected"), std::string::npos) << r;
+
+    r = cli({"--lang", "0", "detect"});
+    EXPECT_EQ(r.status, 1) << r;
+    EXPECT_NE(r.err.find(Message(3, SimplifiedChinese)), std::string::npos) << r;
+
+    TestChip stranger = kChips[0];
+    stranger.id = 0x123456;
+    useChip(stranger);
+    r = cli({"detect"});
+    EXPECT_EQ(r.status, 1) << r;
+    EXPECT_TRUE(r.out.empty()) << r;
+}
+
+TEST_F(CliTest, InjectedUnplugAndTimeOutFailWithAMessage) {
+    WriteBytes(file("in.bin"), RandomBytes(kChipSize, 8));
+    for (const char* fault : {"unplug_at = 30\n", "timeout_at = 30\n"}) {
+        useChip(kChips[0], std::string("[faults]\n") + fault);
+        for (const char* command : {"write", "verify"}) {
+            const Outcome r = cli({command, "--chip", "FLASH4K", file("in.bin")});
+            EXPECT_EQ(r.status, 1) << fault << command << "\n" << r;
+            EXPECT_NE(r.err.find("USB transfer failed at address"), std::string::npos) << r;
+            EXPECT_EQ(r.out.find("Complete"), std::string::npos) << r;
+        }
+        const Outcome r = cli({"read", "--chip", "FLASH4K", file("lost.bin")});
+        EXPECT_EQ(r.status, 1) << fault << r;
+        EXPECT_FALSE(fs::exists(dir / "lost.bin"));
+    }
+}
+
+TEST_F(CliTest, DetectNamesTheChipForEachKindOfAnswer) {
+    Outcome r = cli({"detect"});
+    EXPECT_EQ(r.status, 0) << r;
+    EXPECT_NE(r.out.find("SPI_FLASH,TestMaker,FLASH4K\n"), std::string::npos) << r;
+
+    useChip(kChips[1]); // a 24-series chip answers with its type
+    r = cli({"detect", "--chip", "EE24X4K"});
+    EXPECT_EQ(r.status, 0) << r;
+    EXPECT_NE(r.out.find("24_EEPROM"), std::string::npos) << r;
+
+    useChip(kChips[2]);
+    r = cli({"detect", "--chip", "EE93X4K"});
+    EXPECT_EQ(r.status, 0) << r;
+    EXPECT_NE(r.out.find("93_EEPROM"), std::string::npos) << r;
+}
+
+// ---- convert -----------------------------------------------------------------------------------
+
+// What the window's Save writes after its Open of `in`: the loaded length.
+Bytes WindowSaveOf(const std::string& in, const std::string& out, std::uint32_t size = 0) {
+    auto buffer = std::make_unique<DataBuffer>();
+    RecordingPrompts quiet;
+    quiet.yesNoAnswers = {true};
+    ScopedPrompts installed(quiet);
+    const std::int32_t loaded = LoadIntoDataBuffer(*buffer, in);
+    EXPECT_GT(loaded, 0) << in;
+    EXPECT_TRUE(SaveDataFile(out, buffer->data(), size != 0 ? size : std::uint32_t(loaded)));
+    return ReadBytes(out);
+}
+
+TEST_F(CliTest, ConvertBetweenEveryPairOfFormatsMatchesTheWindowsSave) {
+    // Data with erased runs (left out of the text formats) and a last byte
+    // that is not 0xFF, so every format loads the same length.
+    Bytes image = RandomBytes(70000, 9);
+    std::fill(image.begin() + 1000, image.begin() + 5000, 0xFF);
+    std::fill(image.begin() + 66000, image.begin() + 66100, 0xFF);
+    image.back() = 0x5A;
+    {
+        RecordingPrompts quiet;
+        ScopedPrompts installed(quiet);
+        ASSERT_TRUE(SaveDataFile(file("in.bin"), image.data(), std::uint32_t(image.size())));
+        ASSERT_TRUE(SaveDataFile(file("in.hex"), image.data(), std::uint32_t(image.size())));
+        ASSERT_TRUE(SaveDataFile(file("s.src"), image.data(), std::uint32_t(image.size())));
+    }
+    fs::copy_file(dir / "in.hex", dir / "hex.eep");
+    fs::rename(dir / "s.src", dir / "srec.eep");
+    Bytes capsule(CapsuleHeaderSize + image.size(), 0x11);
+    std::copy(image.begin(), image.end(), capsule.begin() + CapsuleHeaderSize);
+    WriteBytes(file("in.cap"), capsule);
+
+    for (const char* in : {"in.bin", "in.hex", "hex.eep", "srec.eep", "in.cap"}) {
+        for (const char* out : {"out.bin", "out.hex", "out.src"}) {
+            SCOPED_TRACE(std::string(in) + " -> " + out);
+            const Outcome r = cli({"convert", file(in), file(out)});
+            ASSERT_EQ(r.status, 0) << r;
+            EXPECT_TRUE(r.out.empty()) << r;
+            const std::string reference = file(std::string("window-") + out);
+            EXPECT_EQ(ReadBytes(file(out)), WindowSaveOf(file(in), reference));
+            fs::remove(dir / out);
+            fs::remove(reference);
+        }
+    }
+
+    // A round trip through the text formats gives the raw image back.
+    ASSERT_EQ(cli({"convert", file("in.bin"), file("a.hex")}).status, 0);
+    ASSERT_EQ(cli({"convert", file("a.hex"), file("b.src")}).status, 0);
+    fs::rename(dir / "b.src", dir / "b.eep");
+    ASSERT_EQ(cli({"convert", file("b.eep"), file("c.bin")}).status, 0);
+    EXPECT_EQ(ReadBytes(file("c.bin")), image);
+}
+
+TEST_F(CliTest, ConvertSizeAndOverwrite) {
+    const Bytes data = RandomBytes(300, 12);
+    WriteBytes(file("in.bin"), data);
+    Outcome r = cli({"convert", file("in.bin"), file("out.hex"), "--size", "0x1K"});
+    ASSERT_EQ(r.status, 0) << r;
+    EXPECT_EQ(ReadBytes(file("out.hex")), WindowSaveOf(file("in.bin"), file("w.hex"), 1024));
+    r = cli({"convert", file("in.bin"), file("pad.bin"), "--size=1000"});
+    ASSERT_EQ(r.status, 0) << r;
+    const Bytes padded = ReadBytes(file("pad.bin"));
+    ASSERT_EQ(padded.size(), 1000u);
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), padded.begin()));
+    EXPECT_TRUE(std::all_of(padded.begin() + 300, padded.end(), [](auto b) { return b == 0xFF; }));
+
+    // An existing file is kept unless --yes says otherwise.
+    r = cli({"convert", file("in.bin"), file("pad.bin")});
+    EXPECT_EQ(r.status, 1) << r;
+    EXPECT_NE(r.err.find("File already exists"), std::string::npos) << r;
+    EXPECT_EQ(ReadBytes(file("pad.bin")).size(), 1000u);
+    r = cli({"--yes", "convert", file("in.bin"), file("pad.bin")});
+    EXPECT_EQ(r.status, 0) << r;
+    EXPECT_EQ(ReadBytes(file("pad.bin")), data);
+
+    // An output that cannot be created is bad input.
+    r = cli({"convert", file("in.bin"), file("no/such/folder/out.bin")});
+    EXPECT_EQ(r.status, 2) << r;
+}
+
+} // namespace
+} // namespace vantor
