@@ -200,25 +200,25 @@ int ChipEngine::SendSpiCommand(std::uint8_t instruction) {
     return Link.USB_bulk_cmd(block.data(), kBlock, 1);
 }
 
-bool ChipEngine::enterFourByteMode(const ChipRecord& chip, EngineStep step) {
-    if (!NeedsFourByteMode(chip.FlashSize)) {
-        return true;
+bool ChipEngine::openStream(const ChipRecord& chip, EngineStep step, std::uint32_t maximum,
+                            int reply) {
+    // Large flash chips need 4-byte addresses before any stream (never before
+    // an erase, which carries no address).
+    if (NeedsFourByteMode(chip.FlashSize)) {
+        const int result = SendSpiCommand(kSpiEnter4ByteMode);
+        if (!commandSucceeded(result, true)) {
+            fail(step, 0, result, kBlock, true);
+            return false;
+        }
     }
-    const int result = SendSpiCommand(kSpiEnter4ByteMode);
-    if (commandSucceeded(result, true)) {
-        return true;
-    }
-    fail(step, 0, result, kBlock, true);
-    return false;
-}
-
-bool ChipEngine::startAddress(int reply, EngineStep step) {
+    Host.setProgressMaximum(maximum);
+    Host.setProgressPosition(0);
     const int result = SetStartAddress(0, reply);
-    if (commandSucceeded(result, reply != 0)) {
-        return true;
+    if (!commandSucceeded(result, reply != 0)) {
+        fail(step, 0, result, kBlock, true);
+        return false;
     }
-    fail(step, 0, result, kBlock, true);
-    return false;
+    return true;
 }
 
 // ---- the frame every operation shares ------------------------------------------------------
@@ -311,12 +311,7 @@ void ChipEngine::ReadChip(const ChipRecord& chip) {
         return;
     }
     begin(kMessageRead);
-    if (!enterFourByteMode(chip, EngineStep::Read)) {
-        return;
-    }
-    Host.setProgressMaximum(chip.FlashSize);
-    Host.setProgressPosition(0);
-    if (!startAddress(1, EngineStep::Read)) {
+    if (!openStream(chip, EngineStep::Read, chip.FlashSize, 1)) {
         return;
     }
     const std::uint32_t chunk = ChunkSize(chip.FlashPage);
@@ -351,12 +346,7 @@ int ChipEngine::BlankCheckChip(const ChipRecord& chip) {
     begin(kMessageBlank);
     std::uint8_t received[kChunkBufferSize];
     std::memset(received, 0xFF, sizeof received);
-    if (!enterFourByteMode(chip, EngineStep::BlankCheck)) {
-        return 0;
-    }
-    Host.setProgressMaximum(chip.FlashSize);
-    Host.setProgressPosition(0);
-    if (!startAddress(1, EngineStep::BlankCheck)) {
+    if (!openStream(chip, EngineStep::BlankCheck, chip.FlashSize, 1)) {
         return 0;
     }
     const std::uint32_t chunk = ChunkSize(chip.FlashPage);
@@ -385,12 +375,7 @@ int ChipEngine::VerifyChip(const ChipRecord& chip) {
     begin(kMessageVerify);
     const std::uint32_t used = std::uint32_t(Buffer.UsedLength);
     const std::uint32_t total = chip.FlashSize < used ? chip.FlashSize : used;
-    if (!enterFourByteMode(chip, EngineStep::Verify)) {
-        return 0;
-    }
-    Host.setProgressMaximum(total);
-    Host.setProgressPosition(0);
-    if (!startAddress(1, EngineStep::Verify)) {
+    if (!openStream(chip, EngineStep::Verify, total, 1)) {
         return 0;
     }
     const std::uint32_t chunk = ChunkSize(chip.FlashPage);
@@ -439,12 +424,7 @@ int ChipEngine::WriteChip(const ChipRecord& chip) {
         }
         total = chip.FlashSize;
     }
-    if (!enterFourByteMode(chip, EngineStep::Write)) {
-        return 0;
-    }
-    Host.setProgressMaximum(total);
-    Host.setProgressPosition(0);
-    if (!startAddress(0, EngineStep::Write)) {
+    if (!openStream(chip, EngineStep::Write, total, 0)) {
         return 0;
     }
     // No pause between chunks: the programmer paces the stream. Up to one

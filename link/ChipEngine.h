@@ -100,8 +100,9 @@ private:
     bool exchange(CommandBlock& block, bool reply, EngineStep step, std::uint32_t address);
     void fail(EngineStep step, std::uint32_t address, int result, int expected, bool report);
     bool refuseRecord(const ChipRecord& chip, EngineStep step);
-    bool enterFourByteMode(const ChipRecord& chip, EngineStep step);
-    bool startAddress(int reply, EngineStep step);
+    // 0xB7 for a large chip, the progress range and the start address: how
+    // every data stream begins. False (reported) when a transfer failed.
+    bool openStream(const ChipRecord& chip, EngineStep step, std::uint32_t maximum, int reply);
     void begin(int message);
     void end();
     void step(std::uint32_t position);
