@@ -7,47 +7,8 @@ using namespace vantor::test;
 
 namespace {
 
-enum class Command { Read, Erase, Write, Verify, Auto, Blank };
-const Command kAllCommands[] = {Command::Read,   Command::Erase, Command::Write,
-                                Command::Verify, Command::Auto,  Command::Blank};
-
-const char* Name(Command c) {
-    switch (c) {
-    case Command::Read:
-        return "Read";
-    case Command::Erase:
-        return "Erase";
-    case Command::Write:
-        return "Write";
-    case Command::Verify:
-        return "Verify";
-    case Command::Auto:
-        return "Auto";
-    case Command::Blank:
-        break;
-    }
-    return "Blank";
-}
-
 class Commands : public EngineFixture {
 protected:
-    CommandResult run(Command c, const ChipRecord& chip, AutoOptions options = {}) {
-        switch (c) {
-        case Command::Read:
-            return commands.Read(chip);
-        case Command::Erase:
-            return commands.Erase(chip);
-        case Command::Write:
-            return commands.Write(chip);
-        case Command::Verify:
-            return commands.Verify(chip);
-        case Command::Auto:
-            return commands.Auto(chip, options);
-        case Command::Blank:
-            break;
-        }
-        return commands.BlankCheck(chip);
-    }
     // Times of day handed to the command: start at `start`, stop `seconds` later.
     void clockRuns(double start, double seconds) {
         host.clock = {start, start + seconds / 86400.0};

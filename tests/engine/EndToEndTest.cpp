@@ -114,11 +114,6 @@ TEST_F(Flash, ThirtyTwoMiBRoundTrip) {
 
 namespace {
 
-enum class Command { Read, Erase, Write, Verify, Auto, Blank };
-const Command kAllCommands[] = {Command::Read,   Command::Erase, Command::Write,
-                                Command::Verify, Command::Auto,  Command::Blank};
-const char* const kCommandNames[] = {"Read", "Erase", "Write", "Verify", "Auto", "Blank"};
-
 class Faults : public EngineFixture {
 protected:
     // Chip and buffer as each command expects to find them.
@@ -141,23 +136,6 @@ protected:
         case Command::Blank:
             break;
         }
-    }
-    CommandResult run(Command c, const ChipRecord& chip) {
-        switch (c) {
-        case Command::Read:
-            return commands.Read(chip);
-        case Command::Erase:
-            return commands.Erase(chip);
-        case Command::Write:
-            return commands.Write(chip);
-        case Command::Verify:
-            return commands.Verify(chip);
-        case Command::Auto:
-            return commands.Auto(chip, {});
-        case Command::Blank:
-            break;
-        }
-        return commands.BlankCheck(chip);
     }
     // Transfer numbers of a clean run, the closing finish commands left out:
     // once the operation has ended, a lost finish changes nothing the user
@@ -186,7 +164,7 @@ TEST_F(Faults, EveryInjectedFaultIsReported) {
     int runs = 0;
     for (const ChipSpec& spec : chips) {
         for (Command c : kAllCommands) {
-            const std::string name = kCommandNames[int(c)];
+            const std::string name = Name(c);
             const std::vector<long> transfers = transfersOf(c, spec);
             ASSERT_GE(transfers.size(), 3u) << name;
             const long at[] = {transfers.front(), transfers[transfers.size() / 2],

@@ -211,8 +211,35 @@ inline Bytes RandomBytes(std::size_t n, unsigned seed) {
     return b;
 }
 
+// The six commands, to loop over.
+enum class Command { Read, Erase, Write, Verify, Auto, Blank };
+inline constexpr Command kAllCommands[] = {Command::Read,   Command::Erase, Command::Write,
+                                           Command::Verify, Command::Auto,  Command::Blank};
+inline const char* Name(Command c) {
+    static const char* const names[] = {"Read", "Erase", "Write", "Verify", "Auto", "Blank"};
+    return names[int(c)];
+}
+
 class EngineFixture : public ::testing::Test {
 protected:
+    CommandResult run(Command c, const ChipRecord& chip, AutoOptions options = {}) {
+        switch (c) {
+        case Command::Read:
+            return commands.Read(chip);
+        case Command::Erase:
+            return commands.Erase(chip);
+        case Command::Write:
+            return commands.Write(chip);
+        case Command::Verify:
+            return commands.Verify(chip);
+        case Command::Auto:
+            return commands.Auto(chip, options);
+        case Command::Blank:
+            break;
+        }
+        return commands.BlankCheck(chip);
+    }
+
     void SetUp() override {
         setenv("VANTOR_EMULATOR_CONFIG", "/nonexistent/vantor-emulator.ini", 1);
         SetCurrentLanguage(English);
