@@ -87,8 +87,8 @@ void CliHost::showProgress() {
     Visible = true;
     Maximum = 0;
     Position = 0;
-    Highest = 0;
     LastQuarter = 0;
+    Failed = false;
     CountsBytes = Status != Message(kMessageErase);
     Started = Clock::now();
     LastDrawn = Started - kRedrawEvery;
@@ -107,7 +107,6 @@ void CliHost::setProgressPosition(std::uint32_t position) {
         return;
     }
     Position = position;
-    Highest = std::max(Highest, position);
     if (Terminal) {
         const auto now = Clock::now();
         if (now - LastDrawn >= kRedrawEvery) {
@@ -129,7 +128,9 @@ void CliHost::setProgressPosition(std::uint32_t position) {
 }
 
 void CliHost::draw(bool final) {
-    const std::uint32_t shown = final ? Highest : Position;
+    // Positions are reported as each chunk starts: an operation that ended
+    // without an error has done its last chunk too.
+    const std::uint32_t shown = final ? Maximum : Position;
     const double fraction = Maximum == 0 ? 0.0 : std::min(1.0, double(shown) / double(Maximum));
     const int filled = int(fraction * kBarWidth);
     std::string bar(std::size_t(filled), '#');
@@ -153,14 +154,20 @@ void CliHost::hideProgress() {
     }
     Visible = false;
     if (Terminal) {
-        draw(true);
-    } else if (Maximum != 0 && Highest >= Maximum) {
+        if (!Failed) {
+            draw(true);
+        } // else the error line already ended the bar's line
+    } else if (Maximum != 0 && !Failed) {
         std::fprintf(Err, "%s 100%%\n", Status.c_str());
         std::fflush(Err);
     }
 }
 
 void CliHost::showError(const std::string& text) {
+    if (Visible && Terminal) {
+        std::fputc('\n', Err); // below the bar, not over it
+    }
+    Failed = true;
     CurrentPrompts().showError(text);
 }
 

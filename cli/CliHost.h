@@ -79,8 +79,8 @@ private:
     bool CountsBytes = true;
     std::uint32_t Maximum = 0;
     std::uint32_t Position = 0;
-    std::uint32_t Highest = 0;
     int LastQuarter = 0;
+    bool Failed = false; // an error was shown while the bar ran
     Clock::time_point Started;
     Clock::time_point LastDrawn;
 };
