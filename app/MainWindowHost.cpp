@@ -29,13 +29,6 @@ int ProgressValue(std::uint32_t value) {
     return value > std::uint32_t(INT_MAX) ? INT_MAX : int(value);
 }
 
-// Pane edits reach the buffer through the window's own step when it has one.
-template <typename Form> void SyncEdits(Form& form) {
-    if constexpr (requires { form.SyncBufferFromEditor(); }) {
-        form.SyncBufferFromEditor();
-    }
-}
-
 } // namespace
 
 MainWindowHost::MainWindowHost(TForm1& form)
@@ -133,7 +126,7 @@ void MainWindowHost::refreshHexView() {
 }
 
 void MainWindowHost::syncBufferFromEditor() {
-    SyncEdits(Form);
+    Form.SyncBufferFromEditor();
 }
 
 int MainWindowHost::speedIndex() const {

@@ -7,6 +7,7 @@
 #include "app/core/MessageTable.h"
 #include "app/core/Prompts.h"
 #include "buffer/DataBuffer.h"
+#include "controls/HexEditorControl.h"
 #include "emulator/EmulatorClient.h"
 #include "link/ConnectionProbe.h"
 
@@ -191,6 +192,22 @@ private slots:
         QCOMPARE(form->logLines().first(), QString("004:AUTO Complete!"));
         const auto ops = emu->opcodes();
         QCOMPARE(std::count(ops.begin(), ops.end(), int(CMD_ERASE)), 0L);
+    }
+
+    void paneEditsAreVerified() {
+        configure("[chip]\nsize = 64K\njedec = EF4013\n");
+        std::vector<std::uint8_t> image(65536, 0xFF);
+        image[0] = 0x12;
+        QVERIFY(emu->setImage(image));
+        auto form = makeForm(FlashRecord(65536));
+        form->RefreshHexView();
+        // One byte typed into the pane: Verify takes the pane first.
+        QTest::keyClicks(form->FlashEditor, "12");
+        form->V1->trigger();
+        QVERIFY(prompts.texts("error").empty());
+        QCOMPARE(form->Buffer[0], std::uint8_t(0x12));
+        QCOMPARE(form->Buffer.UsedLength, 65536);
+        QCOMPARE(form->logLines().first(), QString("001:Verify Complete!"));
     }
 
     void nothingElseRunsUnderACommand() {
