@@ -3,6 +3,7 @@
 #include "app/QtPrompts.h"
 #include "app/TAboutBox.h"
 #include "app/TForm1.h"
+#include "buffer/TForm4.h"
 #include "chipdb/DatabaseFile.h"
 #include "chipdb/ui/TForm2.h"
 #include "chipdb/ui/TForm3.h"
@@ -36,10 +37,10 @@ std::unique_ptr<Windows> CreateWindows(const std::string& executablePath) {
     w->Form2 = form2;
     auto* form3 = new TForm3(w->Form1.get());
     w->Form3 = form3;
-    w->Form4 = new QDialog(w->Form1.get());
-    w->Form4->setObjectName("TForm4");
+    auto* form4 = new TForm4(w->Form1->Buffer, w->Form1.get());
+    w->Form4 = form4;
     w->AboutBox = new TAboutBox(w->Form1.get());
-    w->Form1->setDialogs(w->Form2, form3, w->Form4, w->AboutBox);
+    w->Form1->setDialogs(w->Form2, form3, form4, w->AboutBox);
     return w;
 }
 

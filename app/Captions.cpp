@@ -3,6 +3,7 @@
 #include "app/TForm1.h"
 #include "app/TStatusBar.h"
 #include "app/core/MessageTable.h"
+#include "buffer/TForm4.h"
 #include "chipdb/ui/TForm2.h"
 #include "chipdb/ui/TForm3.h"
 
@@ -120,6 +121,8 @@ void TForm1::ApplyLanguage() {
         form2->ApplyCaptions(lang);
     if (form3_)
         form3_->ApplyCaptions(lang);
+    if (form4_)
+        form4_->ApplyCaptions(lang);
 }
 
 void TForm1::ChinaClick() {

@@ -25,7 +25,7 @@ void QtPrompts::showInformation(const std::string& text) {
 }
 
 void QtPrompts::showFileMessage(const std::string& text) {
-    QMessageBox::information(owner_, "Info", qs(text), QMessageBox::Ok);
+    QMessageBox::critical(owner_, "Error", qs(text), QMessageBox::Ok);
 }
 
 std::string QtPrompts::chooseOpenFile(const std::string& title, const std::string& filter) {

@@ -4,11 +4,12 @@
 #include "app/core/MessageTable.h"
 #include "app/core/Prompts.h"
 #include "app/core/SettingsFile.h"
+#include "buffer/TForm4.h"
 #include "chipdb/DatabaseFile.h"
-#include "controls/HexBinding.h"
-#include "controls/HexEditorControl.h"
 #include "chipdb/ui/ChipBoxBinder.h"
 #include "chipdb/ui/TForm3.h"
+#include "controls/HexBinding.h"
+#include "controls/HexEditorControl.h"
 
 #include <QAction>
 #include <QApplication>
@@ -27,6 +28,7 @@
 #include <QScrollArea>
 #include <QSplitter>
 #include <QTextEdit>
+#include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -99,11 +101,15 @@ TForm1::TForm1(const std::string& executablePath, QWidget* parent)
 
 TForm1::~TForm1() = default;
 
-void TForm1::setDialogs(QDialog* form2, TForm3* form3, QDialog* form4, QDialog* aboutBox) {
+void TForm1::setDialogs(QDialog* form2, TForm3* form3, TForm4* form4, QDialog* aboutBox) {
     form2_ = form2;
     form3_ = form3;
     form4_ = form4;
     aboutBox_ = aboutBox;
+    if (form4_)
+        form4_->setHexViewLoader([this](const uint8_t* data, size_t count) {
+            FlashEditor->LoadFromStream(std::span<const uint8_t>(data, count));
+        });
     if (form3_) {
         form3_->setDatabase(&Chips);
         form3_->setChipBoxes(&Selection);
@@ -416,7 +422,9 @@ void TForm1::SelectChip(int typeIndex, int makerIndex, int nameIndex) {
 
 // The buffer itself is the stream the pane loads from: one copy, no second
 // 64 MiB block held in between.
-void TForm1::RefreshHexView() { vantor::RefreshHexView(Buffer, *FlashEditor, CurrentChip().FlashSize); }
+void TForm1::RefreshHexView() {
+    vantor::RefreshHexView(Buffer, *FlashEditor, CurrentChip().FlashSize);
+}
 
 void TForm1::SyncBufferFromEditor() {
     vantor::SyncBufferFromEditor(Buffer, *FlashEditor, CurrentChip().FlashSize);
@@ -437,6 +445,15 @@ void TForm1::showEvent(QShowEvent* event) {
     if (!shownOnce_) {
         shownOnce_ = true;
         FormShow();
+        // Without a window manager (a bare X server, a kiosk) the window is
+        // never activated; probe once anyway so the status is not stale.
+        activateWindow();
+        QTimer::singleShot(kFirstProbeGraceMs, this, [this] {
+            if (!activatedOnce_) {
+                activatedOnce_ = true;
+                FormActivate();
+            }
+        });
         // First showing: centred on the screen at the current size.
         if (!isMaximized()) {
             if (QScreen* s = screen()) {
@@ -450,8 +467,10 @@ void TForm1::showEvent(QShowEvent* event) {
 }
 
 void TForm1::changeEvent(QEvent* event) {
-    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
+        activatedOnce_ = true;
         FormActivate();
+    }
     QMainWindow::changeEvent(event);
 }
 
@@ -481,11 +500,6 @@ void TForm1::Q1Click() {
 void TForm1::ToolAboutClick() {
     if (aboutBox_)
         aboutBox_->exec();
-}
-
-void TForm1::ToolFillClick() {
-    if (form4_)
-        form4_->exec();
 }
 
 void TForm1::ToolDeviceClick() {

@@ -31,6 +31,7 @@ class TStatusBar;
 class HexEditorControl;
 class SettingsFile;
 class TForm3;
+class TForm4;
 class ChipBoxBinder;
 class MainWindowHost;
 
@@ -48,7 +49,7 @@ public:
     ~TForm1() override;
 
     // Dialogs created after the main window and living until exit.
-    void setDialogs(QDialog* form2, TForm3* form3, QDialog* form4, QDialog* aboutBox);
+    void setDialogs(QDialog* form2, TForm3* form3, TForm4* form4, QDialog* aboutBox);
 
     // ---- shared operations -------------------------------------------------
     void ShowError(const QString& text);
@@ -156,10 +157,12 @@ private:
     std::string executablePath_;
     LogNumbering log_;
     bool shownOnce_ = false;
+    bool activatedOnce_ = false;
+    static constexpr int kFirstProbeGraceMs = 300;
     QDialog* form2_ = nullptr;
     TForm3* form3_ = nullptr;
     ChipBoxBinder* chipBoxes_ = nullptr;
-    QDialog* form4_ = nullptr;
+    TForm4* form4_ = nullptr;
     QDialog* aboutBox_ = nullptr;
 };
 

@@ -16,7 +16,7 @@ public:
     virtual bool askYesNo(const std::string& text) = 0;
     // "Information" box, information icon, one OK button.
     virtual void showInformation(const std::string& text) = 0;
-    // The file codecs' fixed English messages ("Info" box, OK).
+    // The file codecs' fixed English messages ("Error" box, OK).
     virtual void showFileMessage(const std::string& text) = 0;
     // File dialogs; an empty result means the user cancelled.
     virtual std::string chooseOpenFile(const std::string& title, const std::string& filter) = 0;

@@ -5,6 +5,7 @@
 #include "app/TStatusBar.h"
 #include "app/core/MessageTable.h"
 #include "app/core/Prompts.h"
+#include "controls/HexEditorControl.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -288,6 +289,45 @@ private slots:
         QCOMPARE(form.ComboBox4->currentText(), QString("12MHz"));
         QVERIFY(form.China->isChecked());
         QCOMPARE(form.normalGeometry().size(), QSize(TForm1::kDesignWidth, TForm1::kDesignHeight));
+    }
+
+    void openSaveAndFillGoThroughTheBufferAndThePane() {
+        QVERIFY(QFile::copy(VANTOR_SHIPPED_DB, dir_->path() + "/vantor.Dat"));
+        RecordingPrompts rec;
+        ScopedPrompts scope(rec);
+        auto windows = CreateWindows(exe());
+        InstallPrompts(&rec); // the windows installed real boxes
+        TForm1& form = *windows->Form1;
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        const uint32_t flashSize = form.CurrentChip().FlashSize;
+        QVERIFY(flashSize > 0);
+        QCOMPARE(form.FlashEditor->GetDataSize(), size_t(flashSize));
+
+        QString bin = dir_->path() + "/image.bin";
+        QFile f(bin);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray("\x12\x34\x56", 3));
+        f.close();
+        rec.fileAnswers = {bin.toStdString()};
+        form.ToolOpen->trigger();
+        QCOMPARE(form.Buffer.UsedLength, 3);
+        uint8_t shown[4] = {};
+        form.FlashEditor->ReadBuffer(shown, 0, 4);
+        QCOMPARE(shown[1], uint8_t(0x34));
+        QCOMPARE(shown[3], uint8_t(0xFF));
+
+        // An edit in the pane reaches the saved file.
+        form.FlashEditor->setFocus();
+        QTest::keyClicks(form.FlashEditor, "AB");
+        QString hex = dir_->path() + "/image.hex";
+        rec.fileAnswers = {hex.toStdString()};
+        form.ToolSave->trigger();
+        QVERIFY(QFile::exists(hex));
+        QCOMPARE(form.Buffer[0], uint8_t(0xAB));
+        QCOMPARE(form.Buffer.UsedLength,
+                 int32_t(flashSize)); // the pane's size, bounded by the chip
+        QVERIFY(rec.texts("error").empty());
     }
 
     void unwritableSettingsAreReportedAndTheWindowStillCloses() {
