@@ -8,13 +8,18 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
+#include <QElapsedTimer>
 #include <cstdio>
 
 namespace {
 
 void save(QWidget* w, const QString& dir, const QString& name) {
     w->show();
-    QApplication::processEvents();
+    // Long enough for the first connection probe to have run.
+    QElapsedTimer settle;
+    settle.start();
+    while (settle.elapsed() < 500)
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
     QString path = dir + "/" + name + ".png";
     if (!w->grab().save(path))
         std::fprintf(stderr, "cannot save %s\n", qPrintable(path));
