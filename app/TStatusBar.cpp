@@ -1,6 +1,7 @@
 #include "app/TStatusBar.h"
 
 #include "app/core/MessageTable.h"
+#include "link/ConnectionProbe.h"
 
 #include <QPainter>
 #include <QStyleOption>
@@ -41,7 +42,7 @@ void TStatusBar::resizeEvent(QResizeEvent*) {
 }
 
 QColor TStatusBar::panel1Colour() const {
-    if (texts_[1] == QString::fromStdString(Message(13)))
+    if (StatusPanelDrawnRed(texts_[1].toStdString()))
         return QColor(255, 0, 0);
     return palette().color(QPalette::ButtonText);
 }

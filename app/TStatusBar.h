@@ -27,6 +27,10 @@ public:
 
     QSize sizeHint() const override;
 
+    // Panel 1's colour: red exactly while it shows "Not connected" in the
+    // language of this moment, else the button-text colour.
+    QColor panel1Colour() const;
+
 signals:
     void resized();
 
@@ -35,10 +39,6 @@ protected:
     void resizeEvent(QResizeEvent*) override;
 
 private:
-    // Panel 1's colour: red exactly while it shows "Not connected" in the
-    // language of this moment, else the button-text colour.
-    QColor panel1Colour() const;
-
     std::array<QString, kPanelCount> texts_;
 };
 

@@ -330,6 +330,40 @@ private slots:
         QVERIFY(rec.texts("error").empty());
     }
 
+    void englishTwiceAndTheOldNotConnectedTextLosesItsRed() {
+        auto windows = CreateWindows(exe());
+        TForm1& form = *windows->Form1;
+        form.StatusBar1->setPanelText(1, QString::fromStdString(Message(13, 0)));
+        QCOMPARE(form.StatusBar1->panel1Colour(), QColor(255, 0, 0));
+        form.EnlishClick();
+        QString title = form.windowTitle();
+        form.EnlishClick();
+        QCOMPARE(form.windowTitle(), title);
+        QVERIFY(form.Enlish->isChecked() && !form.China->isChecked());
+        // The text stays as written; it no longer reads "Not connected" now.
+        QCOMPARE(form.StatusBar1->panelText(1), QString::fromStdString(Message(13, 0)));
+        QCOMPARE(form.StatusBar1->panel1Colour(),
+                 form.StatusBar1->palette().color(QPalette::ButtonText));
+        form.StatusBar1->setPanelText(1, "Not connected");
+        QCOMPARE(form.StatusBar1->panel1Colour(), QColor(255, 0, 0));
+        SetCurrentLanguage(0);
+    }
+
+    void closingMaximisedWritesItAndReopensMaximised() {
+        {
+            TForm1 form(exe());
+            form.showMaximized();
+            QVERIFY(QTest::qWaitForWindowExposed(&form));
+            QVERIFY(form.isMaximized());
+            form.close();
+        }
+        QVERIFY(readIni().contains("FormMax=1"));
+        TForm1 again(exe());
+        again.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&again));
+        QVERIFY(again.isMaximized());
+    }
+
     void unwritableSettingsAreReportedAndTheWindowStillCloses() {
         RecordingPrompts rec;
         ScopedPrompts scope(rec);
