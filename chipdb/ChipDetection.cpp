@@ -9,15 +9,6 @@
 namespace vantor {
 namespace {
 
-constexpr int kUnknownIdMessage = 1;
-constexpr int kChooseManuallyMessage = 2;
-constexpr int kNoChipMessage = 3;
-constexpr int kDetectedMessage = 4;
-constexpr int kChipTypeMessage = 5;
-constexpr int kTypeDetectedMessage = 6;
-constexpr int kSelectTypeMessage = 7;
-constexpr int kNotConnectedMessage = 13;
-
 // Runs SelectChip on the simulated boxes and records the call.
 void Select(ChipSelection& boxes, DetectionOutcome& out, int t, int m, int n) {
     out.selectCalls.push_back({t, m, n});
@@ -39,20 +30,20 @@ int FindChipById(const ChipDatabase& db, std::uint32_t chipId) {
 
 std::string DetectedChipText(const std::string& chipName, const std::string& typeName,
                              int languageIndex) {
-    return Message(kDetectedMessage, languageIndex) + chipName +
-           Message(kChipTypeMessage, languageIndex) + typeName;
+    return Message(Msg::ChipDetected, languageIndex) + chipName +
+           Message(Msg::ChipTypeSuffix, languageIndex) + typeName;
 }
 
 std::string UnknownChipIdText(const ChipIdReply& reply, int languageIndex) {
     char bytes[16];
     std::snprintf(bytes, sizeof bytes, "%2.2X %2.2X %2.2X", reply[1], reply[2], reply[3]);
-    return Message(kUnknownIdMessage, languageIndex) + bytes +
-           Message(kChooseManuallyMessage, languageIndex);
+    return Message(Msg::UnknownChipId, languageIndex) + bytes +
+           Message(Msg::ChooseCompatible, languageIndex);
 }
 
 std::string DetectedTypeText(const std::string& typeName, int languageIndex) {
-    return Message(kTypeDetectedMessage, languageIndex) + typeName +
-           Message(kSelectTypeMessage, languageIndex);
+    return Message(Msg::TypeDetected, languageIndex) + typeName +
+           Message(Msg::SelectTypeManually, languageIndex);
 }
 
 DetectionOutcome DecideDetection(int readResult, const ChipIdReply& reply,
@@ -60,7 +51,7 @@ DetectionOutcome DecideDetection(int readResult, const ChipIdReply& reply,
     DetectionOutcome out;
     if (readResult == 0) {
         out.result = DetectionResult::NoProgrammer;
-        out.errorText = Message(kNotConnectedMessage, languageIndex);
+        out.errorText = Message(Msg::NotConnected, languageIndex);
         return out;
     }
 
@@ -111,7 +102,7 @@ DetectionOutcome DecideDetection(int readResult, const ChipIdReply& reply,
     }
     default:
         out.result = DetectionResult::NoChip;
-        out.errorText = Message(kNoChipMessage, languageIndex);
+        out.errorText = Message(Msg::NoChip, languageIndex);
         break;
     }
     return out;

@@ -15,8 +15,6 @@
 namespace vantor {
 namespace {
 
-constexpr int kBrokenFileMessage = 8;
-
 // Closes a descriptor on every path out.
 class Fd {
 public:
@@ -140,7 +138,7 @@ std::string DatabasePath(const std::string& executablePath) {
 DatabaseLoadResult LoadChipDatabase(ChipDatabase& db, const std::string& path,
                                     const std::function<void(int, int, int)>& selectChip,
                                     int selType, int selMaker, int selName) {
-    auto result = ReadDatabase(db, path, Message(kBrokenFileMessage));
+    auto result = ReadDatabase(db, path, Message(Msg::ConfigDestroyed));
     if (result == DatabaseLoadResult::Loaded && selectChip)
         selectChip(selType, selMaker, selName);
     return result;

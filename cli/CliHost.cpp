@@ -11,7 +11,6 @@ namespace vantor {
 
 namespace {
 
-constexpr int kMessageErase = 14;
 constexpr int kBarWidth = 30;
 constexpr auto kRedrawEvery = std::chrono::milliseconds(100);
 
@@ -89,7 +88,7 @@ void CliHost::showProgress() {
     Position = 0;
     LastQuarter = 0;
     Failed = false;
-    CountsBytes = Status != Message(kMessageErase);
+    CountsBytes = Status != Message(Msg::EraseFlash);
     Started = Clock::now();
     LastDrawn = Started - kRedrawEvery;
     if (!Terminal) {

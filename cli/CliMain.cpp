@@ -33,8 +33,6 @@ namespace {
 
 enum Exit : int { kDone = 0, kFailed = 1, kBadInput = 2 };
 
-constexpr int kMessageFileExists = 9;
-
 // ---- the command table ------------------------------------------------------------------
 
 enum class ChipArg { None, Optional, Required };
@@ -358,7 +356,7 @@ bool OverwriteDeclinedAhead(const std::string& path, bool assumeYes) {
     if (assumeYes || ::lstat(path.c_str(), &st) != 0 || (isatty(0) && isatty(2))) {
         return false;
     }
-    Complain(path + ": " + Message(kMessageFileExists) + "[no: --yes answers yes]");
+    Complain(path + ": " + Message(Msg::FileExists) + "[no: --yes answers yes]");
     return true;
 }
 

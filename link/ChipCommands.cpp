@@ -12,16 +12,6 @@ namespace vantor {
 
 namespace {
 
-constexpr int kMessageNoChip = 3;
-constexpr int kMessageReadComplete = 23;
-constexpr int kMessageChipEmpty = 24;
-constexpr int kMessageEraseComplete = 25;
-constexpr int kMessageWriteComplete = 26;
-constexpr int kMessageBufferEmpty = 27;
-constexpr int kMessageVerifyComplete = 28;
-constexpr int kMessageAutoComplete = 29;
-constexpr int kMessageBlankComplete = 30;
-
 constexpr long long kMillisecondsPerDay = 86400000;
 
 // 25- and 95-series EEPROMs give no useful ID: Read and Write skip the
@@ -108,7 +98,7 @@ bool ChipCommands::bufferReady() {
     if (Engine.buffer().UsedLength != 0) {
         return true;
     }
-    Host.showError(Message(kMessageBufferEmpty));
+    Host.showError(Message(Msg::BufferEmpty));
     return false;
 }
 
@@ -122,7 +112,7 @@ bool ChipCommands::chipPresent(const ChipRecord& chip, CommandResult& result) {
         return false;
     }
     if (answered != 0 && reply[0] == kIdNoChip) {
-        Host.showError(Message(kMessageNoChip));
+        Host.showError(Message(Msg::NoChip));
         result = CommandResult::NoChip;
         return false;
     }
@@ -206,11 +196,11 @@ CommandResult ChipCommands::Read(const ChipRecord& record) {
                 return CommandResult::TransferFailed;
             }
             stop();
-            return logged(kMessageReadComplete);
+            return logged(Msg::ReadComplete);
         },
         [this](CommandResult result) {
             if (result == CommandResult::Completed && Engine.buffer().UsedLength == 0) {
-                Host.showError(Message(kMessageChipEmpty));
+                Host.showError(Message(Msg::ChipEmpty));
             }
         });
 }
@@ -222,7 +212,7 @@ CommandResult ChipCommands::Erase(const ChipRecord& record) {
             return CommandResult::TransferFailed;
         }
         stop();
-        return logged(kMessageEraseComplete);
+        return logged(Msg::EraseComplete);
     });
 }
 
@@ -233,7 +223,7 @@ CommandResult ChipCommands::Write(const ChipRecord& record) {
             return CommandResult::TransferFailed;
         }
         stop(); // a declined write is timed too, but not logged
-        return written != 0 ? logged(kMessageWriteComplete) : CommandResult::Declined;
+        return written != 0 ? logged(Msg::WriteComplete) : CommandResult::Declined;
     });
 }
 
@@ -241,15 +231,14 @@ CommandResult ChipCommands::Verify(const ChipRecord& record) {
     return run(record, {true, true}, [this](const ChipRecord& chip) {
         const int equal = Engine.VerifyChip(chip);
         return Engine.failed() ? CommandResult::TransferFailed
-                               : checked(equal, kMessageVerifyComplete);
+                               : checked(equal, Msg::VerifyComplete);
     });
 }
 
 CommandResult ChipCommands::BlankCheck(const ChipRecord& record) {
     return run(record, {false, true}, [this](const ChipRecord& chip) {
         const int blank = Engine.BlankCheckChip(chip);
-        return Engine.failed() ? CommandResult::TransferFailed
-                               : checked(blank, kMessageBlankComplete);
+        return Engine.failed() ? CommandResult::TransferFailed : checked(blank, Msg::BlankComplete);
     });
 }
 
@@ -279,8 +268,7 @@ CommandResult ChipCommands::Auto(const ChipRecord& record, AutoOptions options) 
             std::this_thread::sleep_for(pause);
         }
         const int equal = Engine.VerifyChip(chip);
-        return Engine.failed() ? CommandResult::TransferFailed
-                               : checked(equal, kMessageAutoComplete);
+        return Engine.failed() ? CommandResult::TransferFailed : checked(equal, Msg::AutoComplete);
     });
 }
 

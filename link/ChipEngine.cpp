@@ -14,17 +14,6 @@ namespace vantor {
 
 namespace {
 
-constexpr int kMessageReady = 12;
-constexpr int kMessageNotConnected = 13;
-constexpr int kMessageErase = 14;
-constexpr int kMessageRead = 15;
-constexpr int kMessageBlank = 16;
-constexpr int kMessageNotBlank = 17;
-constexpr int kMessageVerify = 18;
-constexpr int kMessageMismatchAt = 19;
-constexpr int kMessageWrite = 20;
-constexpr int kMessageLongerThanChip = 21;
-
 constexpr int kBlock = int(kCommandBlockSize);
 // Blank check and verify receive each chunk here: the largest chunk.
 constexpr std::uint32_t kChunkBufferSize = 256;
@@ -137,7 +126,7 @@ int ChipEngine::OpenProgrammer(const ChipRecord& chip) {
     }
     Failure.reset();
     if (Link.prog_open(kProgrammerVendorId, kProgrammerProductId) == 0) {
-        Host.showError(Message(kMessageNotConnected));
+        Host.showError(Message(Msg::NotConnected));
         return 0;
     }
     Held = true;
@@ -162,7 +151,7 @@ void ChipEngine::CloseProgrammer() {
     Link.USB_bulk_close();
     Held = false;
     Host.setLocked(false);
-    Host.setStatusText(Message(kMessageReady));
+    Host.setStatusText(Message(Msg::Ready));
 }
 
 int ChipEngine::ReadChipId(const ChipRecord& chip, std::uint8_t* reply4) {
@@ -250,7 +239,7 @@ void ChipEngine::EraseChip(const ChipRecord& chip) {
     if (Failure || refuseRecord(chip, EngineStep::Erase)) {
         return;
     }
-    begin(kMessageErase);
+    begin(Msg::EraseFlash);
     const bool bigEndian = Link.bigEndian();
     switch (chip.Family) {
     case kFamilySpiFlash: {
@@ -310,7 +299,7 @@ void ChipEngine::ReadChip(const ChipRecord& chip) {
     if (Failure || refuseRecord(chip, EngineStep::Read)) {
         return;
     }
-    begin(kMessageRead);
+    begin(Msg::ReadFlash);
     if (!openStream(chip, EngineStep::Read, chip.FlashSize, 1)) {
         return;
     }
@@ -343,7 +332,7 @@ int ChipEngine::BlankCheckChip(const ChipRecord& chip) {
     if (Failure || refuseRecord(chip, EngineStep::BlankCheck)) {
         return 0;
     }
-    begin(kMessageBlank);
+    begin(Msg::BlankFlash);
     std::uint8_t received[kChunkBufferSize];
     std::memset(received, 0xFF, sizeof received);
     if (!openStream(chip, EngineStep::BlankCheck, chip.FlashSize, 1)) {
@@ -358,7 +347,7 @@ int ChipEngine::BlankCheckChip(const ChipRecord& chip) {
         }
         for (std::uint32_t i = 0; i < chunk; ++i) {
             if (received[i] != 0xFF) {
-                Host.showError(Message(kMessageNotBlank));
+                Host.showError(Message(Msg::NotBlank));
                 return 0;
             }
         }
@@ -372,7 +361,7 @@ int ChipEngine::VerifyChip(const ChipRecord& chip) {
     if (Failure || refuseRecord(chip, EngineStep::Verify)) {
         return 0;
     }
-    begin(kMessageVerify);
+    begin(Msg::VerifyFlash);
     const std::uint32_t used = std::uint32_t(Buffer.UsedLength);
     const std::uint32_t total = chip.FlashSize < used ? chip.FlashSize : used;
     if (!openStream(chip, EngineStep::Verify, total, 1)) {
@@ -393,7 +382,7 @@ int ChipEngine::VerifyChip(const ChipRecord& chip) {
             while (received[i] == expected[offset + i]) {
                 ++i;
             }
-            Host.showError(Message(kMessageMismatchAt) + HexAddress(offset + i));
+            Host.showError(Message(Msg::VerifyErrorAddress) + HexAddress(offset + i));
             return 0;
         }
         step(offset);
@@ -406,7 +395,7 @@ int ChipEngine::WriteChip(const ChipRecord& chip) {
     if (Failure || refuseRecord(chip, EngineStep::Write)) {
         return 0;
     }
-    begin(kMessageWrite);
+    begin(Msg::WriteFlash);
     // Whole pages only; the rounded length stays even when the user declines.
     const std::uint32_t page = chip.FlashPage;
     const std::uint32_t used = std::uint32_t(Buffer.UsedLength);
@@ -418,7 +407,7 @@ int ChipEngine::WriteChip(const ChipRecord& chip) {
     }
     std::uint32_t total = std::uint32_t(Buffer.UsedLength);
     if (chip.FlashSize < total) {
-        if (!Host.askYesNo(Message(kMessageLongerThanChip))) {
+        if (!Host.askYesNo(Message(Msg::FileLargerThanChip))) {
             end();
             return 0;
         }

@@ -6,11 +6,7 @@
 
 namespace vantor {
 
-namespace {
-constexpr int kMessageDetected = 11;
-constexpr int kMessageReady = 12;
-constexpr int kMessageNotConnected = 13;
-} // namespace
+namespace {} // namespace
 
 ConnectionProbe::Outcome ConnectionProbe::ProbeProgrammer() {
     if (Host.chipCommandBusy() || Link.isOpen()) {
@@ -20,15 +16,15 @@ ConnectionProbe::Outcome ConnectionProbe::ProbeProgrammer() {
     }
     Pending = false;
     if (Link.prog_open(kProgrammerVendorId, kProgrammerProductId) == 1) {
-        const std::string line = Host.nextLogPrefix() + Message(kMessageDetected);
+        const std::string line = Host.nextLogPrefix() + Message(Msg::ProgrammerDetected);
         if (Host.findLogLine(line) != 0) {
             Host.insertLogLine(line);
         }
         Link.USB_bulk_close();
-        Host.setConnectionStatus(Message(kMessageReady));
+        Host.setConnectionStatus(Message(Msg::Ready));
         return Outcome::Ready;
     }
-    Host.setConnectionStatus(Message(kMessageNotConnected));
+    Host.setConnectionStatus(Message(Msg::NotConnected));
     return Outcome::NotConnected;
 }
 
@@ -39,7 +35,7 @@ void ConnectionProbe::chipCommandEnded() {
 }
 
 bool StatusPanelDrawnRed(const std::string& panelText) {
-    return panelText == Message(kMessageNotConnected);
+    return panelText == Message(Msg::NotConnected);
 }
 
 } // namespace vantor

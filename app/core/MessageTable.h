@@ -9,6 +9,42 @@ namespace vantor {
 inline constexpr int kMessageCount = 30;
 inline constexpr int kLanguageCount = 3;
 
+// Message numbers by name, so callers never spell a bare number.
+namespace Msg {
+enum : int {
+    UnknownChipId = 1,
+    ChooseCompatible = 2,
+    NoChip = 3,
+    ChipDetected = 4,
+    ChipTypeSuffix = 5,
+    TypeDetected = 6,
+    SelectTypeManually = 7,
+    ConfigDestroyed = 8,
+    FileExists = 9,
+    WriteFileError = 10,
+    ProgrammerDetected = 11,
+    Ready = 12,
+    NotConnected = 13,
+    EraseFlash = 14,
+    ReadFlash = 15,
+    BlankFlash = 16,
+    NotBlank = 17,
+    VerifyFlash = 18,
+    VerifyErrorAddress = 19,
+    WriteFlash = 20,
+    FileLargerThanChip = 21,
+    Open = 22,
+    ReadComplete = 23,
+    ChipEmpty = 24,
+    EraseComplete = 25,
+    WriteComplete = 26,
+    BufferEmpty = 27,
+    VerifyComplete = 28,
+    AutoComplete = 29,
+    BlankComplete = 30,
+};
+} // namespace Msg
+
 enum Language : int { SimplifiedChinese = 0, TraditionalChinese = 1, English = 2 };
 
 // A language index outside 0..2 can only come from a hand-edited settings
