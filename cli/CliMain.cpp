@@ -81,9 +81,9 @@ constexpr CommandSpec kCommands[] = {
 };
 
 const CommandSpec* FindCommand(std::string_view name) {
-    for (const CommandSpec& spec : kCommands) {
-        if (name == spec.name) {
-            return &spec;
+    for (const CommandSpec& command : kCommands) {
+        if (name == command.name) {
+            return &command;
         }
     }
     return nullptr;
@@ -91,8 +91,8 @@ const CommandSpec* FindCommand(std::string_view name) {
 
 void PrintToolHelp() {
     std::printf("Usage: vantor-cli [OPTIONS] COMMAND ...\n\nCommands:\n");
-    for (const CommandSpec& spec : kCommands) {
-        std::printf("  %s\n", spec.synopsis);
+    for (const CommandSpec& command : kCommands) {
+        std::printf("  %s\n", command.synopsis);
     }
     std::printf(
         "\nOptions (before or after the command):\n"
@@ -108,8 +108,8 @@ void PrintToolHelp() {
         "Exit status: 0 done, 1 the operation failed, 2 bad usage or bad input.\n");
 }
 
-void PrintCommandHelp(const CommandSpec& spec) {
-    std::printf("Usage: vantor-cli [OPTIONS] %s\n\n%s", spec.synopsis, spec.help);
+void PrintCommandHelp(const CommandSpec& command) {
+    std::printf("Usage: vantor-cli [OPTIONS] %s\n\n%s", command.synopsis, command.help);
 }
 
 // ---- options ----------------------------------------------------------------------------

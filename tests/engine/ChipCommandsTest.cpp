@@ -19,12 +19,12 @@ protected:
 
 TEST_F(Commands, PresenceCheckPerCommandAndFamily) {
     for (int family = 0; family < 5; ++family) {
-        const ChipSpec spec{.family = family, .size = 4096, .page = 16};
+        const ChipSpec chip{.family = family, .size = 4096, .page = 16};
         for (Command c : kAllCommands) {
-            useChip(spec);
+            useChip(chip);
             load(Bytes(16, 0xFF));
             host.answers = {true};
-            run(c, Record(spec));
+            run(c, Record(chip));
             const auto ops = emu.opcodes();
             const bool asked = !ops.empty() && ops.front() == CMD_READ_ID;
             const bool skips = family >= 3 && (c == Command::Read || c == Command::Write);
@@ -79,21 +79,21 @@ TEST_F(Commands, EmptyBufferRightAfterStartUp) {
 }
 
 TEST_F(Commands, EditsAreTakenIntoTheBufferBeforeTheCheck) {
-    const ChipSpec spec{.size = 4096};
-    useChip(spec);
+    const ChipSpec chip{.size = 4096};
+    useChip(chip);
     const Bytes image = RandomBytes(4096, 2);
     ASSERT_TRUE(emu.setImage(image));
     host.onSync = [&] { load(Bytes(image.begin(), image.begin() + 512)); };
-    EXPECT_EQ(commands.Verify(Record(spec)), CommandResult::Completed);
+    EXPECT_EQ(commands.Verify(Record(chip)), CommandResult::Completed);
     EXPECT_EQ(host.log, (std::vector<std::string>{"001:Verify Complete!"}));
 }
 
 TEST_F(Commands, OrderOfEffects) {
-    const ChipSpec spec{.size = 4096};
-    useChip(spec);
+    const ChipSpec chip{.size = 4096};
+    useChip(chip);
     ASSERT_TRUE(emu.setImage(RandomBytes(4096, 4)));
     clockRuns(0.5, 0);
-    EXPECT_EQ(commands.Read(Record(spec)), CommandResult::Completed);
+    EXPECT_EQ(commands.Read(Record(chip)), CommandResult::Completed);
     // Read: elapsed, beep, then the line; "Ready" last.
     const std::vector<std::string> readTail = {"elapsed:00:00:00", "beep", "log:001:Read Complete!",
                                                "unlock", "status:Ready"};
@@ -103,7 +103,7 @@ TEST_F(Commands, OrderOfEffects) {
     // Verify logs before the time is written.
     host.clear();
     clockRuns(0.5, 3);
-    EXPECT_EQ(commands.Verify(Record(spec)), CommandResult::Completed);
+    EXPECT_EQ(commands.Verify(Record(chip)), CommandResult::Completed);
     const std::vector<std::string> verifyTail = {"log:002:Verify Complete!", "elapsed:00:00:03",
                                                  "beep", "unlock", "status:Ready"};
     EXPECT_EQ(std::vector<std::string>(host.trace.end() - 5, host.trace.end()), verifyTail);
@@ -126,31 +126,31 @@ TEST_F(Commands, ReadOfABlankChipSaysSoEveryTime) {
 }
 
 TEST_F(Commands, FailedChecksStillTimeAndBeep) {
-    const ChipSpec spec{.size = 4096};
-    useChip(spec);
+    const ChipSpec chip{.size = 4096};
+    useChip(chip);
     Bytes image(4096, 0xFF);
     image[7] = 0;
     ASSERT_TRUE(emu.setImage(image));
-    EXPECT_EQ(commands.BlankCheck(Record(spec)), CommandResult::CheckFailed);
+    EXPECT_EQ(commands.BlankCheck(Record(chip)), CommandResult::CheckFailed);
     EXPECT_EQ(host.errors(), (std::vector<std::string>{"The chip is not empty."}));
     EXPECT_EQ(host.count("beep"), 1);
     EXPECT_EQ(host.kind("elapsed:").size(), 1u);
     host.clear();
     load(Bytes(4096, 0xFF));
-    EXPECT_EQ(commands.Verify(Record(spec)), CommandResult::CheckFailed);
+    EXPECT_EQ(commands.Verify(Record(chip)), CommandResult::CheckFailed);
     EXPECT_EQ(host.errors(), (std::vector<std::string>{"Flash check error address:7h"}));
     EXPECT_EQ(host.count("beep"), 1);
     EXPECT_TRUE(host.log.empty());
 }
 
 TEST_F(Commands, DeclinedWrite) {
-    const ChipSpec spec{.size = 4096};
-    useChip(spec);
+    const ChipSpec chip{.size = 4096};
+    useChip(chip);
     ASSERT_TRUE(emu.setImage(RandomBytes(4096, 8)));
     const Bytes before = emu.image();
     load(RandomBytes(8192, 1));
     host.answers = {false};
-    EXPECT_EQ(commands.Write(Record(spec)), CommandResult::Declined);
+    EXPECT_EQ(commands.Write(Record(chip)), CommandResult::Declined);
     EXPECT_EQ(host.count("beep"), 1); // timed and beeped, not logged
     EXPECT_TRUE(host.log.empty());
     EXPECT_EQ(emu.image(), before);
@@ -158,7 +158,7 @@ TEST_F(Commands, DeclinedWrite) {
     // Auto stops after its erase: no verify, no time, no beep.
     host.clear();
     host.answers = {false};
-    EXPECT_EQ(commands.Auto(Record(spec), {}), CommandResult::Declined);
+    EXPECT_EQ(commands.Auto(Record(chip), {}), CommandResult::Declined);
     EXPECT_EQ(host.count("beep"), 0);
     EXPECT_TRUE(host.kind("elapsed:").empty());
     EXPECT_EQ(host.status, "Ready");
@@ -168,11 +168,11 @@ TEST_F(Commands, DeclinedWrite) {
 }
 
 TEST_F(Commands, AutoFollowsItsBoxes) {
-    const ChipSpec spec{.size = 4096};
-    useChip(spec);
+    const ChipSpec chip{.size = 4096};
+    useChip(chip);
     load(RandomBytes(4096, 6));
     clockRuns(0.25, 0);
-    EXPECT_EQ(commands.Auto(Record(spec), {false, false, false}), CommandResult::Completed);
+    EXPECT_EQ(commands.Auto(Record(chip), {false, false, false}), CommandResult::Completed);
     EXPECT_EQ(emu.opcodes(),
               (std::vector<int>{CMD_READ_ID, CMD_FINISH, CMD_CHIP_SETUP, CMD_FINISH}));
     EXPECT_EQ(host.count("beep"), 1);
@@ -182,7 +182,7 @@ TEST_F(Commands, AutoFollowsItsBoxes) {
     // Verify alone neither erases nor programs.
     emu.resetLog();
     host.clear();
-    EXPECT_EQ(commands.Auto(Record(spec), {false, false, true}), CommandResult::CheckFailed);
+    EXPECT_EQ(commands.Auto(Record(chip), {false, false, true}), CommandResult::CheckFailed);
     auto ops = emu.opcodes();
     EXPECT_EQ(std::count(ops.begin(), ops.end(), int(CMD_ERASE)), 0);
     EXPECT_TRUE(emu.events(VANTOR_EMU_DATA_OUT).empty());
@@ -190,7 +190,7 @@ TEST_F(Commands, AutoFollowsItsBoxes) {
     // All three: the chip then holds the buffer.
     emu.resetLog();
     host.clear();
-    EXPECT_EQ(commands.Auto(Record(spec), {}), CommandResult::Completed);
+    EXPECT_EQ(commands.Auto(Record(chip), {}), CommandResult::Completed);
     EXPECT_EQ(host.log.front(), "001:AUTO Complete!");
     EXPECT_EQ(emu.image(), bufferBytes(4096));
     ops = emu.opcodes();
@@ -243,24 +243,24 @@ TEST_F(Commands, OneLogCounterForCommandsAndConnectionLines) {
 }
 
 TEST_F(Commands, OneCommandAtATime) {
-    const ChipSpec spec{.size = 4096};
-    useChip(spec);
+    const ChipSpec chip{.size = 4096};
+    useChip(chip);
     load(RandomBytes(4096, 11));
     std::vector<CommandResult> nested;
     int probesDuring = 0;
     host.onPump = [&] {
         if (host.pumps == 2) {
             for (Command c : kAllCommands) {
-                nested.push_back(run(c, Record(spec)));
+                nested.push_back(run(c, Record(chip)));
             }
             std::uint8_t reply[4] = {};
-            EXPECT_EQ(engine.ReadChipId(Record(spec), reply), 0);
+            EXPECT_EQ(engine.ReadChipId(Record(chip), reply), 0);
             EXPECT_EQ(probe.ProbeProgrammer(), ConnectionProbe::Outcome::Deferred);
             ++probesDuring;
         }
     };
     const long before = emu.transfers();
-    EXPECT_EQ(commands.Auto(Record(spec), {}), CommandResult::Completed);
+    EXPECT_EQ(commands.Auto(Record(chip), {}), CommandResult::Completed);
     EXPECT_EQ(nested, std::vector<CommandResult>(6, CommandResult::Refused));
     EXPECT_EQ(probesDuring, 1);
     EXPECT_EQ(emu.image(), bufferBytes(4096));

@@ -52,11 +52,11 @@ protected:
 } // namespace
 
 TEST_F(Engine, EepromEraseSendsOneBlockPerPage) {
-    const ChipSpec spec{.family = 1, .size = 256, .page = 8};
-    useChip(spec);
+    const ChipSpec chip{.family = 1, .size = 256, .page = 8};
+    useChip(chip);
     ASSERT_TRUE(emu.setImage(Bytes(256, 0x00)));
-    run(Record(spec), [&] {
-        engine.EraseChip(Record(spec));
+    run(Record(chip), [&] {
+        engine.EraseChip(Record(chip));
         return 0;
     });
     const auto erases = of(VANTOR_EMU_COMMAND);
@@ -75,10 +75,10 @@ TEST_F(Engine, EepromEraseSendsOneBlockPerPage) {
 }
 
 TEST_F(Engine, FlashEraseGivesUpAfterDelayPlusTwoPolls) {
-    const ChipSpec spec{.family = 0, .size = 65536, .delay = 100};
-    useChip(spec, "DudOVEDuro", "", 1000000); // stays busy
-    run(Record(spec), [&] {
-        engine.EraseChip(Record(spec));
+    const ChipSpec chip{.family = 0, .size = 65536, .delay = 100};
+    useChip(chip, "DudOVEDuro", "", 1000000); // stays busy
+    run(Record(chip), [&] {
+        engine.EraseChip(Record(chip));
         return 0;
     });
     const auto sent = of(VANTOR_EMU_COMMAND);
@@ -100,11 +100,11 @@ TEST_F(Engine, FlashEraseGivesUpAfterDelayPlusTwoPolls) {
 }
 
 TEST_F(Engine, FlashEraseStopsPollingWhenTheChipIsDone) {
-    const ChipSpec spec{.family = 0, .size = 65536};
-    useChip(spec, "DudOVEDuro Device", "", 3);
+    const ChipSpec chip{.family = 0, .size = 65536};
+    useChip(chip, "DudOVEDuro Device", "", 3);
     ASSERT_TRUE(emu.setImage(RandomBytes(65536, 1)));
-    run(Record(spec), [&] {
-        engine.EraseChip(Record(spec));
+    run(Record(chip), [&] {
+        engine.EraseChip(Record(chip));
         return 0;
     });
     EXPECT_EQ(opcodesSent(), (std::vector<int>{CMD_ERASE, CMD_READ_STATUS, CMD_READ_STATUS,
@@ -115,12 +115,12 @@ TEST_F(Engine, FlashEraseStopsPollingWhenTheChipIsDone) {
 }
 
 TEST_F(Engine, MicrowireEraseIsOneCommandCarryingTheDelay) {
-    const ChipSpec spec{.family = 2, .size = 512, .page = 1, .delay = 0x0123};
-    useChip(spec);
+    const ChipSpec chip{.family = 2, .size = 512, .page = 1, .delay = 0x0123};
+    useChip(chip);
     ASSERT_TRUE(emu.setImage(Bytes(512, 0)));
     host.progressMaximum = 777;
-    run(Record(spec), [&] {
-        engine.EraseChip(Record(spec));
+    run(Record(chip), [&] {
+        engine.EraseChip(Record(chip));
         return 0;
     });
     const auto sent = of(VANTOR_EMU_COMMAND);
@@ -133,25 +133,25 @@ TEST_F(Engine, MicrowireEraseIsOneCommandCarryingTheDelay) {
 
 TEST_F(Engine, FourByteModeOnlyAboveSixteenMiBAndNeverBeforeErase) {
     for (std::uint32_t size : {16u << 20, 32u << 20}) {
-        const ChipSpec spec{.family = 0, .size = size, .id = 0xEF4019};
-        useChip(spec, "DudOVEDuro Device", "[bus]\nlog_limit = 2000\n");
+        const ChipSpec chip{.family = 0, .size = size, .id = 0xEF4019};
+        useChip(chip, "DudOVEDuro Device", "[bus]\nlog_limit = 2000\n");
         load(Bytes(64, 0x5A));
         const bool large = size > (16u << 20);
         const std::vector<int> dataOps = {0, 1, 2, 3};
         for (int op : dataOps) {
-            run(Record(spec), [&] {
+            run(Record(chip), [&] {
                 switch (op) {
                 case 0:
-                    engine.ReadChip(Record(spec));
+                    engine.ReadChip(Record(chip));
                     break;
                 case 1:
-                    engine.BlankCheckChip(Record(spec));
+                    engine.BlankCheckChip(Record(chip));
                     break;
                 case 2:
-                    engine.VerifyChip(Record(spec));
+                    engine.VerifyChip(Record(chip));
                     break;
                 default:
-                    engine.WriteChip(Record(spec));
+                    engine.WriteChip(Record(chip));
                     break;
                 }
                 return 0;
@@ -167,8 +167,8 @@ TEST_F(Engine, FourByteModeOnlyAboveSixteenMiBAndNeverBeforeErase) {
             }
             EXPECT_EQ(std::count(ops.begin(), ops.end(), int(CMD_SPI_COMMAND)), large ? 1 : 0);
         }
-        run(Record(spec), [&] {
-            engine.EraseChip(Record(spec));
+        run(Record(chip), [&] {
+            engine.EraseChip(Record(chip));
             return 0;
         });
         EXPECT_EQ(opcodesSent().at(0), CMD_ERASE);
@@ -178,18 +178,18 @@ TEST_F(Engine, FourByteModeOnlyAboveSixteenMiBAndNeverBeforeErase) {
 }
 
 TEST_F(Engine, SmallPagesMoveSixtyFourByteChunks) {
-    const ChipSpec spec{.family = 3, .size = 1024, .page = 16};
-    useChip(spec);
+    const ChipSpec chip{.family = 3, .size = 1024, .page = 16};
+    useChip(chip);
     load(Bytes(1024, 0xFF));
-    run(Record(spec), [&] {
-        engine.ReadChip(Record(spec));
+    run(Record(chip), [&] {
+        engine.ReadChip(Record(chip));
         return 0;
     });
     EXPECT_EQ(lengths(VANTOR_EMU_DATA_IN), std::vector<int>(16, 64));
     buffer->UsedLength = 1024; // the read of a blank chip emptied it
-    run(Record(spec), [&] { return engine.BlankCheckChip(Record(spec)); });
+    run(Record(chip), [&] { return engine.BlankCheckChip(Record(chip)); });
     EXPECT_EQ(lengths(VANTOR_EMU_DATA_IN), std::vector<int>(16, 64));
-    run(Record(spec), [&] { return engine.VerifyChip(Record(spec)); });
+    run(Record(chip), [&] { return engine.VerifyChip(Record(chip)); });
     EXPECT_EQ(lengths(VANTOR_EMU_DATA_IN), std::vector<int>(16, 64));
     // A 256-byte page moves 256-byte chunks.
     const ChipSpec big{.family = 0, .size = 4096, .page = 256};
@@ -202,11 +202,11 @@ TEST_F(Engine, SmallPagesMoveSixtyFourByteChunks) {
 }
 
 TEST_F(Engine, WriteRoundsToWholePagesAndSendsWholeChunks) {
-    const ChipSpec spec{.family = 4, .size = 4096, .page = 16};
-    useChip(spec);
+    const ChipSpec chip{.family = 4, .size = 4096, .page = 16};
+    useChip(chip);
     Bytes data = RandomBytes(100, 7);
     load(data);
-    const int written = run(Record(spec), [&] { return engine.WriteChip(Record(spec)); });
+    const int written = run(Record(chip), [&] { return engine.WriteChip(Record(chip)); });
     EXPECT_EQ(written, 1);
     EXPECT_EQ(buffer->UsedLength, 112);
     const auto chunks = of(VANTOR_EMU_DATA_OUT);
@@ -224,11 +224,11 @@ TEST_F(Engine, WriteRoundsToWholePagesAndSendsWholeChunks) {
 }
 
 TEST_F(Engine, LongerThanTheChipAsksFirst) {
-    const ChipSpec spec{.family = 0, .size = 4096, .page = 256};
-    useChip(spec);
+    const ChipSpec chip{.family = 0, .size = 4096, .page = 256};
+    useChip(chip);
     load(RandomBytes(5000, 3));
     host.answers = {false};
-    EXPECT_EQ(run(Record(spec), [&] { return engine.WriteChip(Record(spec)); }), 0);
+    EXPECT_EQ(run(Record(chip), [&] { return engine.WriteChip(Record(chip)); }), 0);
     EXPECT_EQ(host.kind("question:"),
               (std::vector<std::string>{"File length is larger than chip capacity. Do you want to "
                                         "continue to write?"}));
@@ -237,18 +237,18 @@ TEST_F(Engine, LongerThanTheChipAsksFirst) {
     EXPECT_FALSE(host.progressVisible);
 
     host.answers = {true};
-    EXPECT_EQ(run(Record(spec), [&] { return engine.WriteChip(Record(spec)); }), 1);
+    EXPECT_EQ(run(Record(chip), [&] { return engine.WriteChip(Record(chip)); }), 1);
     EXPECT_EQ(lengths(VANTOR_EMU_DATA_OUT), std::vector<int>(16, 256)); // exactly 4096 bytes
     EXPECT_EQ(host.progressMaximum, 4096u);
 }
 
 TEST_F(Engine, TwentyFourSeriesWriteWaitsForTheLastPage) {
-    const ChipSpec spec{.family = 1, .size = 256, .page = 16};
-    useChip(spec);
+    const ChipSpec chip{.family = 1, .size = 256, .page = 16};
+    useChip(chip);
     load(Bytes(64, 0x11));
     engine.Timings.eepromWriteSettle = 40ms;
     const auto start = std::chrono::steady_clock::now();
-    run(Record(spec), [&] { return engine.WriteChip(Record(spec)); });
+    run(Record(chip), [&] { return engine.WriteChip(Record(chip)); });
     EXPECT_GE(std::chrono::steady_clock::now() - start, 40ms);
     EXPECT_EQ(emu.image()[63], 0x11);
 }
@@ -263,13 +263,13 @@ TEST_F(Engine, ReadSetsTheUsedLengthAndShowsTheBuffer) {
         {{0xFF, 0xFF}, 0},
         {{1, 2, 3, 4, 5, 0xFF}, 6},
     };
-    const ChipSpec spec{.family = 0, .size = 4096, .page = 256};
+    const ChipSpec chip{.family = 0, .size = 4096, .page = 256};
     for (const Case& c : cases) {
-        useChip(spec);
+        useChip(chip);
         ASSERT_TRUE(emu.setImage(c.head));
         std::fill(buffer->data(), buffer->data() + 8192, 0x00);
-        run(Record(spec), [&] {
-            engine.ReadChip(Record(spec));
+        run(Record(chip), [&] {
+            engine.ReadChip(Record(chip));
             return 0;
         });
         EXPECT_EQ(buffer->UsedLength, c.used);
@@ -284,49 +284,49 @@ TEST_F(Engine, ReadSetsTheUsedLengthAndShowsTheBuffer) {
 }
 
 TEST_F(Engine, VerifyNamesTheFirstDifference) {
-    const ChipSpec spec{.family = 0, .size = 4096, .page = 256};
-    useChip(spec);
+    const ChipSpec chip{.family = 0, .size = 4096, .page = 256};
+    useChip(chip);
     Bytes image = RandomBytes(4096, 5);
     ASSERT_TRUE(emu.setImage(image));
     image[0x12B] ^= 0x01;
     image[0x200] ^= 0x01;
     load(image);
-    EXPECT_EQ(run(Record(spec), [&] { return engine.VerifyChip(Record(spec)); }), 0);
+    EXPECT_EQ(run(Record(chip), [&] { return engine.VerifyChip(Record(chip)); }), 0);
     EXPECT_EQ(host.errors(), (std::vector<std::string>{"Flash check error address:12Bh"}));
     EXPECT_EQ(of(VANTOR_EMU_DATA_IN).size(), 2u); // stopped at the chunk with the difference
     EXPECT_TRUE(host.progressVisible);            // left where it stopped
 
     SetCurrentLanguage(SimplifiedChinese);
-    run(Record(spec), [&] { return engine.VerifyChip(Record(spec)); });
+    run(Record(chip), [&] { return engine.VerifyChip(Record(chip)); });
     EXPECT_EQ(host.errors(), (std::vector<std::string>{Message(19, SimplifiedChinese) + "12Bh"}));
 }
 
 TEST_F(Engine, VerifyCoversTheBufferOrTheChipWhicheverIsShorter) {
-    const ChipSpec spec{.family = 0, .size = 4096, .page = 256};
-    useChip(spec);
+    const ChipSpec chip{.family = 0, .size = 4096, .page = 256};
+    useChip(chip);
     const Bytes image = RandomBytes(4096, 9);
     ASSERT_TRUE(emu.setImage(image));
     load(Bytes(image.begin(), image.begin() + 300));
     std::copy(image.begin() + 300, image.begin() + 512, buffer->data() + 300);
-    EXPECT_EQ(run(Record(spec), [&] { return engine.VerifyChip(Record(spec)); }), 1);
+    EXPECT_EQ(run(Record(chip), [&] { return engine.VerifyChip(Record(chip)); }), 1);
     EXPECT_EQ(lengths(VANTOR_EMU_DATA_IN), std::vector<int>(2, 256));
     EXPECT_EQ(host.progressMaximum, 300u);
     // A buffer longer than the chip: the chip's size bounds it.
     load(image);
     buffer->UsedLength = 1 << 20;
-    EXPECT_EQ(run(Record(spec), [&] { return engine.VerifyChip(Record(spec)); }), 1);
+    EXPECT_EQ(run(Record(chip), [&] { return engine.VerifyChip(Record(chip)); }), 1);
     EXPECT_EQ(lengths(VANTOR_EMU_DATA_IN), std::vector<int>(16, 256));
 }
 
 TEST_F(Engine, BlankCheck) {
-    const ChipSpec spec{.family = 0, .size = 4096, .page = 256};
-    useChip(spec);
-    EXPECT_EQ(run(Record(spec), [&] { return engine.BlankCheckChip(Record(spec)); }), 1);
+    const ChipSpec chip{.family = 0, .size = 4096, .page = 256};
+    useChip(chip);
+    EXPECT_EQ(run(Record(chip), [&] { return engine.BlankCheckChip(Record(chip)); }), 1);
     EXPECT_TRUE(host.errors().empty());
     Bytes image(4096, 0xFF);
     image[3000] = 0xFE;
     ASSERT_TRUE(emu.setImage(image));
-    EXPECT_EQ(run(Record(spec), [&] { return engine.BlankCheckChip(Record(spec)); }), 0);
+    EXPECT_EQ(run(Record(chip), [&] { return engine.BlankCheckChip(Record(chip)); }), 0);
     EXPECT_EQ(host.errors(), (std::vector<std::string>{"The chip is not empty."}));
     EXPECT_TRUE(host.progressVisible);
     EXPECT_EQ(host.trace.front(), "status:Bank Flash ...");

@@ -12,7 +12,7 @@ namespace {
 
 struct Part {
     const char* name;
-    ChipSpec spec;
+    ChipSpec chip;
 };
 
 const Part kParts[] = {
@@ -38,10 +38,10 @@ std::string HexAddressOf(std::size_t address) {
 TEST_P(EndToEnd, AutoThenReadRoundTrip) {
     const Part& part = kParts[std::get<0>(GetParam())];
     const char* product = std::get<1>(GetParam()) ? "DudOVEDuro" : "DudOVEDuro Device";
-    const ChipRecord chip = Record(part.spec);
-    useChip(part.spec, product);
-    ASSERT_TRUE(emu.setImage(RandomBytes(part.spec.size, 99)));
-    Bytes image = RandomBytes(part.spec.size, 1234);
+    const ChipRecord chip = Record(part.chip);
+    useChip(part.chip, product);
+    ASSERT_TRUE(emu.setImage(RandomBytes(part.chip.size, 99)));
+    Bytes image = RandomBytes(part.chip.size, 1234);
     image.back() = 0x5A; // not 0xFF, so a read gives the whole size back
     load(image);
 
@@ -49,11 +49,11 @@ TEST_P(EndToEnd, AutoThenReadRoundTrip) {
     EXPECT_EQ(emu.image(), image) << part.name;
     EXPECT_EQ(host.log.front(), "001:AUTO Complete!");
 
-    std::fill(buffer->data(), buffer->data() + part.spec.size, 0x00);
+    std::fill(buffer->data(), buffer->data() + part.chip.size, 0x00);
     buffer->UsedLength = 0;
     EXPECT_EQ(commands.Read(chip), CommandResult::Completed) << part.name;
-    EXPECT_EQ(bufferBytes(part.spec.size), image) << part.name;
-    EXPECT_EQ(buffer->UsedLength, std::int32_t(part.spec.size));
+    EXPECT_EQ(bufferBytes(part.chip.size), image) << part.name;
+    EXPECT_EQ(buffer->UsedLength, std::int32_t(part.chip.size));
     EXPECT_EQ(host.log.front(), "002:Read Complete!");
     EXPECT_TRUE(host.errors().empty()) << host.errors().front();
 }
@@ -73,8 +73,8 @@ INSTANTIATE_TEST_SUITE_P(Families, EndToEnd,
 class Flash : public EngineFixture {};
 
 TEST_F(Flash, WriteWithoutEraseFailsVerifyWhereProgrammingCannotSetBits) {
-    const ChipSpec spec{.family = 0, .size = 65536};
-    useChip(spec);
+    const ChipSpec chip{.family = 0, .size = 65536};
+    useChip(chip);
     const Bytes old = RandomBytes(65536, 5);
     ASSERT_TRUE(emu.setImage(old));
     // The new image agrees with what AND-programming can reach for a while.
@@ -89,24 +89,24 @@ TEST_F(Flash, WriteWithoutEraseFailsVerifyWhereProgrammingCannotSetBits) {
     }
     ASSERT_GE(first, 40000u);
 
-    EXPECT_EQ(commands.Write(Record(spec)), CommandResult::Completed);
+    EXPECT_EQ(commands.Write(Record(chip)), CommandResult::Completed);
     EXPECT_EQ(host.log.front(), "001:Write Complete!");
-    EXPECT_EQ(commands.Verify(Record(spec)), CommandResult::CheckFailed);
+    EXPECT_EQ(commands.Verify(Record(chip)), CommandResult::CheckFailed);
     EXPECT_EQ(host.errors(),
               (std::vector<std::string>{"Flash check error address:" + HexAddressOf(first)}));
     EXPECT_EQ(host.log.size(), 1u);
 }
 
 TEST_F(Flash, ThirtyTwoMiBRoundTrip) {
-    const ChipSpec spec{.family = 0, .size = 32u << 20, .id = 0xEF4019};
-    useChip(spec, "DudOVEDuro", "[bus]\nlog = 0\n");
-    const Bytes image = RandomBytes(spec.size, 32);
+    const ChipSpec chip{.family = 0, .size = 32u << 20, .id = 0xEF4019};
+    useChip(chip, "DudOVEDuro", "[bus]\nlog = 0\n");
+    const Bytes image = RandomBytes(chip.size, 32);
     load(image);
-    EXPECT_EQ(commands.Auto(Record(spec), {}), CommandResult::Completed);
+    EXPECT_EQ(commands.Auto(Record(chip), {}), CommandResult::Completed);
     EXPECT_EQ(emu.image(), image);
-    std::fill(buffer->data(), buffer->data() + spec.size, 0x00);
-    EXPECT_EQ(commands.Read(Record(spec)), CommandResult::Completed);
-    EXPECT_EQ(bufferBytes(spec.size), image);
+    std::fill(buffer->data(), buffer->data() + chip.size, 0x00);
+    EXPECT_EQ(commands.Read(Record(chip)), CommandResult::Completed);
+    EXPECT_EQ(bufferBytes(chip.size), image);
     EXPECT_TRUE(host.errors().empty());
 }
 
@@ -117,12 +117,12 @@ namespace {
 class Faults : public EngineFixture {
 protected:
     // Chip and buffer as each command expects to find them.
-    void prepare(Command c, const ChipSpec& spec) {
-        const Bytes data = RandomBytes(spec.size, 77);
+    void prepare(Command c, const ChipSpec& chip) {
+        const Bytes data = RandomBytes(chip.size, 77);
         switch (c) {
         case Command::Read:
         case Command::Erase:
-            ASSERT_TRUE(emu.setImage(RandomBytes(spec.size, 78)));
+            ASSERT_TRUE(emu.setImage(RandomBytes(chip.size, 78)));
             break;
         case Command::Verify:
             ASSERT_TRUE(emu.setImage(data));
@@ -130,7 +130,7 @@ protected:
             break;
         case Command::Write:
         case Command::Auto:
-            ASSERT_TRUE(emu.setImage(Bytes(spec.size, 0xFF)));
+            ASSERT_TRUE(emu.setImage(Bytes(chip.size, 0xFF)));
             load(data);
             break;
         case Command::Blank:
@@ -140,10 +140,10 @@ protected:
     // Transfer numbers of a clean run, the closing finish commands left out:
     // once the operation has ended, a lost finish changes nothing the user
     // is told.
-    std::vector<long> transfersOf(Command c, const ChipSpec& spec) {
-        useChip(spec);
-        prepare(c, spec);
-        EXPECT_EQ(run(c, Record(spec)), CommandResult::Completed);
+    std::vector<long> transfersOf(Command c, const ChipSpec& chip) {
+        useChip(chip);
+        prepare(c, chip);
+        EXPECT_EQ(run(c, Record(chip)), CommandResult::Completed);
         std::vector<long> out;
         for (const auto& e : emu.events()) {
             const bool finish = e.kind == VANTOR_EMU_COMMAND && e.data[1] == CMD_FINISH;
@@ -162,10 +162,10 @@ TEST_F(Faults, EveryInjectedFaultIsReported) {
                               {.family = 1, .size = 1024, .page = 16, .id = 0}};
     const char* const kinds[] = {"unplug_at", "timeout_at", "short_read_at", "stall_at"};
     int runs = 0;
-    for (const ChipSpec& spec : chips) {
+    for (const ChipSpec& chip : chips) {
         for (Command c : kAllCommands) {
             const std::string name = Name(c);
-            const std::vector<long> transfers = transfersOf(c, spec);
+            const std::vector<long> transfers = transfersOf(c, chip);
             ASSERT_GE(transfers.size(), 3u) << name;
             const long at[] = {transfers.front(), transfers[transfers.size() / 2],
                                transfers.back()};
@@ -176,13 +176,13 @@ TEST_F(Faults, EveryInjectedFaultIsReported) {
                     if (std::string(kind) == "short_read_at") {
                         faults += "short_write_at = " + std::to_string(n) + "\n";
                     }
-                    const std::string what = name + " family " + std::to_string(spec.family) + " " +
+                    const std::string what = name + " family " + std::to_string(chip.family) + " " +
                                              kind + " " + std::to_string(n);
-                    useChip(spec, "DudOVEDuro Device", faults);
-                    prepare(c, spec);
+                    useChip(chip, "DudOVEDuro Device", faults);
+                    prepare(c, chip);
                     host.clear();
                     host.log.clear();
-                    const CommandResult result = run(c, Record(spec));
+                    const CommandResult result = run(c, Record(chip));
                     ++runs;
                     EXPECT_NE(result, CommandResult::Completed) << what;
                     EXPECT_FALSE(host.errors().empty()) << what;
@@ -197,10 +197,10 @@ TEST_F(Faults, EveryInjectedFaultIsReported) {
                     // Plugged back in, the same command goes through.
                     emu.plug();
                     host.clear();
-                    EXPECT_EQ(run(c, Record(spec)), CommandResult::Completed) << what;
+                    EXPECT_EQ(run(c, Record(chip)), CommandResult::Completed) << what;
                     EXPECT_EQ(completeLines().size(), 1u) << what;
                     if (c == Command::Write || c == Command::Auto) {
-                        EXPECT_EQ(emu.image(), bufferBytes(spec.size)) << what;
+                        EXPECT_EQ(emu.image(), bufferBytes(chip.size)) << what;
                     }
                 }
             }
@@ -210,13 +210,13 @@ TEST_F(Faults, EveryInjectedFaultIsReported) {
 }
 
 TEST_F(Faults, FailureBoxNamesTheOperationAndTheAddressReached) {
-    const ChipSpec spec{.family = 0, .size = 16384, .page = 256};
-    const std::vector<long> transfers = transfersOf(Command::Read, spec);
+    const ChipSpec chip{.family = 0, .size = 16384, .page = 256};
+    const std::vector<long> transfers = transfersOf(Command::Read, chip);
     // The data reads are the last 64 transfers: the 11th chunk starts at 0xA00.
     const long eleventh = transfers[transfers.size() - 64 + 10];
-    useChip(spec, "DudOVEDuro Device", "[faults]\nunplug_at = " + std::to_string(eleventh) + "\n");
+    useChip(chip, "DudOVEDuro Device", "[faults]\nunplug_at = " + std::to_string(eleventh) + "\n");
     host.clear();
-    EXPECT_EQ(commands.Read(Record(spec)), CommandResult::TransferFailed);
+    EXPECT_EQ(commands.Read(Record(chip)), CommandResult::TransferFailed);
     EXPECT_EQ(host.errors(),
               (std::vector<std::string>{"Read: USB transfer failed at address A00h"}));
     EXPECT_TRUE(host.kind("elapsed:").empty());
@@ -229,26 +229,26 @@ TEST_F(Faults, FailureBoxNamesTheOperationAndTheAddressReached) {
     EXPECT_EQ(host.count("refresh"), 1); // the pane shows what did arrive
 
     SetCurrentLanguage(TraditionalChinese);
-    useChip(spec, "DudOVEDuro Device", "[faults]\ntimeout_at = 1\n");
+    useChip(chip, "DudOVEDuro Device", "[faults]\ntimeout_at = 1\n");
     host.clear();
-    EXPECT_EQ(commands.Erase(Record(spec)), CommandResult::TransferFailed);
+    EXPECT_EQ(commands.Erase(Record(chip)), CommandResult::TransferFailed);
     EXPECT_EQ(host.errors(), (std::vector<std::string>{"讀取芯片ID：USB 傳輸失敗，地址: 0h"}));
 }
 
 TEST_F(Faults, AWriteThatLiesIsCaughtByVerify) {
-    const ChipSpec spec{.family = 0, .size = 16384, .page = 256};
-    useChip(spec);
-    prepare(Command::Auto, spec);
-    ASSERT_EQ(commands.Auto(Record(spec), {}), CommandResult::Completed);
+    const ChipSpec chip{.family = 0, .size = 16384, .page = 256};
+    useChip(chip);
+    prepare(Command::Auto, chip);
+    ASSERT_EQ(commands.Auto(Record(chip), {}), CommandResult::Completed);
     const auto writes = emu.events(VANTOR_EMU_DATA_OUT);
     ASSERT_EQ(writes.size(), 64u);
     const long lying = writes[20].transfer;
 
-    useChip(spec, "DudOVEDuro Device", "[faults]\nlost_write_at = " + std::to_string(lying) + "\n");
-    prepare(Command::Auto, spec);
+    useChip(chip, "DudOVEDuro Device", "[faults]\nlost_write_at = " + std::to_string(lying) + "\n");
+    prepare(Command::Auto, chip);
     host.clear();
     host.log.clear();
-    EXPECT_EQ(commands.Auto(Record(spec), {}), CommandResult::CheckFailed);
+    EXPECT_EQ(commands.Auto(Record(chip), {}), CommandResult::CheckFailed);
     ASSERT_EQ(host.errors().size(), 1u);
     EXPECT_EQ(host.errors()[0].rfind("Flash check error address:", 0), 0u);
     const std::uint32_t at = std::stoul(host.errors()[0].substr(26), nullptr, 16);
