@@ -2,7 +2,7 @@
 // applies them. The dialogs keep their own tables and apply them on request.
 #include "app/TForm1.h"
 #include "app/TStatusBar.h"
-#include "app/core/MessageTable.h"
+#include "core/MessageTable.h"
 #include "buffer/TForm4.h"
 #include "chipdb/ui/TForm2.h"
 #include "chipdb/ui/TForm3.h"

@@ -3,7 +3,7 @@
 // found.
 #include "app/MainWindowHost.h"
 #include "app/TForm1.h"
-#include "app/core/Prompts.h"
+#include "core/Prompts.h"
 #include "chipdb/ChipDetection.h"
 
 namespace vantor {

@@ -2,7 +2,7 @@
 
 #include "app/TForm1.h"
 #include "app/TStatusBar.h"
-#include "app/core/Prompts.h"
+#include "core/Prompts.h"
 #include "link/UsbDeviceMonitor.h"
 
 #include <QAction>

@@ -1,8 +1,8 @@
 // The main window as the settings file sees it: what is read at creation and
 // written at close.
 #include "app/TForm1.h"
-#include "app/core/MessageTable.h"
-#include "app/core/SettingsFile.h"
+#include "core/MessageTable.h"
+#include "core/SettingsFile.h"
 
 #include <QAction>
 #include <QComboBox>

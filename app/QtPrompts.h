@@ -1,5 +1,5 @@
 #pragma once
-#include "app/core/Prompts.h"
+#include "core/Prompts.h"
 
 class QWidget;
 

@@ -1,9 +1,9 @@
 #include "app/TForm1.h"
 
 #include "app/TStatusBar.h"
-#include "app/core/MessageTable.h"
-#include "app/core/Prompts.h"
-#include "app/core/SettingsFile.h"
+#include "core/MessageTable.h"
+#include "core/Prompts.h"
+#include "core/SettingsFile.h"
 #include "buffer/TForm4.h"
 #include "chipdb/DatabaseFile.h"
 #include "chipdb/ui/ChipBoxBinder.h"

@@ -2,7 +2,7 @@
 // The main window. It owns the whole working state for the life of the
 // process: the USB link, the chip database and selection, the data buffer,
 // the log pane and the current language.
-#include "app/core/LogNumbering.h"
+#include "core/LogNumbering.h"
 #include "buffer/DataBuffer.h"
 #include "chipdb/ChipRecord.h"
 #include "chipdb/ChipSelection.h"

@@ -1,6 +1,6 @@
 #include "app/TStatusBar.h"
 
-#include "app/core/MessageTable.h"
+#include "core/MessageTable.h"
 #include "link/ConnectionProbe.h"
 
 #include <QPainter>

@@ -3,7 +3,7 @@
 //   vantor-shots OUTDIR
 #include "app/Application.h"
 #include "app/TForm1.h"
-#include "app/core/MessageTable.h"
+#include "core/MessageTable.h"
 
 #include <QApplication>
 #include <QDialog>

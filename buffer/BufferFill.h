@@ -3,6 +3,7 @@
 // word or pseudo-random bytes, and the integer rule every typed number is
 // read with.
 #include "buffer/DataBuffer.h"
+#include "core/IntegerValue.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -12,14 +13,6 @@
 #include <string_view>
 
 namespace vantor {
-
-// Reads a typed number: optional leading blanks, an optional sign, then
-// decimal digits, or hex digits after "$", "x", "X", "0x" or "0X". Decimal
-// values must fit in 32 signed bits, hex values in 32 unsigned bits. Nothing
-// may follow the digits. Empty when the text is not such a number.
-std::optional<int64_t> ParseIntegerValue(std::string_view text);
-// The message for a text that is not a number.
-std::string InvalidIntegerMessage(std::string_view text);
 
 // The fill's generator: state = state * 22695477 + 1 (mod 2^32); each draw
 // yields bits 16 to 30 of the new state. Seeding makes one draw it discards.

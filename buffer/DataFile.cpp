@@ -1,7 +1,7 @@
 #include "buffer/DataFile.h"
 
-#include "app/core/MessageTable.h"
-#include "app/core/Prompts.h"
+#include "core/MessageTable.h"
+#include "core/Prompts.h"
 #include "buffer/IntelHexFile.h"
 #include "buffer/OutputFile.h"
 #include "buffer/SRecordFile.h"

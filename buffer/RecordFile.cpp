@@ -1,6 +1,6 @@
 #include "buffer/RecordFile.h"
 
-#include "app/core/Prompts.h"
+#include "core/Prompts.h"
 
 #include <algorithm>
 #include <cerrno>

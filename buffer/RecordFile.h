@@ -3,6 +3,8 @@
 // file line by line through a large block buffer, hex fields taken by
 // position, the codecs' message box, and block-wise output.
 
+#include "core/AsciiText.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -30,18 +32,6 @@ inline constexpr const char* Checksum = "Checksum Error";
 } // namespace filetext
 
 namespace detail {
-constexpr std::array<int8_t, 256> MakeHexDigitTable() {
-    std::array<int8_t, 256> t{};
-    for (auto& v : t)
-        v = -1;
-    for (int i = 0; i < 10; ++i)
-        t['0' + i] = static_cast<int8_t>(i);
-    for (int i = 0; i < 6; ++i) {
-        t['A' + i] = static_cast<int8_t>(10 + i);
-        t['a' + i] = static_cast<int8_t>(10 + i);
-    }
-    return t;
-}
 constexpr std::array<std::array<char, 2>, 256> MakeHexPairTable() {
     constexpr char digits[] = "0123456789ABCDEF";
     std::array<std::array<char, 2>, 256> t{};
@@ -51,8 +41,6 @@ constexpr std::array<std::array<char, 2>, 256> MakeHexPairTable() {
 }
 } // namespace detail
 
-// Value of a hex digit (either case), or -1 for any other byte.
-inline constexpr auto kHexDigitValue = detail::MakeHexDigitTable();
 // Two upper-case hex digits for every byte value.
 inline constexpr auto kHexPair = detail::MakeHexPairTable();
 

@@ -1,7 +1,7 @@
 #include "chipdb/ChipDetection.h"
 
-#include "app/core/MessageTable.h"
-#include "app/core/Prompts.h"
+#include "core/MessageTable.h"
+#include "core/Prompts.h"
 #include "chipdb/NameText.h"
 
 #include <cstdio>

@@ -10,6 +10,8 @@
 // GBK text, a zero byte, and whatever followed it. Everything that reads the
 // names as text goes through NameTextUtf8 (GBK -> UTF-8) and SetNameText
 // (UTF-8 -> GBK); that pair is the only place the two encodings meet.
+#include "core/ChipFamily.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -41,16 +43,6 @@ inline constexpr std::size_t EepromSize = 64;
 inline constexpr std::size_t EepromPage = 66;
 inline constexpr std::size_t Voltage = 67;
 } // namespace ChipRecordOffset
-
-// Family codes: the programmer and the chip operations branch on them.
-namespace ChipFamily {
-inline constexpr std::uint8_t SpiFlash25 = 0; // 25-series SPI NOR flash
-inline constexpr std::uint8_t Eeprom24 = 1;   // 24-series I2C EEPROM
-inline constexpr std::uint8_t Eeprom93 = 2;   // 93-series Microwire EEPROM
-inline constexpr std::uint8_t Eeprom25 = 3;   // 25-series SPI EEPROM
-inline constexpr std::uint8_t Eeprom95 = 4;   // 95-series SPI EEPROM
-inline constexpr int Count = 5;
-} // namespace ChipFamily
 
 // SubType codes, by family.
 namespace ChipSubType {

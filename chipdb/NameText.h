@@ -1,7 +1,7 @@
 #pragma once
 // How the main window reads the three names out of a NameText. Letter-case
-// rules (EqualsIgnoreCase, LowerAscii) come from app/core/AsciiText.h.
-#include "app/core/AsciiText.h"
+// rules (EqualsIgnoreCase, LowerAscii) come from core/AsciiText.h.
+#include "core/AsciiText.h"
 
 #include <string>
 #include <string_view>

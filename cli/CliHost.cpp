@@ -1,6 +1,6 @@
 #include "cli/CliHost.h"
 
-#include "app/core/MessageTable.h"
+#include "core/MessageTable.h"
 
 #include <algorithm>
 #include <iostream>

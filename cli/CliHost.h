@@ -4,7 +4,7 @@
 // progress bar is drawn on stderr when that is a terminal and reported in
 // plain lines when it is not. Results (the "... Complete!" lines) go to
 // stdout.
-#include "app/core/Prompts.h"
+#include "core/Prompts.h"
 #include "link/EngineHost.h"
 
 #include <chrono>

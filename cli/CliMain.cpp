@@ -1,7 +1,7 @@
 // vantor-cli: the chip commands, data file conversion and the chip list from
 // a shell. Exit status 0 done, 1 the operation failed, 2 bad usage or input.
-#include "app/core/MessageTable.h"
-#include "app/core/Prompts.h"
+#include "core/MessageTable.h"
+#include "core/Prompts.h"
 #include "buffer/DataBuffer.h"
 #include "buffer/DataFile.h"
 #include "chipdb/ChipDetection.h"

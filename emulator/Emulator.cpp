@@ -75,14 +75,14 @@ bool Chip::save() {
 }
 
 std::uint32_t Chip::decode(std::uint32_t address) const {
-    if (Config.family == kFamilySpiFlash && !fourByteMode) {
+    if (Config.family == ChipFamily::SpiFlash25 && !fourByteMode) {
         address &= 0xFFFFFFu;
     }
     return address % size();
 }
 
 void Chip::read(std::uint32_t address, std::uint8_t* out, std::uint32_t count) const {
-    const bool threeByte = Config.family == kFamilySpiFlash && !fourByteMode;
+    const bool threeByte = Config.family == ChipFamily::SpiFlash25 && !fourByteMode;
     while (count > 0) {
         const std::uint32_t at = decode(address);
         std::uint32_t run = std::min(count, size() - at);
@@ -101,7 +101,7 @@ void Chip::programPage(std::uint32_t address, const std::uint8_t* data, std::uin
     const std::uint32_t page = Config.page;
     const std::uint32_t base = at - at % page;
     const std::uint32_t offset = at % page;
-    const bool flash = Config.family == kFamilySpiFlash;
+    const bool flash = Config.family == ChipFamily::SpiFlash25;
     dirty = true;
     if (offset + count <= page && at + count <= size()) {
         // The usual case: the write stays inside one page of the chip.
@@ -683,7 +683,7 @@ bool Emulator::chipMatchesSetup(const Device& d) const {
     const int chipFamily = d.chip->config().family;
     const int asked = d.setup.family;
     // 25- and 95-series EEPROMs speak the same SPI commands.
-    const auto spiEeprom = [](int f) { return f == kFamilySpiEeprom || f == kFamily95Eeprom; };
+    const auto spiEeprom = [](int f) { return f == ChipFamily::Eeprom25 || f == ChipFamily::Eeprom95; };
     return chipFamily == asked || (spiEeprom(chipFamily) && spiEeprom(asked));
 }
 
@@ -709,16 +709,16 @@ void Emulator::command(Device& d, const std::uint8_t* block, int size) {
         d.reply.fill(0);
         if (chip != nullptr) {
             switch (chip->config().family) {
-            case kFamilySpiFlash:
+            case ChipFamily::SpiFlash25:
                 d.reply[0] = kIdJedec;
                 d.reply[1] = std::uint8_t(chip->config().jedec >> 16);
                 d.reply[2] = std::uint8_t(chip->config().jedec >> 8);
                 d.reply[3] = std::uint8_t(chip->config().jedec);
                 break;
-            case kFamilyI2cEeprom:
+            case ChipFamily::Eeprom24:
                 d.reply[0] = kIdSecondType;
                 break;
-            case kFamilyMicrowire:
+            case ChipFamily::Eeprom93:
                 d.reply[0] = kIdThirdType;
                 break;
             default: // SPI EEPROMs do not answer the JEDEC read
@@ -760,7 +760,7 @@ void Emulator::command(Device& d, const std::uint8_t* block, int size) {
         }
         const std::uint16_t argument = Get16(b.data(), block::kEraseArgument, be);
         switch (d.setup.family) {
-        case kFamilySpiFlash:
+        case ChipFamily::SpiFlash25:
             if (argument == kFlashChipEraseArgument) {
                 chip->eraseAll();
                 chip->busyPolls = chip->config().eraseBusyPolls;
@@ -770,7 +770,7 @@ void Emulator::command(Device& d, const std::uint8_t* block, int size) {
                 }
             }
             break;
-        case kFamilyMicrowire:
+        case ChipFamily::Eeprom93:
             chip->eraseAll(); // ERAL, whatever the argument
             break;
         default: // EEPROMs: the page at this offset is written with 0xFF
@@ -788,7 +788,7 @@ void Emulator::command(Device& d, const std::uint8_t* block, int size) {
         for (int k = 0; chip != nullptr && b[2] == kSpiCommandTarget && k < count; ++k) {
             const std::uint8_t instruction = b[block::kSpiBytes + std::size_t(k)];
             if (instruction == kSpiEnter4ByteMode) {
-                chip->fourByteMode = chip->config().family == kFamilySpiFlash;
+                chip->fourByteMode = chip->config().family == ChipFamily::SpiFlash25;
             } else if (instruction == 0xE9) {
                 chip->fourByteMode = false;
             }
@@ -815,7 +815,7 @@ void Emulator::command(Device& d, const std::uint8_t* block, int size) {
 void Emulator::programStream(Device& d, const std::uint8_t* data, int size) {
     Chip& chip = *d.chip;
     std::uint32_t n = std::uint32_t(size);
-    if (chip.config().family == kFamilyMicrowire && chip.config().organisation == 16) {
+    if (chip.config().family == ChipFamily::Eeprom93 && chip.config().organisation == 16) {
         // 16-bit organisation stores whole words: a lone byte waits for its pair.
         if (d.pendingHighByte >= 0 && n > 0) {
             const std::uint8_t word[2] = {std::uint8_t(d.pendingHighByte), data[0]};

@@ -10,7 +10,7 @@ seconds="${2:-60}"
 mkdir -p "$out"
 out="$(cd "$out" && pwd)"
 
-sources=(app/core/MessageTable.cpp app/core/Prompts.cpp
+sources=(core/MessageTable.cpp core/Prompts.cpp
          buffer/DataBuffer.cpp buffer/OutputFile.cpp buffer/RecordFile.cpp
          buffer/IntelHexFile.cpp buffer/SRecordFile.cpp buffer/DataFile.cpp)
 flags=(-std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined

@@ -1,6 +1,6 @@
 #include "link/ChipCommands.h"
 
-#include "app/core/MessageTable.h"
+#include "core/MessageTable.h"
 #include "buffer/DataBuffer.h"
 
 #include <cmath>
@@ -17,7 +17,7 @@ constexpr long long kMillisecondsPerDay = 86400000;
 // 25- and 95-series EEPROMs give no useful ID: Read and Write skip the
 // presence check for them.
 bool AnswersId(const ChipRecord& chip) {
-    return chip.Family < kFamilySpiEeprom;
+    return chip.Family < ChipFamily::Eeprom25;
 }
 
 } // namespace

@@ -1,8 +1,8 @@
 #include "link/ChipEngine.h"
 
-#include "app/core/MessageTable.h"
 #include "buffer/DataBuffer.h"
 #include "chipdb/ChipRecord.h"
+#include "core/MessageTable.h"
 #include "link/TUsbBulk.h"
 
 #include <array>
@@ -36,46 +36,30 @@ std::string HexAddress(std::uint32_t address) {
     return text;
 }
 
-// Names of the interrupted steps and the failure sentence, in the three
-// languages of the message table (Simplified, Traditional, English).
-using Texts = std::array<const char*, kLanguageCount>;
-
-const Texts& StepName(EngineStep step) {
-    static const Texts kSetup{"芯片设置", "芯片設置", "Chip setup"};
-    static const Texts kId{"读取芯片ID", "讀取芯片ID", "Chip ID"};
-    static const Texts kErase{"擦除", "擦除", "Erase"};
-    static const Texts kRead{"读出", "讀出", "Read"};
-    static const Texts kBlank{"查空", "查空", "Blank check"};
-    static const Texts kVerify{"校验", "校驗", "Verify"};
-    static const Texts kWrite{"编程", "編程", "Write"};
+int StepMessage(EngineStep step) {
     switch (step) {
     case EngineStep::ChipSetup:
-        return kSetup;
+        return Own::StepChipSetup;
     case EngineStep::ChipId:
-        return kId;
+        return Own::StepChipId;
     case EngineStep::Erase:
-        return kErase;
+        return Own::StepErase;
     case EngineStep::Read:
-        return kRead;
+        return Own::StepRead;
     case EngineStep::BlankCheck:
-        return kBlank;
+        return Own::StepBlankCheck;
     case EngineStep::Verify:
-        return kVerify;
+        return Own::StepVerify;
     case EngineStep::Write:
         break;
     }
-    return kWrite;
+    return Own::StepWrite;
 }
-
-const Texts kFailedAt{
-    "：USB 传输失败，地址: ", "：USB 傳輸失敗，地址: ", ": USB transfer failed at address "};
 
 } // namespace
 
 std::string TransferFailureText(const TransferFailure& failure) {
-    const int language = NormalizeLanguage(CurrentLanguage());
-    const auto index = std::size_t(language);
-    return std::string(StepName(failure.step)[index]) + kFailedAt[index] +
+    return Message(StepMessage(failure.step)) + Message(Own::TransferFailedAt) +
            HexAddress(failure.address);
 }
 
@@ -134,9 +118,9 @@ int ChipEngine::OpenProgrammer(const ChipRecord& chip) {
     CommandBlock block = BuildChipSetup(ParametersOf(chip), Host.speedIndex(), Link.bigEndian());
     exchange(block, true, EngineStep::ChipSetup, 0);
     switch (chip.Family) {
-    case kFamilySpiFlash:
+    case ChipFamily::SpiFlash25:
         return 6;
-    case kFamilyI2cEeprom:
+    case ChipFamily::Eeprom24:
         return 4;
     default:
         return 1;
@@ -242,7 +226,7 @@ void ChipEngine::EraseChip(const ChipRecord& chip) {
     begin(Msg::EraseFlash);
     const bool bigEndian = Link.bigEndian();
     switch (chip.Family) {
-    case kFamilySpiFlash: {
+    case ChipFamily::SpiFlash25: {
         Host.setProgressMaximum(chip.Delay);
         Host.setProgressPosition(0);
         // The status polls reuse the erase block and whatever the replies
@@ -267,9 +251,9 @@ void ChipEngine::EraseChip(const ChipRecord& chip) {
         } while ((block[0] & kStatusBusy) != 0);
         break;
     }
-    case kFamilyI2cEeprom:
-    case kFamilySpiEeprom:
-    case kFamily95Eeprom:
+    case ChipFamily::Eeprom24:
+    case ChipFamily::Eeprom25:
+    case ChipFamily::Eeprom95:
         Host.setProgressMaximum(chip.FlashSize);
         Host.setProgressPosition(0);
         for (std::uint32_t offset = 0; offset < chip.FlashSize; offset += chip.FlashPage) {
@@ -280,7 +264,7 @@ void ChipEngine::EraseChip(const ChipRecord& chip) {
             step(offset);
         }
         break;
-    case kFamilyMicrowire: {
+    case ChipFamily::Eeprom93: {
         Host.setProgressPosition(0);
         CommandBlock block = BuildErase(chip.Delay, bigEndian);
         if (!exchange(block, false, EngineStep::Erase, 0)) {
@@ -428,7 +412,7 @@ int ChipEngine::WriteChip(const ChipRecord& chip) {
         }
         step(offset);
     }
-    if (chip.Family == kFamilyI2cEeprom) {
+    if (chip.Family == ChipFamily::Eeprom24) {
         wait(Timings.eepromWriteSettle);
     }
     end();

@@ -1,6 +1,6 @@
 #include "link/ConnectionProbe.h"
 
-#include "app/core/MessageTable.h"
+#include "core/MessageTable.h"
 #include "link/Protocol.h"
 #include "link/TUsbBulk.h"
 

@@ -3,6 +3,8 @@
 // command blocks. One header for the host (engine, transport), the emulator's
 // firmware model and the tests, so both ends of the cable agree by
 // construction. Everything here is pure: bytes in, bytes out.
+#include "core/ChipFamily.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -72,16 +74,6 @@ inline constexpr std::size_t kEraseArgument = 26; // CMD_ERASE, 16 bits
 inline constexpr std::size_t kSpiLength = 3;      // CMD_SPI_COMMAND
 inline constexpr std::size_t kSpiBytes = 4;
 } // namespace block
-
-// Chip families as the programmer numbers them (the type is named apart from
-// the chip database's ChipFamily so both headers can meet in one file).
-enum FamilyCode : std::uint8_t {
-    kFamilySpiFlash = 0,  // 25-series SPI NOR flash
-    kFamilyI2cEeprom = 1, // 24-series
-    kFamilyMicrowire = 2, // 93-series
-    kFamilySpiEeprom = 3, // 25-series SPI EEPROM
-    kFamily95Eeprom = 4,  // 95-series SPI EEPROM
-};
 
 enum VoltageCode : std::uint8_t { kVoltage3V3 = 0, kVoltage1V8 = 1, kVoltage5V0 = 2 };
 
@@ -162,9 +154,9 @@ constexpr CommandBlock EmptyBlock(std::uint8_t opcode) {
 // 25-series EEPROMs, the voltage alone for the others.
 constexpr std::uint8_t SetupClockByte(std::uint8_t family, int speedIndex, std::uint8_t voltage) {
     switch (family) {
-    case kFamilySpiFlash:
+    case ChipFamily::SpiFlash25:
         return std::uint8_t(speedIndex);
-    case kFamilySpiEeprom:
+    case ChipFamily::Eeprom25:
         return std::uint8_t(speedIndex * 16 + voltage);
     default:
         return voltage;

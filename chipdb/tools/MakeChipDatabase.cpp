@@ -2,7 +2,7 @@
 //   vantor_chipdb_gen chips.csv vantor.Dat
 // Refuses (exit status 1, nothing written) a list that cannot be read or
 // breaks a rule of the shipped database.
-#include "app/core/Prompts.h"
+#include "core/Prompts.h"
 #include "chipdb/ChipSourceList.h"
 #include "chipdb/DatabaseFile.h"
 

@@ -1,8 +1,8 @@
 #include "chipdb/ui/TForm2.h"
 
-#include "app/core/MessageTable.h"
-#include "app/core/Prompts.h"
-#include "buffer/BufferFill.h"
+#include "core/MessageTable.h"
+#include "core/Prompts.h"
+#include "core/IntegerValue.h"
 #include "chipdb/DatabaseFile.h"
 #include "chipdb/GbkText.h"
 #include "chipdb/NameText.h"

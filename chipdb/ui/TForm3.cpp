@@ -1,6 +1,6 @@
 #include "chipdb/ui/TForm3.h"
 
-#include "app/core/MessageTable.h"
+#include "core/MessageTable.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>

@@ -3,8 +3,8 @@
 #include "app/Application.h"
 #include "app/TAboutBox.h"
 #include "app/TStatusBar.h"
-#include "app/core/MessageTable.h"
-#include "app/core/Prompts.h"
+#include "core/MessageTable.h"
+#include "core/Prompts.h"
 #include "controls/HexEditorControl.h"
 
 #include <QAction>

@@ -1,6 +1,6 @@
 #include "buffer/DataFile.h"
-#include "app/core/MessageTable.h"
-#include "app/core/Prompts.h"
+#include "core/MessageTable.h"
+#include "core/Prompts.h"
 #include "buffer/IntelHexFile.h"
 #include "tests/buffer/BufferTestSupport.h"
 

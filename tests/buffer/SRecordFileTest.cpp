@@ -1,5 +1,5 @@
 #include "buffer/SRecordFile.h"
-#include "app/core/Prompts.h"
+#include "core/Prompts.h"
 #include "tests/buffer/BufferTestSupport.h"
 
 #include <gtest/gtest.h>

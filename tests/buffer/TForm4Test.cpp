@@ -1,5 +1,5 @@
 #include "buffer/TForm4.h"
-#include "app/core/Prompts.h"
+#include "core/Prompts.h"
 
 #include <QDir>
 #include <QGroupBox>

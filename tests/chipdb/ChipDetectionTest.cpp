@@ -1,8 +1,8 @@
 // The Test button's decision: reply bytes and chip boxes in, selection calls
 // and box text out.
 #include "chipdb/ChipDetection.h"
-#include "app/core/MessageTable.h"
-#include "app/core/Prompts.h"
+#include "core/MessageTable.h"
+#include "core/Prompts.h"
 #include "tests/chipdb/ChipTestUtil.h"
 
 #include <gtest/gtest.h>

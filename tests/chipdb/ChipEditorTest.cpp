@@ -1,6 +1,6 @@
 // The chip editor driven headless over database files in a temporary folder.
-#include "app/core/MessageTable.h"
-#include "app/core/Prompts.h"
+#include "core/MessageTable.h"
+#include "core/Prompts.h"
 #include "chipdb/DatabaseFile.h"
 #include "chipdb/ui/TForm2.h"
 #include "tests/chipdb/ChipTestUtil.h"

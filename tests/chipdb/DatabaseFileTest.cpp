@@ -1,6 +1,6 @@
 #include "chipdb/DatabaseFile.h"
-#include "app/core/MessageTable.h"
-#include "app/core/Prompts.h"
+#include "core/MessageTable.h"
+#include "core/Prompts.h"
 #include "tests/chipdb/ChipTestUtil.h"
 
 #include <gtest/gtest.h>

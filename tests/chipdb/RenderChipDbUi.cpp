@@ -1,7 +1,7 @@
 // Renders the find dialog (filtered by "W25Q", in the three languages) and a
 // chip group bound to the selection model to PNG files, for looking at:
 //   chipdb_render_ui DATABASE OUTPUT_DIR
-#include "app/core/MessageTable.h"
+#include "core/MessageTable.h"
 #include "chipdb/DatabaseFile.h"
 #include "chipdb/ui/ChipBoxBinder.h"
 #include "chipdb/ui/TForm3.h"

@@ -1,7 +1,7 @@
 // Renders the chip editor over a database file in the three languages, with
 // one row double-clicked into the controls, to PNG files for looking at:
 //   chipdb_render_editor DATABASE OUTPUT_DIR
-#include "app/core/MessageTable.h"
+#include "core/MessageTable.h"
 #include "chipdb/ui/TForm2.h"
 
 #include <QApplication>

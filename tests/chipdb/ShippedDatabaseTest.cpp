@@ -1,5 +1,5 @@
 // Checks the vantor.Dat the build generated from chipdb/data/chips.csv.
-#include "app/core/Prompts.h"
+#include "core/Prompts.h"
 #include "chipdb/ChipSelection.h"
 #include "chipdb/ChipSourceList.h"
 #include "chipdb/DatabaseFile.h"

@@ -1,8 +1,8 @@
 // vantor-cli as a script sees it: the built executable run against the
 // emulator, judged by its exit status, its stdout and stderr, and the files
 // it leaves.
-#include "app/core/MessageTable.h"
-#include "app/core/Prompts.h"
+#include "core/MessageTable.h"
+#include "core/Prompts.h"
 #include "buffer/DataBuffer.h"
 #include "buffer/DataFile.h"
 #include "chipdb/ChipRecord.h"

@@ -130,13 +130,13 @@ TEST_F(Emulator, BothByteOrdersDriveTheSameChip) {
     for (const char* product : {"DudOVEDuro", "DudOVEDuro Device"}) {
         configure(std::string("[programmer]\nproduct = ") + product + "\n[chip]\nsize = 64K\n");
         ASSERT_TRUE(host.open());
-        host.setup(kFamilySpiFlash, 65536, 256);
+        host.setup(ChipFamily::SpiFlash25, 65536, 256);
         host.write(0x100, Pattern(256, 7));
         host.finish();
         EXPECT_EQ(emu.image()[0x100], 7) << product;
         EXPECT_EQ(emu.image()[0x1FF], std::uint8_t(7 + 255)) << product;
         ASSERT_TRUE(host.open());
-        host.setup(kFamilySpiFlash, 65536, 256);
+        host.setup(ChipFamily::SpiFlash25, 65536, 256);
         EXPECT_EQ(host.read(0x100, 256), Pattern(256, 7)) << product;
         host.finish();
     }
@@ -145,7 +145,7 @@ TEST_F(Emulator, BothByteOrdersDriveTheSameChip) {
 TEST_F(Emulator, FlashProgrammingOnlyClearsBitsAndEraseSetsThemAgain) {
     configure("[chip]\nsize = 64K\nerase_busy_polls = 3\n");
     ASSERT_TRUE(host.open());
-    host.setup(kFamilySpiFlash, 65536, 256);
+    host.setup(ChipFamily::SpiFlash25, 65536, 256);
     host.write(0, Bytes(256, 0xF0));
     host.write(0, Bytes(256, 0x3C)); // no erase between: the AND of both stays
     EXPECT_EQ(host.read(0, 256), Bytes(256, 0x30));
@@ -166,7 +166,7 @@ TEST_F(Emulator, FlashProgrammingOnlyClearsBitsAndEraseSetsThemAgain) {
 TEST_F(Emulator, EraseBusyForAWallClockTime) {
     configure("[chip]\nsize = 64K\nerase_busy_polls = 0\nerase_busy_ms = 60\n");
     ASSERT_TRUE(host.open());
-    host.setup(kFamilySpiFlash, 65536, 256);
+    host.setup(ChipFamily::SpiFlash25, 65536, 256);
     CommandBlock buffer = host.send(BuildErase(kFlashChipEraseArgument, false), false);
     const auto start = std::chrono::steady_clock::now();
     int polls = 0;
@@ -189,7 +189,7 @@ TEST_F(Emulator, ThreeByteAddressesWrapAtSixteenMiBUntilB7) {
     image[16u << 20] = 0x22;
     ASSERT_TRUE(emu.setImage(image));
     ASSERT_TRUE(host.open());
-    host.setup(kFamilySpiFlash, 32u << 20, 256);
+    host.setup(ChipFamily::SpiFlash25, 32u << 20, 256);
     EXPECT_EQ(host.read(16u << 20, 64, 64)[0], 0x11);
     host.send(BuildSpiCommand(kSpiEnter4ByteMode), true);
     EXPECT_TRUE(emu.fourByteMode());
@@ -198,7 +198,7 @@ TEST_F(Emulator, ThreeByteAddressesWrapAtSixteenMiBUntilB7) {
     EXPECT_FALSE(emu.fourByteMode()); // the socket is switched off at finish
     // A stream that starts below 16 MiB and runs past it wraps too.
     ASSERT_TRUE(host.open());
-    host.setup(kFamilySpiFlash, 32u << 20, 256);
+    host.setup(ChipFamily::SpiFlash25, 32u << 20, 256);
     const Bytes across = host.read((16u << 20) - 32, 64, 64);
     EXPECT_EQ(across[32], 0x11);
 }
@@ -207,7 +207,7 @@ TEST_F(Emulator, I2cPageWritesWrapInsideTheChipsPage) {
     configure("[chip]\nfamily = 1\nsize = 256\npage = 8\n");
     ASSERT_TRUE(host.open());
     // The host claims 16-byte pages; the chip has 8-byte pages.
-    host.setup(kFamilyI2cEeprom, 256, 16);
+    host.setup(ChipFamily::Eeprom24, 256, 16);
     host.write(0, Pattern(64), 64);
     Bytes image = emu.image();
     EXPECT_EQ(Bytes(image.begin(), image.begin() + 8), Pattern(8, 8));
@@ -215,7 +215,7 @@ TEST_F(Emulator, I2cPageWritesWrapInsideTheChipsPage) {
     EXPECT_EQ(Bytes(image.begin() + 16, image.begin() + 24), Pattern(8, 24));
     // With the chip's own page every byte lands where it belongs, and an
     // EEPROM write replaces bytes rather than ANDing them.
-    host.setup(kFamilyI2cEeprom, 256, 8);
+    host.setup(ChipFamily::Eeprom24, 256, 8);
     host.write(0, Pattern(64, 0x80), 64);
     image = emu.image();
     EXPECT_EQ(Bytes(image.begin(), image.begin() + 64), Pattern(64, 0x80));
@@ -224,7 +224,7 @@ TEST_F(Emulator, I2cPageWritesWrapInsideTheChipsPage) {
 TEST_F(Emulator, EepromErasePerPageAndMicrowireEraseAll) {
     configure("[chip]\nfamily = 3\nsize = 256\npage = 16\nfill = zero\n");
     ASSERT_TRUE(host.open());
-    host.setup(kFamilySpiEeprom, 256, 16);
+    host.setup(ChipFamily::Eeprom25, 256, 16);
     host.send(BuildErase(0x10, false), false);
     host.send(BuildErase(0x30, false), false);
     Bytes image = emu.image();
@@ -239,7 +239,7 @@ TEST_F(Emulator, EepromErasePerPageAndMicrowireEraseAll) {
     // follows the host's count and erases the whole chip.
     configure("[chip]\nfamily = 3\nsize = 128K\npage = 256\nfill = zero\n");
     ASSERT_TRUE(host.open());
-    host.setup(kFamilySpiEeprom, 128u << 10, 256);
+    host.setup(ChipFamily::Eeprom25, 128u << 10, 256);
     for (std::uint32_t offset = 0; offset < (128u << 10); offset += 256) {
         host.send(BuildErase(std::uint16_t(offset), false), false);
     }
@@ -248,7 +248,7 @@ TEST_F(Emulator, EepromErasePerPageAndMicrowireEraseAll) {
 
     configure("[chip]\nfamily = 2\nsize = 128\npage = 1\nfill = zero\n");
     ASSERT_TRUE(host.open());
-    host.setup(kFamilyMicrowire, 128, 1, 50);
+    host.setup(ChipFamily::Eeprom93, 128, 1, 50);
     host.send(BuildErase(50, false), false);
     EXPECT_EQ(emu.image(), Bytes(128, 0xFF));
 }
@@ -256,7 +256,7 @@ TEST_F(Emulator, EepromErasePerPageAndMicrowireEraseAll) {
 TEST_F(Emulator, MicrowireSixteenBitOrganisationStoresWholeWords) {
     configure("[chip]\nfamily = 2\nsize = 128\npage = 2\norganisation = 16\n");
     ASSERT_TRUE(host.open());
-    host.setup(kFamilyMicrowire, 128, 2);
+    host.setup(ChipFamily::Eeprom93, 128, 2);
     host.send(BuildSetAddress(0, false), false);
     const Bytes data = Pattern(5, 1);
     host.link.USB_bulk_write(data.data(), 3); // 1 2 | 3 waits for its pair
@@ -269,7 +269,7 @@ TEST_F(Emulator, MicrowireSixteenBitOrganisationStoresWholeWords) {
 TEST_F(Emulator, ChipThatDoesNotMatchTheSetupReadsFloatingAndIgnoresWrites) {
     configure("[chip]\nfamily = 1\nsize = 256\npage = 8\nfill = zero\n");
     ASSERT_TRUE(host.open());
-    host.setup(kFamilySpiFlash, 256, 8);
+    host.setup(ChipFamily::SpiFlash25, 256, 8);
     EXPECT_EQ(host.read(0, 64, 64), Bytes(64, 0xFF));
     host.write(0, Pattern(64), 64);
     EXPECT_EQ(emu.image(), Bytes(256, 0x00));
@@ -278,7 +278,7 @@ TEST_F(Emulator, ChipThatDoesNotMatchTheSetupReadsFloatingAndIgnoresWrites) {
 TEST_F(Emulator, LogHoldsEveryBlockAndStreamInOrder) {
     configure("[chip]\nsize = 64K\n");
     ASSERT_TRUE(host.open());
-    host.setup(kFamilySpiFlash, 65536, 256);
+    host.setup(ChipFamily::SpiFlash25, 65536, 256);
     host.read(0, 512);
     host.finish();
     EXPECT_EQ(emu.opcodes(), (std::vector<int>{CMD_CHIP_SETUP, CMD_SET_ADDRESS, CMD_FINISH}));
@@ -303,7 +303,7 @@ TEST_F(Emulator, InjectedFaultsBehaveAsAsked) {
               "[faults]\nshort_read_at = 4\nbitflip_at = 5\nlost_write_at = 7\n"
               "short_write_at = 8\n");
     ASSERT_TRUE(host.open());
-    host.setup(kFamilySpiFlash, 65536, 256);    // transfers 1, 2
+    host.setup(ChipFamily::SpiFlash25, 65536, 256);    // transfers 1, 2
     host.send(BuildSetAddress(0, false), true); // 3 and its reply 4 (short)
     EXPECT_EQ(host.last, 32);
     Bytes data(256);
@@ -327,7 +327,7 @@ TEST_F(Emulator, InjectedFaultsBehaveAsAsked) {
 TEST_F(Emulator, UnplugAtATransferTakesTheProgrammerOffTheBus) {
     configure("[faults]\nunplug_at = 3\n");
     ASSERT_TRUE(host.open());
-    host.setup(kFamilySpiFlash, 4u << 20, 256);
+    host.setup(ChipFamily::SpiFlash25, 4u << 20, 256);
     CommandBlock block = BuildSetAddress(0, false);
     EXPECT_EQ(host.link.USB_bulk_cmd(block.data(), 64, 1), -19); // ENODEV
     Bytes data(64);
@@ -346,7 +346,7 @@ TEST_F(Emulator, SameSeedGivesTheSameFaults) {
                   "\ntimeout_rate = 0.05\nstall_rate = 0.05\nshort_read_rate = 0.05\n"
                   "bitflip_rate = 0.05\n");
         EXPECT_TRUE(host.open());
-        host.setup(kFamilySpiFlash, 65536, 256);
+        host.setup(ChipFamily::SpiFlash25, 65536, 256);
         host.send(BuildSetAddress(0, false), true);
         std::vector<std::pair<int, Bytes>> outcome;
         for (int i = 0; i < 200; ++i) {
@@ -380,7 +380,7 @@ TEST_F(Emulator, FileSetUpIsReadAtEveryScanAndTheImagePersists) {
     emu.useDefault();
 
     ASSERT_TRUE(host.open());
-    host.setup(kFamilySpiFlash, 4096, 256);
+    host.setup(ChipFamily::SpiFlash25, 4096, 256);
     host.write(0, Pattern(256));
     host.finish(); // finish and close store the chip
     {
@@ -394,7 +394,7 @@ TEST_F(Emulator, FileSetUpIsReadAtEveryScanAndTheImagePersists) {
     EXPECT_FALSE(host.open());
     writeIni("[programmer]\nplugged = 1\n" + chip);
     ASSERT_TRUE(host.open());
-    host.setup(kFamilySpiFlash, 4096, 256);
+    host.setup(ChipFamily::SpiFlash25, 4096, 256);
     EXPECT_EQ(host.read(0, 256), Pattern(256));
     host.finish();
 

@@ -1,8 +1,8 @@
 #pragma once
 // A front end that writes down everything the engine asks of it, and a
 // fixture that wires the real transport to the emulator around it.
-#include "app/core/LogNumbering.h"
-#include "app/core/MessageTable.h"
+#include "core/LogNumbering.h"
+#include "core/MessageTable.h"
 #include "buffer/DataBuffer.h"
 #include "chipdb/ChipRecord.h"
 #include "emulator/EmulatorClient.h"

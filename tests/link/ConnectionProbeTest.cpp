@@ -1,6 +1,6 @@
 #include "link/ConnectionProbe.h"
 
-#include "app/core/MessageTable.h"
+#include "core/MessageTable.h"
 #include "emulator/EmulatorClient.h"
 #include "link/TUsbBulk.h"
 #include "link/UsbDeviceMonitor.h"

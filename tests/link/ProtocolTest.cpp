@@ -8,7 +8,7 @@ namespace {
 
 ChipParameters FlashOneMiB() {
     ChipParameters p;
-    p.family = kFamilySpiFlash;
+    p.family = ChipFamily::SpiFlash25;
     p.subType = 1;
     p.page = 256;
     p.delay = 0x1234;
@@ -58,20 +58,20 @@ TEST(Protocol, ChipSetupByteOrderFollowsTheVariant) {
 
 TEST(Protocol, ClockByteRulesPerFamilyAndForReadId) {
     ChipParameters p;
-    p.family = kFamilySpiEeprom;
+    p.family = ChipFamily::Eeprom25;
     p.voltage = kVoltage1V8;
     EXPECT_EQ(BuildChipSetup(p, 2, false)[16], 0x21);
     EXPECT_EQ(BuildReadId(p, 2, false)[16], 0x02);
-    p.family = kFamilyI2cEeprom;
+    p.family = ChipFamily::Eeprom24;
     p.voltage = kVoltage5V0;
     EXPECT_EQ(BuildChipSetup(p, 4, false)[16], 0x02);
     EXPECT_EQ(BuildReadId(p, 4, false)[16], 0x04);
-    p.family = kFamilySpiFlash;
+    p.family = ChipFamily::SpiFlash25;
     EXPECT_EQ(BuildChipSetup(p, 5, true)[16], 5);
-    p.family = kFamilyMicrowire;
+    p.family = ChipFamily::Eeprom93;
     p.voltage = kVoltage3V3;
     EXPECT_EQ(BuildChipSetup(p, 3, true)[16], 0);
-    p.family = kFamily95Eeprom;
+    p.family = ChipFamily::Eeprom95;
     p.voltage = kVoltage1V8;
     EXPECT_EQ(BuildChipSetup(p, 3, true)[16], 1);
 }

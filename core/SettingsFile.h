@@ -4,7 +4,7 @@
 // read once when the main window is created and written once when it closes.
 // The window itself is reached through SettingsTarget so this stays free of
 // widgets and can be tested alone.
-#include "app/core/IniFile.h"
+#include "core/IniFile.h"
 
 #include <optional>
 #include <string>

@@ -1,6 +1,8 @@
-#include "app/core/MessageTable.h"
+#include "core/MessageTable.h"
 
 #include <gtest/gtest.h>
+
+#include <set>
 
 using vantor::Message;
 
@@ -8,6 +10,17 @@ TEST(MessageTable, EveryMessageHasThreeNonEmptyTexts) {
     for (int n = 1; n <= vantor::kMessageCount; ++n)
         for (int lang = 0; lang < vantor::kLanguageCount; ++lang)
             EXPECT_FALSE(Message(n, lang).empty()) << "message " << n << " language " << lang;
+}
+
+TEST(MessageTable, OwnMessagesAreUniqueAndSpeakAllThreeLanguages) {
+    std::set<int> seen;
+    for (int id : vantor::OwnMessageIds()) {
+        EXPECT_GT(id, vantor::kMessageCount);
+        EXPECT_TRUE(seen.insert(id).second) << "message " << id << " listed twice";
+        for (int lang = 0; lang < vantor::kLanguageCount; ++lang)
+            EXPECT_FALSE(Message(id, lang).empty()) << "message " << id << " language " << lang;
+    }
+    EXPECT_TRUE(Message(vantor::Own::EngineLast, 2).empty()); // a block end names no text
 }
 
 TEST(MessageTable, TextsThatCarryBreaksAndBlanksKeepThemExactly) {

@@ -3,6 +3,7 @@
 // and English. Messages are looked up at the moment they are shown, so a box
 // always speaks the language current at that moment.
 #include <string>
+#include <vector>
 
 namespace vantor {
 
@@ -45,15 +46,55 @@ enum : int {
 };
 } // namespace Msg
 
+// Messages of our own, beyond the numbered table: the mends, refusals and
+// features this system adds. They live here, in the same three languages, so
+// one place turns results into words. Each area has its own block of numbers
+// so adding a message never renumbers another area's.
+namespace Own {
+enum : int {
+    // The chip engine (100..199).
+    StepChipSetup = 100,
+    StepChipId,
+    StepErase,
+    StepRead,
+    StepBlankCheck,
+    StepVerify,
+    StepWrite,
+    TransferFailedAt, // follows a step name; the address follows it
+    EngineLast,
+
+    // Installation, file places and device access (200..299).
+    FilePlacesFirst = 200,
+
+    // Chip database (300..399).
+    ChipDbFirst = 300,
+
+    // Operator features: stop, unprotect, checksums, verify, find (400..499).
+    OperatorFirst = 400,
+
+    // The emulator as a bench (500..599).
+    BenchFirst = 500,
+
+    // The window: fit, dialogs, refusals (600..699).
+    WindowFirst = 600,
+
+    // vantor-cli (700..799).
+    CliFirst = 700,
+};
+} // namespace Own
+
 enum Language : int { SimplifiedChinese = 0, TraditionalChinese = 1, English = 2 };
 
 // A language index outside 0..2 can only come from a hand-edited settings
 // file; it reads as Simplified Chinese so no lookup ever leaves the table.
 int NormalizeLanguage(int languageIndex);
 
-// Text of message `number` (1..30) in `languageIndex`, UTF-8. An unknown
-// number gives an empty text rather than reading outside the table.
+// Text of message `number` (1..30, or one of Own) in `languageIndex`, UTF-8.
+// An unknown number gives an empty text rather than reading outside the table.
 const std::string& Message(int number, int languageIndex);
+
+// Every Own:: message in the table, for checks that each has all three texts.
+std::vector<int> OwnMessageIds();
 
 // The language every lookup without an explicit index uses.
 int CurrentLanguage();

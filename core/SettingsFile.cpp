@@ -1,6 +1,6 @@
-#include "app/core/SettingsFile.h"
+#include "core/SettingsFile.h"
 
-#include "app/core/MessageTable.h"
+#include "core/MessageTable.h"
 
 #include <charconv>
 #include <climits>

@@ -1,5 +1,5 @@
 #pragma once
-#include "app/core/AsciiText.h"
+#include "core/AsciiText.h"
 // A small INI document that edits a file the way a person would: section and
 // key names compare without letter case, and every line we do not write
 // (other sections, other keys, comments, blank lines, odd lines) stays as it
@@ -88,6 +88,5 @@ private:
 
     std::vector<Line> lines_;
 };
-
 
 } // namespace vantor

@@ -1,4 +1,4 @@
-#include "app/core/Prompts.h"
+#include "core/Prompts.h"
 
 namespace vantor {
 namespace {

@@ -1,4 +1,4 @@
-#include "app/core/MessageTable.h"
+#include "core/MessageTable.h"
 
 #include <array>
 
@@ -56,6 +56,32 @@ const std::array<Texts, kMessageCount> kTable = {{
     /* 30 */ {"查空完成！", "查空完成！", "Bank Complete!"},
 }};
 
+struct OwnEntry {
+    int id;
+    Texts texts;
+};
+
+// Our own messages, by their Own:: names; order does not matter.
+const OwnEntry kOwnTable[] = {
+    // The chip engine: the step a transfer failure interrupted, then the sentence.
+    {Own::StepChipSetup, {"芯片设置", "芯片設置", "Chip setup"}},
+    {Own::StepChipId, {"读取芯片ID", "讀取芯片ID", "Chip ID"}},
+    {Own::StepErase, {"擦除", "擦除", "Erase"}},
+    {Own::StepRead, {"读出", "讀出", "Read"}},
+    {Own::StepBlankCheck, {"查空", "查空", "Blank check"}},
+    {Own::StepVerify, {"校验", "校驗", "Verify"}},
+    {Own::StepWrite, {"编程", "編程", "Write"}},
+    {Own::TransferFailedAt,
+     {"：USB 传输失败，地址: ", "：USB 傳輸失敗，地址: ", ": USB transfer failed at address "}},
+};
+
+const Texts* FindOwn(int id) {
+    for (const OwnEntry& entry : kOwnTable)
+        if (entry.id == id)
+            return &entry.texts;
+    return nullptr;
+}
+
 int g_currentLanguage = SimplifiedChinese;
 
 } // namespace
@@ -67,10 +93,21 @@ int NormalizeLanguage(int languageIndex) {
 
 const std::string& Message(int number, int languageIndex) {
     static const std::string empty;
-    if (number < 1 || number > kMessageCount)
+    if (number > kMessageCount) {
+        const Texts* own = FindOwn(number);
+        return own ? (*own)[static_cast<size_t>(NormalizeLanguage(languageIndex))] : empty;
+    }
+    if (number < 1)
         return empty;
     return kTable[static_cast<size_t>(number - 1)]
                  [static_cast<size_t>(NormalizeLanguage(languageIndex))];
+}
+
+std::vector<int> OwnMessageIds() {
+    std::vector<int> ids;
+    for (const OwnEntry& entry : kOwnTable)
+        ids.push_back(entry.id);
+    return ids;
 }
 
 int CurrentLanguage() {

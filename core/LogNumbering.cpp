@@ -1,4 +1,4 @@
-#include "app/core/LogNumbering.h"
+#include "core/LogNumbering.h"
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-#include "app/core/IniFile.h"
+#include "core/IniFile.h"
 
 #include <cerrno>
 #include <cstring>
@@ -71,7 +71,6 @@ bool WriteAll(int fd, const std::string& data) {
 }
 
 } // namespace
-
 
 IniFile::Line IniFile::parseLine(std::string raw, std::string eol) {
     Line line{std::move(raw), std::move(eol), Kind::Other, {}};
