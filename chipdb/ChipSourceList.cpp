@@ -3,7 +3,9 @@
 #include "chipdb/GbkText.h"
 #include "chipdb/NameText.h"
 
+#include <cctype>
 #include <charconv>
+#include <cstdio>
 #include <limits>
 #include <map>
 #include <set>
@@ -63,6 +65,21 @@ bool HasForbiddenByte(std::string_view name) {
     return false;
 }
 
+// Maker and chip names as printed or ordered: no wildcards, brackets,
+// slashes or dots.
+bool IsPartNumber(std::string_view name) {
+    for (unsigned char c : name)
+        if (!std::isalnum(c) && c != '-')
+            return false;
+    return !name.empty();
+}
+
+std::string Hex(std::uint32_t id) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%06X", id);
+    return text;
+}
+
 std::string Describe(const ChipNames& n) {
     return n.type + "," + n.maker + "," + n.name;
 }
@@ -93,8 +110,8 @@ bool ParseChipSourceList(std::string_view text, std::vector<ChipRecord>* records
             continue;
         }
         auto f = SplitCommas(line);
-        if (f.size() != 10) {
-            fail("10 fields expected, " + std::to_string(f.size()) + " found");
+        if (f.size() != 11) {
+            fail("11 fields expected, " + std::to_string(f.size()) + " found");
             continue;
         }
         ChipRecord r;
@@ -118,6 +135,8 @@ bool ParseChipSourceList(std::string_view text, std::vector<ChipRecord>* records
             fail("delay \"" + std::string(f[8]) + "\" is not a number up to 65535");
         else if (!ParseVoltage(f[9], &r.Voltage))
             fail("voltage \"" + std::string(f[9]) + "\" is not 3.3V, 1.8V or 5.0V");
+        else if (f[10].find_first_not_of(' ') == std::string_view::npos)
+            fail("no source: name the datasheet or ID table the facts come from");
         else {
             r.EepromSize = 0;
             r.EepromPage = 1;
@@ -169,6 +188,7 @@ std::vector<std::string> CheckShippedRules(const std::vector<ChipRecord>& record
     std::map<std::string, std::string> typeSpelling;  // folded -> as written
     std::map<std::string, std::string> makerSpelling; // folded type,maker -> maker
     std::set<std::string> seen;                       // folded joined names
+    std::set<std::string> chipNames;                  // folded chip names
     int lastFamily = 0;
 
     for (std::size_t i = 0; i < records.size(); ++i) {
@@ -191,6 +211,10 @@ std::vector<std::string> CheckShippedRules(const std::vector<ChipRecord>& record
             fail("NameText does not fit 47 GBK bytes");
         if (!seen.insert(FoldAsciiCase(joined)).second)
             fail("the same three names appear earlier");
+        else if (!chipNames.insert(FoldAsciiCase(n.name)).second)
+            fail("the chip name appears earlier: one record per part number");
+        if (clean && (!IsPartNumber(n.maker) || !IsPartNumber(n.name)))
+            fail("maker and chip names take letters, digits and hyphens only");
 
         auto [typeIt, typeNew] = typeSpelling.emplace(FoldAsciiCase(n.type), n.type);
         if (!typeNew && typeIt->second != n.type)
@@ -258,6 +282,76 @@ std::vector<std::string> CheckShippedRules(const std::vector<ChipRecord>& record
         if (!typeOfFamily.count(family))
             errors.push_back("no record of family " + std::to_string(family) +
                              ": detection names types 1 and 2 by position");
+    for (std::string& e : CheckJedecFacts(records))
+        errors.push_back(std::move(e));
+    return errors;
+}
+
+std::uint32_t CapacityFromJedecId(std::uint32_t chipId) {
+    const std::uint32_t maker = chipId >> 16;
+    std::uint32_t code = chipId & 0xFF;
+    static const std::set<std::uint32_t> kLog2Makers = {0x0B /* XTX */,
+                                                        0x0E /* Zbit, early */,
+                                                        0x1C /* Eon */,
+                                                        0x20 /* ST, Micron, XMC */,
+                                                        0x25 /* SK */,
+                                                        0x34 /* Infineon */,
+                                                        0x37 /* AMIC */,
+                                                        0x4A /* ESI */,
+                                                        0x5E /* Zbit */,
+                                                        0x68 /* Boya */,
+                                                        0x85 /* Puya */,
+                                                        0x9D /* ISSI */,
+                                                        0xA1 /* Fudan */,
+                                                        0xBA /* Zetta */,
+                                                        0xC2 /* Macronix */,
+                                                        0xC8 /* GigaDevice */,
+                                                        0xD5 /* Nantronics */,
+                                                        0xEF /* Winbond */,
+                                                        0xF8 /* Fidelix */};
+    if (!kLog2Makers.count(maker))
+        return 0;
+    // Macronix's 1.8 V and octal parts count from 0x30 instead of 0x10.
+    if (maker == 0xC2 && code >= 0x31 && code <= 0x3A)
+        code -= 0x20;
+    if (code >= 0x10 && code <= 0x19)
+        return std::uint32_t{1} << code;
+    if (code == 0x1A || code == 0x20) // 512 Mbit, both spellings in use
+        return 64u << 20;
+    if (code == 0x21 || code == 0x1B)
+        return 128u << 20;
+    return 0;
+}
+
+const std::vector<JedecException>& KnownJedecExceptions() {
+    // None at present: every shared ID of the shipped list names parts of one
+    // geometry. An entry here says why an ID may break the rules.
+    static const std::vector<JedecException> list = {};
+    return list;
+}
+
+std::vector<std::string> CheckJedecFacts(const std::vector<ChipRecord>& records) {
+    std::set<std::uint32_t> excepted;
+    for (const JedecException& e : KnownJedecExceptions())
+        excepted.insert(e.chipId);
+    std::vector<std::string> errors;
+    std::map<std::uint32_t, std::size_t> firstOfId;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        const ChipRecord& r = records[i];
+        if (r.Family != ChipFamily::SpiFlash25 || excepted.count(r.ChipId))
+            continue;
+        const std::string where =
+            "slot " + std::to_string(i) + " (" + NamesOf(r).name + ", ID " + Hex(r.ChipId) + "): ";
+        const std::uint32_t stated = CapacityFromJedecId(r.ChipId);
+        if (stated != 0 && stated != r.FlashSize)
+            errors.push_back(where + "size " + std::to_string(r.FlashSize) + " but the ID states " +
+                             std::to_string(stated));
+        auto [it, isFirst] = firstOfId.emplace(r.ChipId, i);
+        const ChipRecord& first = records[it->second];
+        if (!isFirst && (first.FlashSize != r.FlashSize || first.FlashPage != r.FlashPage))
+            errors.push_back(where + "size or page differs from " + NamesOf(first).name +
+                             ", the first record of this ID");
+    }
     return errors;
 }
 

@@ -5,12 +5,14 @@
 // Source list: UTF-8 text, one record per line, fields separated by commas;
 // blank lines and lines starting with '#' are ignored. The first other line
 // is the header and must read exactly
-//   type,maker,name,chip_id,size,page,family,subtype,delay,voltage
+//   type,maker,name,chip_id,size,page,family,subtype,delay,voltage,source
 // chip_id   hexadecimal ("EF4016"; "0" for chips without an ID)
 // size      bytes, or with a K / M suffix for KiB / MiB ("128", "4K", "8M")
 // page      bytes
 // family    0..4; subtype, delay: decimal
 // voltage   "3.3V", "1.8V" or "5.0V"
+// source    the datasheet or public ID table the facts come from (free text
+//           without commas; not stored in the database)
 #include "chipdb/ChipRecord.h"
 
 #include <string>
@@ -20,7 +22,7 @@
 namespace vantor {
 
 inline constexpr const char* kChipSourceHeader =
-    "type,maker,name,chip_id,size,page,family,subtype,delay,voltage";
+    "type,maker,name,chip_id,size,page,family,subtype,delay,voltage,source";
 
 // Parses the list. Every line that cannot be read adds an error naming its
 // line number; returns true when there were none.
@@ -37,16 +39,39 @@ int SizeSubType(int family, std::uint32_t size);
 //   first three types in the type box are SPI flash, 24-series, 93-series;
 // - one type name per family, different for every family;
 // - type, maker and chip names present and free of blanks, control bytes,
-//   commas and double quotes; the joined NameText at most 47 GBK bytes;
-// - no two records with the same three names, and no type or maker name that
+//   commas and double quotes; maker and chip names of ASCII letters, digits
+//   and hyphens only (as marked or ordered, no patterns); the joined NameText
+//   at most 47 GBK bytes;
+// - no chip name twice (letter case ignored), and no type or maker name that
 //   differs from another only in letter case (the boxes could not reach it);
 // - FlashSize a power of two from 64 B to 64 MiB, FlashPage a power of two
 //   from 1 to 256 and not above FlashSize;
 // - SubType valid for the family (and matching the size where it follows
 //   from it), Voltage 0..2, Delay not 0, a JEDEC ID for SPI flash only;
-// - at most 999 records, so the terminator slot fits.
+// - at most 999 records, so the terminator slot fits;
+// - the JEDEC facts of CheckJedecFacts.
 // Returns the broken rules, one text each; empty when all hold.
 std::vector<std::string> CheckShippedRules(const std::vector<ChipRecord>& records);
+
+// The capacity a JEDEC ID states, for makers whose scheme puts log2 of the
+// size in the last ID byte (Winbond, GigaDevice, Macronix, Micron/ST/XMC,
+// Eon, ISSI, Puya, XTX, Boya, ...); 0 where the maker's scheme says nothing
+// about it (Atmel/Adesto, SST, Spansion's older parts, Sanyo, Intel, ESMT).
+std::uint32_t CapacityFromJedecId(std::uint32_t chipId);
+
+// IDs whose parts break one of the JEDEC rules below for a known reason.
+struct JedecException {
+    std::uint32_t chipId;
+    const char* reason;
+};
+const std::vector<JedecException>& KnownJedecExceptions();
+
+// The facts of the SPI flash records that detection relies on, unless the
+// ID is a known exception:
+// - where the ID states the capacity, the size agrees with it;
+// - all records of one ID have the same size and page (detection takes the
+//   first; a different size would read or write half a chip).
+std::vector<std::string> CheckJedecFacts(const std::vector<ChipRecord>& records);
 
 // The records in use of a database.
 std::vector<ChipRecord> RecordsInUse(const ChipDatabase& db);

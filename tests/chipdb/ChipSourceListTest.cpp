@@ -9,13 +9,19 @@ namespace {
 const std::string kHeader = std::string(kChipSourceHeader) + "\n";
 const std::string kMinimal = "SPI,W,W25Q32,EF4016,4M,256,0,0,800,3.3V\n"
                              "24,Atmel,AT24C02,0,256,8,1,0,100,3.3V\n"
-                             "93,Atmel,AT93C46(16bit),0,128,2,2,87,100,3.3V\n";
+                             "93,Atmel,AT93C46-X16,0,128,2,2,87,100,3.3V\n";
 
-// Parses and checks; returns all complaints joined.
+// Parses and checks lines given without their source column (each gets one);
+// returns all complaints joined.
 std::string Complaints(const std::string& body) {
+    std::string sourced;
+    for (std::size_t start = 0, nl; start < body.size(); start = nl + 1) {
+        nl = body.find('\n', start);
+        sourced += body.substr(start, nl - start) + ",datasheet\n";
+    }
     std::vector<ChipRecord> records;
     std::vector<std::string> errors;
-    ParseChipSourceList(kHeader + body, &records, &errors);
+    ParseChipSourceList(kHeader + sourced, &records, &errors);
     if (errors.empty())
         errors = CheckShippedRules(records);
     std::string out;
@@ -30,8 +36,8 @@ TEST(ChipSourceList, ReadsEveryColumnAndIgnoresCommentsAndCarriageReturns) {
     std::vector<ChipRecord> records;
     std::vector<std::string> errors;
     ASSERT_TRUE(ParseChipSourceList("# comment\r\n\r\n" + kHeader +
-                                        "SPI,W,W25Q32,EF4016,4M,256,0,1,800,1.8V\r\n"
-                                        "95,ST,M95M02,0,256K,256,4,2,100,5.0V\n",
+                                        "SPI,W,W25Q32,EF4016,4M,256,0,1,800,1.8V,ds\r\n"
+                                        "95,ST,M95M02,0,256K,256,4,2,100,5.0V,ds\n",
                                     &records, &errors))
         << errors.front();
     ASSERT_EQ(records.size(), 2u);
@@ -50,7 +56,7 @@ TEST(ChipSourceList, ReadsEveryColumnAndIgnoresCommentsAndCarriageReturns) {
 }
 
 TEST(ChipSourceList, UnreadableLinesAreNamedByNumber) {
-    EXPECT_NE(Complaints("SPI,W,X,EF4016,4M,256,0,0,800\n").find("line 2: 10 fields"),
+    EXPECT_NE(Complaints("SPI,W,X,EF4016,4M,256,0,0,800\n").find("line 2: 11 fields"),
               std::string::npos);
     EXPECT_NE(Complaints("SPI,W,X,ZZ,4M,256,0,0,800,3.3V\n").find("chip_id"), std::string::npos);
     EXPECT_NE(Complaints("SPI,W,X,1,4G,256,0,0,800,3.3V\n").find("size"), std::string::npos);
@@ -62,6 +68,9 @@ TEST(ChipSourceList, UnreadableLinesAreNamedByNumber) {
     std::vector<ChipRecord> records;
     std::vector<std::string> errors;
     EXPECT_FALSE(ParseChipSourceList("name,size\nA,1\n", &records, &errors));
+    EXPECT_FALSE(
+        ParseChipSourceList(kHeader + "SPI,W,X,1,4M,256,0,0,800,3.3V, \n", &records, &errors));
+    EXPECT_NE(errors.back().find("no source"), std::string::npos);
     EXPECT_FALSE(ParseChipSourceList("# only a comment\n", &records, &errors));
 }
 
@@ -98,6 +107,14 @@ TEST(ChipSourceList, EachBrokenRuleIsRefused) {
         {"95,ST,M95,0,128K,256,5,2,100,3.3V", "not 0..4"},
         {"95,ST,\"M95\",0,128K,256,4,2,100,3.3V", "comma or quote"},
         {"95,,M95M01,0,128K,256,4,2,100,3.3V", "must all be present"},
+        {"95,ST,M95(M01),0,128K,256,4,2,100,3.3V", "letters, digits and hyphens"},
+        {"SPI,W,W25Q128.V,EF4018,16M,256,0,0,800,3.3V", "letters, digits and hyphens"},
+        {"95,ST,at24c02,0,128K,256,4,2,100,3.3V", "one record per part number"},
+        {"SPI,W,W25Q64,EF4017,4M,256,0,0,800,3.3V", "the ID states 8388608"},
+        {"SPI,W,W25Q32X,EF4016,4M,128,0,0,800,3.3V", "differs from W25Q32"},
+        {"SPI,A,AT25DF321,1F4700,4M,256,0,0,800,3.3V\n"
+         "SPI,A,AT26DF321,1F4700,2M,256,0,0,800,3.3V",
+         "differs from AT25DF321"},
     };
     for (const auto& c : cases) {
         const std::string complaints = Complaints(kMinimal + c.extraLine + "\n");
@@ -111,7 +128,7 @@ TEST(ChipSourceList, EachBrokenRuleIsRefused) {
 
 TEST(ChipSourceList, TheFirstThreeFamiliesMustAllBePresentAndFitTheSlots) {
     EXPECT_NE(Complaints("SPI,W,W25Q32,EF4016,4M,256,0,0,800,3.3V\n"
-                         "93,Atmel,AT93C46(16bit),0,128,2,2,87,100,3.3V\n")
+                         "93,Atmel,AT93C46-X16,0,128,2,2,87,100,3.3V\n")
                   .find("no record of family 1"),
               std::string::npos);
     std::string many = kMinimal;
@@ -129,4 +146,14 @@ TEST(ChipSourceList, SubTypeBySize) {
     EXPECT_EQ(SizeSubType(ChipFamily::Eeprom95, 131072), 2);
     EXPECT_EQ(SizeSubType(ChipFamily::SpiFlash25, 1024), -1);
     EXPECT_EQ(SizeSubType(ChipFamily::Eeprom93, 128), -1);
+}
+
+TEST(ChipSourceList, CapacityFromTheJedecId) {
+    EXPECT_EQ(CapacityFromJedecId(0xEF4016), 4u << 20);
+    EXPECT_EQ(CapacityFromJedecId(0xC84010), 64u << 10);
+    EXPECT_EQ(CapacityFromJedecId(0xEF4020), 64u << 20);
+    EXPECT_EQ(CapacityFromJedecId(0xC2201A), 64u << 20);
+    EXPECT_EQ(CapacityFromJedecId(0xC22539), 32u << 20); // Macronix 1.8 V: 0x39 = 0x19 + 0x20
+    EXPECT_EQ(CapacityFromJedecId(0x1F4700), 0u);        // Atmel: no capacity in the ID
+    EXPECT_EQ(CapacityFromJedecId(0xBF2541), 0u);        // SST: neither
 }

@@ -1,13 +1,16 @@
 // Checks the vantor.Dat the build generated from chipdb/data/chips.csv.
-#include "core/Prompts.h"
+#include "chipdb/ChipDetection.h"
 #include "chipdb/ChipSelection.h"
 #include "chipdb/ChipSourceList.h"
 #include "chipdb/DatabaseFile.h"
+#include "core/Prompts.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <map>
+#include <set>
 
 using namespace vantor;
 
@@ -76,19 +79,27 @@ TEST_F(ShippedDatabase, WellKnownChipsHaveTheirDatasheetFacts) {
     const Expect expected[] = {
         {"W25Q32BV", 0xEF4016, 4u << 20, 256, 0, 0, ChipVoltage::V3_3},
         {"W25Q32JV", 0xEF4016, 4u << 20, 256, 0, 0, ChipVoltage::V3_3},
+        {"W77Q32JW", 0xEF8A16, 4u << 20, 256, 0, 0, ChipVoltage::V1_8},
+        {"W77Q16JW", 0xEF8A15, 2u << 20, 256, 0, 0, ChipVoltage::V1_8},
         {"MX25L6405", 0xC22017, 8u << 20, 256, 0, 0, ChipVoltage::V3_3},
         {"MX25U3235F", 0xC22536, 4u << 20, 256, 0, 0, ChipVoltage::V1_8},
         {"GD25Q128C", 0xC84018, 16u << 20, 256, 0, 0, ChipVoltage::V3_3},
         {"SST25VF016B", 0xBF2541, 2u << 20, 256, 0, ChipSubType::FlashSst, ChipVoltage::V3_3},
-        {"SST26VF016B(A)", 0xBF2641, 2u << 20, 256, 0, ChipSubType::FlashNonSst, 0},
+        {"SST26VF016B", 0xBF2641, 2u << 20, 256, 0, ChipSubType::FlashNonSst, 0},
         {"MX25L5121E", 0xC22210, 64u << 10, 32, 0, 0, ChipVoltage::V3_3},
         {"24C02", 0, 256, 8, 1, ChipSubType::Eeprom24Below4K, 0},
         {"AT24C32", 0, 4096, 32, 1, ChipSubType::Eeprom24From4K, 0},
         {"M24M02", 0, 256u << 10, 256, 1, ChipSubType::Eeprom24From4K, 0},
-        {"93C46(16bit)", 0, 128, 2, 2, ChipSubType::Eeprom93C46x16, 0},
-        {"93C46(8bit)", 0, 128, 1, 2, ChipSubType::Eeprom93C46x8, 0},
-        {"93C56(16bit)", 0, 256, 2, 2, ChipSubType::Eeprom93C66x16, 0},
-        {"93C86(8bit)", 0, 2048, 1, 2, ChipSubType::Eeprom93C86x8, 0},
+        {"93C46-X16", 0, 128, 2, 2, ChipSubType::Eeprom93C46x16, 0},
+        {"93C46-X8", 0, 128, 1, 2, ChipSubType::Eeprom93C46x8, 0},
+        {"93C56-X16", 0, 256, 2, 2, ChipSubType::Eeprom93C66x16, 0},
+        {"93C86-X8", 0, 2048, 1, 2, ChipSubType::Eeprom93C86x8, 0},
+        {"93LC46C-X16", 0, 128, 2, 2, ChipSubType::Eeprom93C46x16, 0},
+        {"93LC66A", 0, 512, 1, 2, ChipSubType::Eeprom93C66x8, 0},
+        {"93C46B", 0, 128, 2, 2, ChipSubType::Eeprom93C46x16, ChipVoltage::V5_0},
+        {"CAT24C16", 0, 2048, 16, 1, ChipSubType::Eeprom24Below4K, 0},
+        {"BL24C256A", 0, 32768, 64, 1, ChipSubType::Eeprom24From4K, 0},
+        {"25AA640A", 0, 8192, 32, 3, ChipSubType::SpiEepromFrom512, 0},
         {"25LC1024", 0, 128u << 10, 256, 3, ChipSubType::SpiEepromAbove64K, 0},
         {"AT25040A", 0, 512, 8, 3, ChipSubType::SpiEepromSmall, 0},
         {"M95080", 0, 1024, 32, 4, ChipSubType::SpiEepromFrom512, 0},
@@ -130,12 +141,40 @@ TEST_F(ShippedDatabase, TypeBoxOrderServesDetectionAndStartUpShowsARealChip) {
         ASSERT_TRUE(sel.LastSelectChose());
         EXPECT_EQ(sel.CurrentChip()->Family, type);
     }
-    // The first record answering EF4016 is a Winbond W25Q32.
-    for (int i = 0; i < db_->RecordCount(); ++i)
-        if ((*db_)[i].ChipId == 0xEF4016) {
-            EXPECT_EQ(NamesOf((*db_)[i]).maker, "Winbond");
-            EXPECT_EQ(NamesOf((*db_)[i]).name.substr(0, 6), "W25Q32");
-            break;
-        }
+    // Every W25Q32 part has its own record.
     EXPECT_EQ(FindChips(*db_, "W25Q32").size(), 12u);
+}
+
+TEST_F(ShippedDatabase, TheFirstRecordOfASharedIdIsTheLikelyPart) {
+    const std::pair<std::uint32_t, const char*> first[] = {
+        {0xEF4016, "W25Q32JV"},  {0xEF4017, "W25Q64JV"},     {0xEF4018, "W25Q128JV"},
+        {0x204015, "XM25QH16C"}, {0xC84017, "GD25Q64C"},     {0xC22017, "MX25L6433F"},
+        {0xEF4015, "W25Q16JV"},  {0x20BA18, "MT25QL128ABA"}, {0xEF8A16, "W77Q32JW"},
+    };
+    for (const auto& [id, name] : first) {
+        const int slot = FindChipById(*db_, id);
+        ASSERT_GE(slot, 0) << std::hex << id;
+        EXPECT_EQ(NamesOf((*db_)[slot]).name, name) << std::hex << id;
+    }
+}
+
+TEST_F(ShippedDatabase, CoversThePartsUsersLookFor) {
+    std::set<std::uint32_t> ids;
+    std::map<int, int> perFamily;
+    for (int i = 0; i < db_->RecordCount(); ++i) {
+        ++perFamily[(*db_)[i].Family];
+        if ((*db_)[i].Family == ChipFamily::SpiFlash25)
+            ids.insert((*db_)[i].ChipId);
+    }
+    EXPECT_GE(ids.size(), 430u);
+    EXPECT_LT(db_->RecordCount(), kChipSlots);
+    std::printf("records %d; per family 0..4: %d %d %d %d %d; distinct SPI IDs %zu\n",
+                db_->RecordCount(), perFamily[0], perFamily[1], perFamily[2], perFamily[3],
+                perFamily[4], ids.size());
+    // The find dialog matches letter case as stored: names are upper case.
+    for (const char* name :
+         {"W25Q128JV", "W25Q16JV", "GD25Q64C", "MX25L6433F", "BY25Q64AS", "N25Q128A", "P25Q16H",
+          "XT25F32B", "ZB25VQ64", "IS25LP080D", "MX25U3235F", "24LC256", "AT24C02", "CAT24C16",
+          "93LC46C", "25LC640A", "M95256"})
+        EXPECT_FALSE(FindChips(*db_, name).empty()) << name;
 }
