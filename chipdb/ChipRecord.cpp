@@ -1,5 +1,7 @@
 #include "chipdb/ChipRecord.h"
 
+#include "core/MessageTable.h"
+
 #include "chipdb/GbkText.h"
 
 #include <algorithm>
@@ -107,19 +109,41 @@ bool IsPowerOfTwo(std::uint32_t value) {
     return value != 0 && (value & (value - 1)) == 0;
 }
 
+bool SubTypeFitsFamily(std::uint8_t family, std::uint8_t subType) {
+    switch (family) {
+    case ChipFamily::SpiFlash25:
+        return subType <= ChipSubType::FlashSst;
+    case ChipFamily::Eeprom24:
+        return subType <= ChipSubType::Eeprom24From4K;
+    case ChipFamily::Eeprom93:
+        return (subType >= ChipSubType::Eeprom93C46x8 && subType <= ChipSubType::Eeprom93C86x8) ||
+               (subType >= ChipSubType::Eeprom93C46x16 && subType <= ChipSubType::Eeprom93C86x16);
+    case ChipFamily::Eeprom95:
+    case ChipFamily::Eeprom25:
+        return subType <= ChipSubType::SpiEepromAbove64K;
+    default:
+        return false;
+    }
+}
+
 bool ChipRecordIsUsable(const ChipRecord& record, std::string* why) {
     std::string reason;
-    if (record.FlashSize > kMaxFlashSize)
-        reason = "The chip size " + std::to_string(record.FlashSize) +
-                 " is larger than 64 MiB (67108864 bytes).";
+    if (record.Family >= ChipFamily::Count)
+        reason = Message(Own::RecordFamilyBad) + std::to_string(record.Family);
+    else if (!SubTypeFitsFamily(record.Family, record.SubType))
+        reason = Message(Own::RecordSubTypeBad) + std::to_string(record.SubType);
+    else if (record.Voltage > ChipVoltage::V5_0)
+        reason = Message(Own::RecordVoltageBad) + std::to_string(record.Voltage);
+    else if (record.FlashSize == 0)
+        reason = Message(Own::RecordSizeZero);
+    else if (record.FlashSize > kMaxFlashSize)
+        reason = Message(Own::RecordSizeTooLarge) + std::to_string(record.FlashSize);
     else if (record.FlashPage == 0)
-        reason = "The chip's page size is 0.";
+        reason = Message(Own::RecordPageZero);
     else if (record.FlashPage > kMaxFlashPage)
-        reason = "The chip's page size " + std::to_string(record.FlashPage) +
-                 " is larger than 256 bytes.";
+        reason = Message(Own::RecordPageTooLarge) + std::to_string(record.FlashPage);
     else if (!IsPowerOfTwo(record.FlashPage))
-        reason =
-            "The chip's page size " + std::to_string(record.FlashPage) + " is not a power of two.";
+        reason = Message(Own::RecordPageNotPower2) + std::to_string(record.FlashPage);
     if (reason.empty())
         return true;
     if (why)

@@ -123,10 +123,15 @@ bool SetNameText(ChipRecord& record, std::string_view utf8, std::string* why = n
 // behind the last record. The rest of the slot keeps its content.
 void MarkTerminator(ChipRecord& record);
 
-// Whether the chip operations can serve this record: a FlashSize above
-// 64 MiB would reach outside the data buffer, and a FlashPage of 0, above 256
-// or not a power of two would break the page-sized transfers. On false, `why`
-// (when given) says which field is wrong.
+// Whether SubType is one of the codes of the family's table.
+bool SubTypeFitsFamily(std::uint8_t family, std::uint8_t subType);
+
+// Whether the chip operations can serve this record: a family, SubType or
+// voltage code outside its table would send the programmer a setup it cannot
+// follow; a FlashSize of 0 or above 64 MiB would read nothing or reach
+// outside the data buffer, and a FlashPage of 0, above 256 or not a power of
+// two would break the page-sized transfers. On false, `why` (when given)
+// names the field, in the current language.
 bool ChipRecordIsUsable(const ChipRecord& record, std::string* why = nullptr);
 
 // ComboBox5 step for a capacity: the first k in 0..20 whose bit k + 6 is set

@@ -73,6 +73,37 @@ const OwnEntry kOwnTable[] = {
     {Own::StepWrite, {"编程", "編程", "Write"}},
     {Own::TransferFailedAt,
      {"：USB 传输失败，地址: ", "：USB 傳輸失敗，地址: ", ": USB transfer failed at address "}},
+
+    // The chip database: records the chip operations cannot serve, named by
+    // the editor's column, and the other chips that answer a detected ID.
+    {Own::RecordFamilyBad,
+     {"芯片记录的类型（类型）不在 0 到 4 之内：", "芯片記錄的類型（類型）不在 0 到 4 之內：",
+      "The chip record's family (Family) is not 0 to 4: "}},
+    {Own::RecordSubTypeBad,
+     {"芯片记录的子类型（子类型）不属于它的类型：", "芯片記錄的子類型（子類型）不屬於它的類型：",
+      "The chip record's subtype (SubType) is not one of its family's: "}},
+    {Own::RecordVoltageBad,
+     {"芯片记录的工作电压代码（工作电压）不在 0 到 2 之内：",
+      "芯片記錄的工作電壓代碼（工作電壓）不在 0 到 2 之內：",
+      "The chip record's voltage code (Voltage) is not 0 to 2: "}},
+    {Own::RecordSizeZero,
+     {"芯片容量（FLASH）为 0。", "芯片容量（FLASH）為 0。", "The chip size (FLASH) is 0."}},
+    {Own::RecordSizeTooLarge,
+     {"芯片容量（FLASH）大于 64 MiB（67108864 字节）：",
+      "芯片容量（FLASH）大於 64 MiB（67108864 字節）：",
+      "The chip size (FLASH) is larger than 64 MiB (67108864 bytes): "}},
+    {Own::RecordPageZero,
+     {"芯片页大小（FLASH页）为 0。", "芯片頁大小（FLASH頁）為 0。",
+      "The chip's page size (FLASH Page) is 0."}},
+    {Own::RecordPageTooLarge,
+     {"芯片页大小（FLASH页）大于 256 字节：", "芯片頁大小（FLASH頁）大於 256 字節：",
+      "The chip's page size (FLASH Page) is larger than 256 bytes: "}},
+    {Own::RecordPageNotPower2,
+     {"芯片页大小（FLASH页）不是 2 的幂：", "芯片頁大小（FLASH頁）不是 2 的冪：",
+      "The chip's page size (FLASH Page) is not a power of two: "}},
+    {Own::SameIdOthers,
+     {"同一ID的其他芯片（可用查找选择）：", "同一ID的其他芯片（可用查找選擇）：",
+      "Other chips with this ID (choose one with Find): "}},
 };
 
 const Texts* FindOwn(int id) {

@@ -68,6 +68,16 @@ enum : int {
 
     // Chip database (300..399).
     ChipDbFirst = 300,
+    RecordFamilyBad = ChipDbFirst, // the record's code follows
+    RecordSubTypeBad,              // the record's code follows
+    RecordVoltageBad,              // the record's code follows
+    RecordSizeZero,
+    RecordSizeTooLarge, // the size follows
+    RecordPageZero,
+    RecordPageTooLarge,  // the page size follows
+    RecordPageNotPower2, // the page size follows
+    SameIdOthers,        // the other chips' names follow
+    ChipDbLast,
 
     // Operator features: stop, unprotect, checksums, verify, find (400..499).
     OperatorFirst = 400,

@@ -1,11 +1,11 @@
 #include "chipdb/ui/TForm2.h"
 
-#include "core/MessageTable.h"
-#include "core/Prompts.h"
-#include "core/IntegerValue.h"
 #include "chipdb/DatabaseFile.h"
 #include "chipdb/GbkText.h"
 #include "chipdb/NameText.h"
+#include "core/IntegerValue.h"
+#include "core/MessageTable.h"
+#include "core/Prompts.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
@@ -141,6 +141,7 @@ constexpr Texts kDoesNotFit = {{"第 %1 行“%2”列：%3 超出范围（0 到
 constexpr Texts kTooManyRows = {{"芯片数据库最多保存 999 个芯片，请先删除多余的行。",
                                  "芯片數據庫最多保存 999 個芯片，請先刪除多餘的行。",
                                  "The chip database holds at most 999 chips; delete rows first."}};
+constexpr Texts kRowUnusable = {{"第 %1 行：%2", "第 %1 行：%2", "Row %1: %2"}};
 constexpr Texts kNoItemChosen = {
     {"请在“%1”框中选择一项。", "請在「%1」框中選擇一項。", "Choose an item in the box \"%1\"."}};
 
@@ -747,7 +748,15 @@ bool TForm2::RowToRecord(const RowCells& cells, int row, ChipRecord& record) con
     record.EepromSize = std::uint16_t(read(ColEepromSize, u16));
     record.EepromPage = std::uint8_t(read(ColEepromPage, u8));
     record.XmlLink = std::uint16_t(read(ColXmlLink, u16));
-    return ok;
+    if (!ok)
+        return false;
+    // A record the chip operations cannot serve never reaches the database.
+    std::string why;
+    if (!ChipRecordIsUsable(record, &why)) {
+        Refuse(kRowUnusable.in(language).arg(row).arg(Q(why)));
+        return false;
+    }
+    return true;
 }
 
 void TForm2::BtnSaveClick() {

@@ -1,5 +1,6 @@
 #include "chipdb/ChipRecord.h"
 #include "chipdb/GbkText.h"
+#include "core/MessageTable.h"
 #include "tests/chipdb/ChipTestUtil.h"
 
 #include <gtest/gtest.h>
@@ -119,6 +120,33 @@ TEST(ChipRecord, UsableOnlyWithinTheBufferAndWithAPageThatIsAPowerOfTwo) {
     for (std::uint16_t page : {1, 2, 64, 256}) {
         r.FlashPage = page;
         EXPECT_TRUE(ChipRecordIsUsable(r)) << page;
+    }
+}
+
+TEST(ChipRecord, CodesOutsideTheirTablesAndSizeZeroAreNamedByField) {
+    const struct {
+        std::uint8_t family, subType, voltage;
+        std::uint32_t size;
+        const char* field; // empty: usable
+    } cases[] = {
+        {0, 1, 2, 1024, ""},          {5, 0, 0, 1024, "(Family)"},   {255, 0, 0, 1024, "(Family)"},
+        {0, 2, 0, 1024, "(SubType)"}, {1, 2, 0, 1024, "(SubType)"},  {2, 7, 0, 1024, ""},
+        {2, 91, 0, 1024, ""},         {2, 12, 0, 1024, "(SubType)"}, {2, 86, 0, 1024, "(SubType)"},
+        {3, 2, 0, 1024, ""},          {4, 3, 0, 1024, "(SubType)"},  {0, 0, 3, 1024, "(Voltage)"},
+        {0, 0, 0, 0, "(FLASH)"},
+    };
+    SetCurrentLanguage(English);
+    for (const auto& c : cases) {
+        ChipRecord r = MakeRecord("A,B,C", c.size, 1);
+        r.Family = c.family;
+        r.SubType = c.subType;
+        r.Voltage = c.voltage;
+        std::string why;
+        EXPECT_EQ(ChipRecordIsUsable(r, &why), *c.field == 0)
+            << int(c.family) << "/" << int(c.subType);
+        if (*c.field) {
+            EXPECT_NE(why.find(c.field), std::string::npos) << why;
+        }
     }
 }
 
