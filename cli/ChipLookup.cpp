@@ -4,6 +4,7 @@
 #include "chipdb/NameText.h"
 
 #include <algorithm>
+#include <cctype>
 
 namespace vantor {
 
@@ -51,11 +52,60 @@ void AddCandidate(std::vector<std::string>& list, const std::string& triple) {
     }
 }
 
+// One chip found, or several: the lookup ends with that outcome.
+bool Settled(ChipLookup& out) {
+    if (out.candidates.size() == 1) {
+        out.outcome = ChipLookup::Outcome::Found;
+        return true;
+    }
+    if (out.candidates.size() > 1) {
+        out.outcome = ChipLookup::Outcome::Ambiguous;
+        out.slot = -1;
+        return true;
+    }
+    return false;
+}
+
 } // namespace
 
 std::string ChipTriple(const ChipRecord& record) {
     const auto fields = SplitNameText(NameTextUtf8(record));
     return TrimmedField(fields, 0) + "," + TrimmedField(fields, 1) + "," + TrimmedField(fields, 2);
+}
+
+std::string NameWithoutSuffix(std::string_view name) {
+    std::string base(name.substr(0, name.find('-')));
+    while (!base.empty() && std::isalpha(static_cast<unsigned char>(base.back()))) {
+        base.pop_back();
+    }
+    return base;
+}
+
+std::vector<ChipListRow> FindChipsAnyCase(const ChipDatabase& db, std::string_view search) {
+    std::vector<ChipListRow> rows;
+    const std::string wanted = FoldAsciiCase(TrimBlanks(search));
+    if (wanted.empty()) {
+        return rows;
+    }
+    for (const ChipListRow& row : ListAllChips(db)) {
+        if (FoldAsciiCase(NameTextUtf8(db[row.slot])).find(wanted) != std::string::npos) {
+            rows.push_back(row);
+        }
+    }
+    return rows;
+}
+
+std::vector<int> OtherSlotsWithId(const ChipDatabase& db, int slot) {
+    std::vector<int> out;
+    if (slot < 0 || slot >= ChipDatabase::size()) {
+        return out;
+    }
+    for (int i = slot + 1; i < ChipDatabase::size() && !NameTextEmpty(db[i]); ++i) {
+        if (db[i].ChipId == db[slot].ChipId) {
+            out.push_back(i);
+        }
+    }
+    return out;
 }
 
 ChipLookup FindChipByName(const ChipDatabase& db, std::string_view text) {
@@ -78,14 +128,26 @@ ChipLookup FindChipByName(const ChipDatabase& db, std::string_view text) {
         }
         AddCandidate(out.candidates, Joined(n));
     }
-    if (out.candidates.size() == 1) {
-        out.outcome = ChipLookup::Outcome::Found;
+    if (Settled(out)) {
         return out;
     }
-    if (out.candidates.size() > 1) {
-        out.outcome = ChipLookup::Outcome::Ambiguous;
-        out.slot = -1;
-        return out;
+
+    // No chip by that name: the name without the maker's suffix, when only
+    // one chip reduces to it.
+    if (typed.size() == 1 && !wantedName.empty()) {
+        for (const Names& n : records) {
+            const std::string stem(n.name.substr(0, n.name.find('-')));
+            if (EqualsIgnoreCase(stem, wantedName) ||
+                EqualsIgnoreCase(NameWithoutSuffix(n.name), wantedName)) {
+                if (out.slot < 0) {
+                    out.slot = n.slot;
+                }
+                AddCandidate(out.candidates, Joined(n));
+            }
+        }
+        if (Settled(out)) {
+            return out;
+        }
     }
 
     // Nothing by that name: offer the chips whose name holds what was typed.

@@ -1,7 +1,9 @@
 #pragma once
 // Finds the chip record a command-line argument names: a chip name alone
-// (letter case ignored) or "Type,Maker,Name".
+// (letter case ignored) or "Type,Maker,Name"; and the records a search text
+// or a detected ID names.
 #include "chipdb/ChipRecord.h"
+#include "chipdb/ChipSelection.h"
 
 #include <string>
 #include <string_view>
@@ -25,7 +27,22 @@ struct ChipLookup {
 inline constexpr std::size_t kMaxCandidates = 20;
 
 // Several slots with the same three names are one chip (the window's boxes
-// show them once and select the first).
+// show them once and select the first). A name that no record carries also
+// finds the one chip whose name, without its maker's suffix (an ordering
+// suffix after a hyphen, then trailing letters), it is: "ZB25VQ64" finds
+// ZB25VQ64A when no other chip reduces to ZB25VQ64.
 ChipLookup FindChipByName(const ChipDatabase& db, std::string_view text);
+
+// The part of a chip name in front of its maker's suffix letters.
+std::string NameWithoutSuffix(std::string_view name);
+
+// Records whose NameText holds `search` (trimmed) in any letter case, in
+// slot order; an empty search finds nothing. The find dialog keeps its own,
+// case-sensitive rule (FindChips).
+std::vector<ChipListRow> FindChipsAnyCase(const ChipDatabase& db, std::string_view search);
+
+// Slots in use after `slot` whose ChipId equals that of `slot`: the other
+// chips a detected ID may be.
+std::vector<int> OtherSlotsWithId(const ChipDatabase& db, int slot);
 
 } // namespace vantor

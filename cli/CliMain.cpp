@@ -1,7 +1,5 @@
 // vantor-cli: the chip commands, data file conversion and the chip list from
 // a shell. Exit status 0 done, 1 the operation failed, 2 bad usage or input.
-#include "core/MessageTable.h"
-#include "core/Prompts.h"
 #include "buffer/DataBuffer.h"
 #include "buffer/DataFile.h"
 #include "chipdb/ChipDetection.h"
@@ -10,6 +8,8 @@
 #include "chipdb/DatabaseFile.h"
 #include "cli/ChipLookup.h"
 #include "cli/CliHost.h"
+#include "core/MessageTable.h"
+#include "core/Prompts.h"
 #include "link/ChipCommands.h"
 #include "link/ChipEngine.h"
 #include "link/TUsbBulk.h"
@@ -396,7 +396,7 @@ int RunChips(const Options& o) {
     if (!LoadDatabase(db, o)) {
         return kBadInput;
     }
-    const auto rows = o.args.empty() ? ListAllChips(db) : FindChips(db, o.args.front());
+    const auto rows = o.args.empty() ? ListAllChips(db) : FindChipsAnyCase(db, o.args.front());
     for (const ChipListRow& row : rows) {
         std::printf("%s\n", ChipTriple(db[row.slot]).c_str());
     }
@@ -444,9 +444,25 @@ int RunDetect(const Options& o, const ChipDatabase& db, const std::optional<Chip
         Complain(outcome.errorText);
         return kFailed;
     }
-    std::printf("%s\n", outcome.informationText.c_str());
-    if (outcome.result == DetectionResult::Identified && outcome.slot >= 0) {
-        std::printf("%s\n", ChipTriple(db[outcome.slot]).c_str());
+    for (const SelectChipCall& call : outcome.selectCalls) {
+        boxes.SelectChip(call.typeIndex, call.makerIndex, call.nameIndex);
+    }
+    if (outcome.result != DetectionResult::Identified) {
+        // A chip without an ID: only its type is known.
+        std::printf("Detected: %s (no ID)\n", boxes.typeBox().text().c_str());
+        return kDone;
+    }
+    // The chip the boxes now show, then every later record answering the ID:
+    // --chip takes any of them.
+    const unsigned id = ReplyChipId(reply);
+    std::printf("Detected: %s (%s, ID %06X)\n", boxes.nameBox().text().c_str(),
+                boxes.typeBox().text().c_str(), id);
+    const std::vector<int> others = OtherSlotsWithId(db, outcome.slot);
+    if (!others.empty()) {
+        std::printf("Other chips with ID %06X:\n", id);
+        for (const int slot : others) {
+            std::printf("  %s\n", ChipTriple(db[slot]).c_str());
+        }
     }
     return kDone;
 }

@@ -1,14 +1,14 @@
 // vantor-cli as a script sees it: the built executable run against the
 // emulator, judged by its exit status, its stdout and stderr, and the files
 // it leaves.
-#include "core/MessageTable.h"
-#include "core/Prompts.h"
 #include "buffer/DataBuffer.h"
 #include "buffer/DataFile.h"
 #include "chipdb/ChipRecord.h"
 #include "chipdb/ChipSelection.h"
 #include "chipdb/DatabaseFile.h"
 #include "chipdb/NameText.h"
+#include "core/MessageTable.h"
+#include "core/Prompts.h"
 #include "emulator/EmulatorClient.h"
 
 #include <gtest/gtest.h>
@@ -158,6 +158,8 @@ protected:
             r.FlashSize = kChipSize;
             r.FlashPage = c.page;
             r.Family = std::uint8_t(c.family);
+            // A 93-series record needs one of its organisation codes.
+            r.SubType = c.family == ChipFamily::Eeprom93 ? ChipSubType::Eeprom93C86x8 : 0;
             r.Delay = 100;
         }
         const std::string image = db.Image(slot);
@@ -263,13 +265,14 @@ TEST_F(CliTest, ChipsListsWhatTheFindDialogFinds) {
     ChipDatabase db;
     ASSERT_EQ(LoadDatabaseFile(db, VANTOR_SHIPPED_DATABASE), DatabaseLoadResult::Loaded);
     std::string expected;
+    // Any letter case finds what the find dialog finds for the stored case.
     for (const ChipListRow& row : FindChips(db, "W25Q")) {
         expected +=
             TrimBlanks(row.type) + "," + TrimBlanks(row.maker) + "," + TrimBlanks(row.name) + "\n";
     }
     ASSERT_FALSE(expected.empty());
     const Outcome r =
-        RunProgram({VANTOR_CLI_PATH, "--db", VANTOR_SHIPPED_DATABASE, "chips", "W25Q"}, dir);
+        RunProgram({VANTOR_CLI_PATH, "--db", VANTOR_SHIPPED_DATABASE, "chips", "w25q"}, dir);
     EXPECT_EQ(r.status, 0) << r;
     EXPECT_EQ(r.out, expected);
 
@@ -471,17 +474,58 @@ TEST_F(CliTest, InjectedUnplugAndTimeOutFailWithAMessage) {
 TEST_F(CliTest, DetectNamesTheChipForEachKindOfAnswer) {
     Outcome r = cli({"detect"});
     EXPECT_EQ(r.status, 0) << r;
-    EXPECT_NE(r.out.find("SPI_FLASH,TestMaker,FLASH4K\n"), std::string::npos) << r;
+    EXPECT_EQ(r.out.substr(0, r.out.find('\n')), "Detected: FLASH4K (SPI_FLASH, ID EF4012)") << r;
 
     useChip(kChips[1]); // a 24-series chip answers with its type
     r = cli({"detect", "--chip", "EE24X4K"});
     EXPECT_EQ(r.status, 0) << r;
-    EXPECT_NE(r.out.find("24_EEPROM"), std::string::npos) << r;
+    EXPECT_EQ(r.out, "Detected: 24_EEPROM (no ID)\n") << r;
 
     useChip(kChips[2]);
     r = cli({"detect", "--chip", "EE93X4K"});
     EXPECT_EQ(r.status, 0) << r;
     EXPECT_NE(r.out.find("93_EEPROM"), std::string::npos) << r;
+}
+
+TEST_F(CliTest, DetectOverTheShippedListNamesTheLikelyPartAndTheOthers) {
+    TestChip w25q32 = kChips[0];
+    w25q32.id = 0xEF4016;
+    useChip(w25q32);
+    const auto shipped = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), {VANTOR_CLI_PATH, "--db", VANTOR_SHIPPED_DATABASE,
+                                   "--usb-library", EmulatorClient::kDefaultPath});
+        return RunProgram(args, dir);
+    };
+    Outcome r = shipped({"detect"});
+    EXPECT_EQ(r.status, 0) << r;
+    EXPECT_EQ(r.out.substr(0, r.out.find('\n')), "Detected: W25Q32JV (SPI_FLASH, ID EF4016)") << r;
+    EXPECT_NE(r.out.find("Other chips with ID EF4016:\n  SPI_FLASH,Winbond,W25Q32BV\n"),
+              std::string::npos)
+        << r;
+
+    // --chip: any letter case, and the name without its suffix letters when
+    // only one chip has that stem.
+    for (const char* name : {"w25q32jv", "zb25vq64", "Mx25u3235f", "p25q16"}) {
+        r = shipped({"detect", "--chip", name});
+        EXPECT_EQ(r.status, 0) << name << "\n" << r;
+    }
+    r = shipped({"detect", "--chip", "w25q128"});
+    EXPECT_EQ(r.status, 2) << r;
+    EXPECT_NE(r.err.find("SPI_FLASH,Winbond,W25Q128JV"), std::string::npos) << r;
+    EXPECT_NE(r.err.find("SPI_FLASH,Winbond,W25Q128FV"), std::string::npos) << r;
+}
+
+TEST_F(CliTest, ChipsFindsWhatUsersSearchForInAnyCase) {
+    for (const char* name :
+         {"W25Q128JV", "w25q16jv", "GD25Q64C", "mx25l6433f", "BY25Q64AS", "n25q128a", "P25Q16H",
+          "XT25F32B", "ZB25VQ64", "is25lp080d", "MX25U3235F", "24lc256", "AT24C02", "cat24c16",
+          "93LC46C", "25LC640A", "m95256"}) {
+        const Outcome r =
+            RunProgram({VANTOR_CLI_PATH, "--db", VANTOR_SHIPPED_DATABASE, "chips", name}, dir);
+        EXPECT_EQ(r.status, 0) << name << "\n" << r;
+        EXPECT_NE(FoldAsciiCase(r.out).find(FoldAsciiCase(name)), std::string::npos) << name << "\n"
+                                                                                     << r;
+    }
 }
 
 // ---- convert -----------------------------------------------------------------------------------
