@@ -24,6 +24,9 @@ void TForm1::BitBtn1Click() {
         return;
     }
     const DetectionOutcome outcome = DecideDetection(answered, reply, Selection, LanguageIndex());
+    // Logged before the box, so the other candidates are in view while it shows.
+    if (!outcome.othersLogText.empty())
+        LogLine(QString::fromStdString(outcome.othersLogText));
     ApplyDetection(outcome, Selection, [this](int t, int m, int n) { SelectChip(t, m, n); });
 }
 

@@ -28,6 +28,27 @@ int FindChipById(const ChipDatabase& db, std::uint32_t chipId) {
     return -1;
 }
 
+std::vector<int> OtherSlotsWithId(const ChipDatabase& db, int slot) {
+    std::vector<int> out;
+    if (slot < 0 || slot >= ChipDatabase::size())
+        return out;
+    for (int i = slot + 1; i < ChipDatabase::size() && !NameTextEmpty(db[i]); ++i)
+        if (db[i].ChipId == db[slot].ChipId)
+            out.push_back(i);
+    return out;
+}
+
+std::string OtherChipsWithIdText(const ChipDatabase& db, int slot, int languageIndex) {
+    std::string names;
+    for (const int other : OtherSlotsWithId(db, slot)) {
+        const std::string name = TrimmedField(SplitNameText(NameTextUtf8(db[other])), 2);
+        if (name.empty() || (", " + names + ", ").find(", " + name + ", ") != std::string::npos)
+            continue; // the boxes show a name once
+        names += (names.empty() ? "" : ", ") + name;
+    }
+    return names.empty() ? std::string() : Message(Own::SameIdOthers, languageIndex) + names;
+}
+
 std::string DetectedChipText(const std::string& chipName, const std::string& typeName,
                              int languageIndex) {
     return Message(Msg::ChipDetected, languageIndex) + chipName +
@@ -89,6 +110,7 @@ DetectionOutcome DecideDetection(int readResult, const ChipIdReply& reply,
         out.selNameIndex = n;
         out.informationText =
             DetectedChipText(sim.nameBox().text(), sim.typeBox().text(), languageIndex);
+        out.othersLogText = OtherChipsWithIdText(db, slot, languageIndex);
         break;
     }
     case ChipIdKind::TypeAt1:

@@ -58,6 +58,9 @@ struct DetectionOutcome {
     // "Information" box shown at the end.
     std::string errorText;
     std::string informationText;
+    // Identified only, when later records answer the same ID: the log line
+    // that names them, so the user can choose another with Find.
+    std::string othersLogText;
 };
 
 // The searched value of a kind-1 reply: (byte 1 << 16) + (byte 2 << 8) + byte 3.
@@ -66,6 +69,14 @@ std::uint32_t ReplyChipId(const ChipIdReply& reply);
 // First slot in use (from slot 0, up to the first empty NameText) whose
 // ChipId equals `chipId`; -1 when none does.
 int FindChipById(const ChipDatabase& db, std::uint32_t chipId);
+
+// Slots in use after `slot` whose ChipId equals that of `slot`: the other
+// chips a detected ID may be.
+std::vector<int> OtherSlotsWithId(const ChipDatabase& db, int slot);
+
+// "Other chips with this ID ...: A, B, C" in `languageIndex`, naming the
+// chips of OtherSlotsWithId; empty when there are none.
+std::string OtherChipsWithIdText(const ChipDatabase& db, int slot, int languageIndex);
 
 // The texts detection shows, in `languageIndex`.
 std::string DetectedChipText(const std::string& chipName, const std::string& typeName,

@@ -1,8 +1,7 @@
 #include "chipdb/ChipRecord.h"
 
-#include "core/MessageTable.h"
-
 #include "chipdb/GbkText.h"
+#include "core/MessageTable.h"
 
 #include <algorithm>
 #include <cstring>

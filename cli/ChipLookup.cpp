@@ -95,19 +95,6 @@ std::vector<ChipListRow> FindChipsAnyCase(const ChipDatabase& db, std::string_vi
     return rows;
 }
 
-std::vector<int> OtherSlotsWithId(const ChipDatabase& db, int slot) {
-    std::vector<int> out;
-    if (slot < 0 || slot >= ChipDatabase::size()) {
-        return out;
-    }
-    for (int i = slot + 1; i < ChipDatabase::size() && !NameTextEmpty(db[i]); ++i) {
-        if (db[i].ChipId == db[slot].ChipId) {
-            out.push_back(i);
-        }
-    }
-    return out;
-}
-
 ChipLookup FindChipByName(const ChipDatabase& db, std::string_view text) {
     ChipLookup out;
     const std::vector<Names> records = RecordNames(db);

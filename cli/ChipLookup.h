@@ -1,7 +1,7 @@
 #pragma once
 // Finds the chip record a command-line argument names: a chip name alone
 // (letter case ignored) or "Type,Maker,Name"; and the records a search text
-// or a detected ID names.
+// names.
 #include "chipdb/ChipRecord.h"
 #include "chipdb/ChipSelection.h"
 
@@ -40,9 +40,5 @@ std::string NameWithoutSuffix(std::string_view name);
 // slot order; an empty search finds nothing. The find dialog keeps its own,
 // case-sensitive rule (FindChips).
 std::vector<ChipListRow> FindChipsAnyCase(const ChipDatabase& db, std::string_view search);
-
-// Slots in use after `slot` whose ChipId equals that of `slot`: the other
-// chips a detected ID may be.
-std::vector<int> OtherSlotsWithId(const ChipDatabase& db, int slot);
 
 } // namespace vantor

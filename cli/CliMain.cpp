@@ -1,5 +1,7 @@
 // vantor-cli: the chip commands, data file conversion and the chip list from
 // a shell. Exit status 0 done, 1 the operation failed, 2 bad usage or input.
+#include "core/MessageTable.h"
+#include "core/Prompts.h"
 #include "buffer/DataBuffer.h"
 #include "buffer/DataFile.h"
 #include "chipdb/ChipDetection.h"
@@ -8,8 +10,6 @@
 #include "chipdb/DatabaseFile.h"
 #include "cli/ChipLookup.h"
 #include "cli/CliHost.h"
-#include "core/MessageTable.h"
-#include "core/Prompts.h"
 #include "link/ChipCommands.h"
 #include "link/ChipEngine.h"
 #include "link/TUsbBulk.h"

@@ -1,11 +1,11 @@
 #include "chipdb/ui/TForm2.h"
 
+#include "core/MessageTable.h"
+#include "core/Prompts.h"
+#include "core/IntegerValue.h"
 #include "chipdb/DatabaseFile.h"
 #include "chipdb/GbkText.h"
 #include "chipdb/NameText.h"
-#include "core/IntegerValue.h"
-#include "core/MessageTable.h"
-#include "core/Prompts.h"
 
 #include <QAbstractButton>
 #include <QComboBox>

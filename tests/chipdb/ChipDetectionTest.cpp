@@ -93,6 +93,13 @@ TEST_F(ChipDetectionTest, LowerSlotWinsAndEqualNamesSelectTheEarlierRecord) {
 
     auto out = DecideDetection(7, {1, 0xEF, 0x40, 0x16}, boxes, English);
     EXPECT_EQ(out.slot, 1);
+    // The later record with the ID is named for the log, each name once.
+    db[7] = WithId(MakeRecord("SPI,Third,X25Q32"), 0xEF4016);
+    EXPECT_EQ(DecideDetection(7, {1, 0xEF, 0x40, 0x16}, boxes, English).othersLogText,
+              "Other chips with this ID (choose one with Find): X25Q32");
+    EXPECT_EQ(DecideDetection(7, {1, 0xEF, 0x40, 0x16}, boxes, TraditionalChinese).othersLogText,
+              "同一ID的其他芯片（可用查找選擇）：X25Q32");
+    EXPECT_EQ(DecideDetection(7, {1, 0xEF, 0x40, 0x17}, boxes, English).othersLogText, "");
     Apply(out, boxes);
     EXPECT_EQ(boxes.CurrentChipIndex(), 1);
 

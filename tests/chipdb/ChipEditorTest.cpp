@@ -1,8 +1,8 @@
 // The chip editor driven headless over database files in a temporary folder.
-#include "chipdb/DatabaseFile.h"
-#include "chipdb/ui/TForm2.h"
 #include "core/MessageTable.h"
 #include "core/Prompts.h"
+#include "chipdb/DatabaseFile.h"
+#include "chipdb/ui/TForm2.h"
 #include "tests/chipdb/ChipTestUtil.h"
 
 #include <QApplication>
@@ -572,53 +572,6 @@ private slots:
         QCOMPARE(form.RowCount(), 6);
         QCOMPARE(prompts.texts("error"),
                  Strings{"Row 6, column \"EEPROM\": 65536 does not fit (0 to 65535)."});
-    }
-
-    void recordsTheProgrammerCannotServeAreRefusedNamingTheField() {
-        const QByteArray before = ReadAll(path);
-        TForm2 form;
-        Open(form);
-        const struct {
-            int col;
-            const char* text;
-            const char* message;
-        } cases[] = {
-            {6, "5", "Row 1: The chip record's family (Family) is not 0 to 4: 5"},
-            {7, "2", "Row 1: The chip record's subtype (SubType) is not one of its family's: 2"},
-            {9, "3", "Row 1: The chip record's voltage code (Voltage) is not 0 to 2: 3"},
-            {4, "0", "Row 1: The chip size (FLASH) is 0."},
-        };
-        for (const auto& c : cases) {
-            const QString old = form.Cells(c.col, 1);
-            form.SetCells(c.col, 1, c.text);
-            prompts.clear();
-            form.BtnSaveClick();
-            QCOMPARE(prompts.texts("error"), Strings{c.message});
-            form.SetCells(c.col, 1, old);
-        }
-        QCOMPARE(ReadAll(path), before);
-        // In the current language; Edit refuses what Save would.
-        SetCurrentLanguage(SimplifiedChinese);
-        form.SetCells(9, 1, "7");
-        prompts.clear();
-        form.BtnSaveClick();
-        SetCurrentLanguage(English);
-        QCOMPARE(prompts.texts("error"),
-                 Strings{"第 1 行：芯片记录的工作电压代码（工作电压）不在 0 到 2 之内：7"});
-    }
-
-    void theShippedDatabaseSavesBackByteForByte() {
-        QFile::remove(path);
-        QVERIFY(QFile::copy(VANTOR_SHIPPED_DB, path));
-        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
-        const QByteArray before = ReadAll(path);
-        QVERIFY(before.size() > 900 * 68);
-        TForm2 form;
-        Open(form);
-        QCOMPARE(form.RowCount(), int(before.size() / 68));
-        form.BtnSaveClick();
-        QCOMPARE(prompts.texts("error"), Strings{});
-        QCOMPARE(ReadAll(path), before);
     }
 
     void namesLongerThan47BytesAreRefused() {

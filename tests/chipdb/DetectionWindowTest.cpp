@@ -86,6 +86,14 @@ private slots:
         QCOMPARE(form->Selection.SelTypeIndex, 0);
         QCOMPARE(form->Selection.SelMakerIndex, form->Selection.makerBox().find(names[1]));
         QCOMPARE(form->Selection.SelNameIndex, form->Selection.nameBox().find(names[2]));
+        // The demo's chip is the current Winbond part; one log line names the
+        // other parts answering its ID.
+        QCOMPARE(names[2], std::string("W25Q32JV"));
+        const QStringList log = form->logLines();
+        QCOMPARE(log.size(), 1);
+        QVERIFY2(log.front().contains(
+                     "Other chips with this ID (choose one with Find): W25Q32BV, W25Q32CV"),
+                 qPrintable(log.front()));
         // One ID request, closed again; the window is usable afterwards.
         QCOMPARE(emu->opcodes(), (std::vector<int>{9, 8}));
         QVERIFY(!form->UsbLink.isOpen());

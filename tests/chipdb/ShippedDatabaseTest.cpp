@@ -1,13 +1,13 @@
 // Checks the vantor.Dat the build generated from chipdb/data/chips.csv.
+#include "core/Prompts.h"
 #include "chipdb/ChipDetection.h"
 #include "chipdb/ChipSelection.h"
 #include "chipdb/ChipSourceList.h"
 #include "chipdb/DatabaseFile.h"
-#include "core/Prompts.h"
-
-#include <gtest/gtest.h>
 
 #include <cstdio>
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <map>
 #include <set>

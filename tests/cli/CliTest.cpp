@@ -1,14 +1,14 @@
 // vantor-cli as a script sees it: the built executable run against the
 // emulator, judged by its exit status, its stdout and stderr, and the files
 // it leaves.
+#include "core/MessageTable.h"
+#include "core/Prompts.h"
 #include "buffer/DataBuffer.h"
 #include "buffer/DataFile.h"
 #include "chipdb/ChipRecord.h"
 #include "chipdb/ChipSelection.h"
 #include "chipdb/DatabaseFile.h"
 #include "chipdb/NameText.h"
-#include "core/MessageTable.h"
-#include "core/Prompts.h"
 #include "emulator/EmulatorClient.h"
 
 #include <gtest/gtest.h>
