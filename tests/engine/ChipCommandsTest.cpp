@@ -19,7 +19,11 @@ protected:
 
 TEST_F(Commands, PresenceCheckPerCommandAndFamily) {
     for (int family = 0; family < 5; ++family) {
-        const ChipSpec chip{.family = family, .size = 4096, .page = 16};
+        // A 93-series record needs one of its organisation codes.
+        const ChipSpec chip{.family = family,
+                            .size = 4096,
+                            .page = 16,
+                            .subType = std::uint8_t(family == 2 ? 11 : 0)};
         for (Command c : kAllCommands) {
             useChip(chip);
             load(Bytes(16, 0xFF));

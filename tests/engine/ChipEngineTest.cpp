@@ -115,7 +115,7 @@ TEST_F(Engine, FlashEraseStopsPollingWhenTheChipIsDone) {
 }
 
 TEST_F(Engine, MicrowireEraseIsOneCommandCarryingTheDelay) {
-    const ChipSpec chip{.family = 2, .size = 512, .page = 1, .delay = 0x0123};
+    const ChipSpec chip{.family = 2, .size = 512, .page = 1, .delay = 0x0123, .subType = 9};
     useChip(chip);
     ASSERT_TRUE(emu.setImage(Bytes(512, 0)));
     host.progressMaximum = 777;
