@@ -10,8 +10,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <string>
 
 using vantor::emu::Emulator;
 
@@ -27,6 +30,46 @@ Emulator& Emu() {
     return Emulator::instance();
 }
 
+vantor::emu::Device* DeviceOf(struct usb_device* dev) {
+    for (auto& d : Emu().devices) {
+        if (&d->usb == dev) {
+            return d.get();
+        }
+    }
+    return nullptr;
+}
+
+// With VANTOR_EMULATOR_LOG set, the command log is appended to that file as
+// text when the library goes (exit or unload), one event a line, so a test
+// can read what another process sent: "KIND device endpoint length result
+// transfer address" and, for a command block, its opcode.
+struct LogFile {
+    ~LogFile() {
+        const char* path = std::getenv("VANTOR_EMULATOR_LOG");
+        if (path == nullptr || *path == '\0') {
+            return;
+        }
+        Guard g(Emu().mutex);
+        std::FILE* out = std::fopen(path, "a");
+        if (out == nullptr) {
+            return;
+        }
+        static const char* const kKinds[] = {"?",       "OPEN",    "CLOSE",     "CLAIM",
+                                             "RELEASE", "CONTROL", "COMMAND",   "DATA_OUT",
+                                             "REPLY",   "DATA_IN", "BULK_OTHER"};
+        for (const vantor_emu_event& e : Emu().events) {
+            const int kind = e.kind >= 1 && e.kind <= 10 ? e.kind : 0;
+            std::fprintf(out, "%s %d %d %d %d %ld %u", kKinds[kind], e.device, e.endpoint, e.length,
+                         e.result, e.transfer, unsigned(e.address));
+            if (e.kind == VANTOR_EMU_COMMAND) {
+                std::fprintf(out, " op=%d", e.data[1]);
+            }
+            std::fputc('\n', out);
+        }
+        std::fclose(out);
+    }
+};
+
 } // namespace
 
 extern "C" {
@@ -34,6 +77,7 @@ extern "C" {
 void usb_init(void) {
     Guard g(Emu().mutex);
     usb_busses = Emu().busses;
+    static LogFile logFile; // made after the emulator, so it goes first
 }
 
 void usb_set_debug(int) {}
@@ -63,7 +107,19 @@ struct usb_device* usb_device(usb_dev_handle* dev) {
 
 usb_dev_handle* usb_open(struct usb_device* dev) {
     Guard g(Emu().mutex);
-    return Emu().open(dev);
+    usb_dev_handle* handle = Emu().open(dev);
+    if (handle == nullptr) {
+        // As libusb-compat does: the reason in errno.
+        const auto* d = DeviceOf(dev);
+        errno =
+            d != nullptr && d->plugged && d->config.openFails != 0 ? d->config.openFails : ENODEV;
+        const int error = errno;
+        if (error != ENODEV) {
+            Emu().setError((std::string("could not open device: ") + std::strerror(error)).c_str());
+        }
+        errno = error;
+    }
+    return handle;
 }
 
 int usb_close(usb_dev_handle* dev) {
@@ -76,7 +132,15 @@ int usb_claim_interface(usb_dev_handle* dev, int interface) {
         return -EINVAL;
     }
     Guard g(Emu().mutex);
-    return Emu().claim(dev, interface);
+    const int result = Emu().claim(dev, interface);
+    // A configured refusal fails with the errno it names.
+    const int configured = dev->device->config.claimFails;
+    if (result == -EBUSY && configured != 0 && configured != EBUSY) {
+        Emu().setError(
+            (std::string("could not claim interface: ") + std::strerror(configured)).c_str());
+        return -configured;
+    }
+    return result;
 }
 
 int usb_release_interface(usb_dev_handle* dev, int interface) {
