@@ -7,6 +7,7 @@
 #include "chipdb/ChipRecord.h"
 #include "cli/CliHost.h"
 #include "cli/CliReport.h"
+#include "core/MessageTable.h"
 #include "link/ChipCommands.h"
 #include "link/ChipEngine.h"
 #include "link/TUsbBulk.h"
