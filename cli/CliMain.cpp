@@ -18,6 +18,7 @@
 #include "link/Protocol.h"
 #include "link/TUsbBulk.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
@@ -861,8 +862,13 @@ int Run(int argc, char** argv) {
     try {
         o = ParseOptions(argc, argv);
     } catch (const UsageError& error) {
-        Complain(error.text + " (see vantor-cli --help)");
-        return kBadInput;
+        // A script that asked for JSON gets its object for a usage error too.
+        const bool json = std::any_of(
+            argv + 1, argv + argc, [](const char* arg) { return std::strcmp(arg, "--json") == 0; });
+        CliReport report(json ? CliReport::Mode::Json : CliReport::Mode::Human);
+        report.error(error.text + " (see vantor-cli --help)");
+        report.setResult("bad-usage");
+        return report.finish(kBadInput);
     }
     if (o.help) {
         if (o.command != nullptr) {

@@ -13,8 +13,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <mutex>
 #include <string>
+#include <unistd.h>
 
 using vantor::emu::Emulator;
 
@@ -50,23 +52,27 @@ struct LogFile {
             return;
         }
         Guard g(Emu().mutex);
-        std::FILE* out = std::fopen(path, "a");
-        if (out == nullptr) {
-            return;
-        }
         static const char* const kKinds[] = {"?",       "OPEN",    "CLOSE",     "CLAIM",
                                              "RELEASE", "CONTROL", "COMMAND",   "DATA_OUT",
                                              "REPLY",   "DATA_IN", "BULK_OTHER"};
+        std::string text;
         for (const vantor_emu_event& e : Emu().events) {
             const int kind = e.kind >= 1 && e.kind <= 10 ? e.kind : 0;
-            std::fprintf(out, "%s %d %d %d %d %ld %u", kKinds[kind], e.device, e.endpoint, e.length,
-                         e.result, e.transfer, unsigned(e.address));
+            char line[128];
+            std::snprintf(line, sizeof line, "%s %d %d %d %d %ld %u", kKinds[kind], e.device,
+                          e.endpoint, e.length, e.result, e.transfer, unsigned(e.address));
+            text += line;
             if (e.kind == VANTOR_EMU_COMMAND) {
-                std::fprintf(out, " op=%d", e.data[1]);
+                text += " op=" + std::to_string(e.data[1]);
             }
-            std::fputc('\n', out);
+            text += '\n';
         }
-        std::fclose(out);
+        // One write: processes that end together do not mix their lines.
+        const int fd = ::open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+        if (fd >= 0) {
+            [[maybe_unused]] const auto written = ::write(fd, text.data(), text.size());
+            ::close(fd);
+        }
     }
 };
 
