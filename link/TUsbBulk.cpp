@@ -249,10 +249,25 @@ void TUsbBulk::take(usb_dev_handle* handle, const ProgrammerSlot& slot) {
     DataOutEndpoint = e.dataOut;
     CommandOutEndpoint = e.commandOut;
     Opened = slot;
-    Opened->access = ProgrammerSlot::Access::Usable;
 }
 
-void TUsbBulk::startScan() {
+usb_dev_handle* TUsbBulk::openAndClaim(struct usb_device* device, ProgrammerSlot& slot) {
+    usb_dev_handle* handle = openAndIdentify(device, slot);
+    if (handle == nullptr) {
+        return nullptr;
+    }
+    const int claimed = claim(device, handle);
+    if (claimed == 0) {
+        slot.access = ProgrammerSlot::Access::Usable;
+        return handle;
+    }
+    slot.error = -claimed;
+    slot.access = AccessFromError(slot.error);
+    Api.usb_close(handle);
+    return nullptr;
+}
+
+template <typename Visit> void TUsbBulk::walk(int vendorId, int productId, Visit visit) {
     Opened.reset();
     Refusal.reset();
     CandidatesSeen = 0;
@@ -260,19 +275,6 @@ void TUsbBulk::startScan() {
     Api.usb_init();
     Api.usb_find_busses();
     Api.usb_find_devices();
-}
-
-int TUsbBulk::prog_open(int vendorId, int productId) {
-    if (DeviceHandle != nullptr) {
-        // Callers close before they open again. A handle still held is
-        // dropped; its library must then stay loaded, so take a new
-        // reference instead of unloading the one the handle lives in.
-        DeviceHandle = nullptr;
-        Library = nullptr;
-    }
-    startScan();
-    // The first device that passes every test is taken; the walk goes on
-    // only to count the devices with the IDs.
     for (usb_bus* bus = Api.usb_get_busses(); bus != nullptr; bus = bus->next) {
         for (struct usb_device* device = bus->devices; device != nullptr; device = device->next) {
             if (device->descriptor.idVendor != vendorId ||
@@ -283,26 +285,31 @@ int TUsbBulk::prog_open(int vendorId, int productId) {
             slot.index = ++CandidatesSeen;
             slot.bus = bus->dirname;
             slot.device = device->filename;
-            if (DeviceHandle != nullptr || !Choice.matches(slot)) {
-                continue;
-            }
-            usb_dev_handle* handle = openAndIdentify(device, slot);
-            if (handle != nullptr) {
-                const int claimed = claim(device, handle);
-                if (claimed == 0) {
-                    take(handle, slot);
-                    continue;
-                }
-                slot.error = -claimed;
-                slot.access = AccessFromError(slot.error);
-                Api.usb_close(handle);
-            }
-            if (slot.refused() && !Refusal) {
-                Refusal = slot;
-            }
+            visit(device, slot);
         }
     }
+}
 
+int TUsbBulk::prog_open(int vendorId, int productId) {
+    if (DeviceHandle != nullptr) {
+        // Callers close before they open again. A handle still held is
+        // dropped; its library must then stay loaded, so take a new
+        // reference instead of unloading the one the handle lives in.
+        DeviceHandle = nullptr;
+        Library = nullptr;
+    }
+    // The first device that passes every test is taken; the walk goes on
+    // only to count the devices with the IDs.
+    walk(vendorId, productId, [this](struct usb_device* device, ProgrammerSlot& slot) {
+        if (DeviceHandle != nullptr || !Choice.matches(slot)) {
+            return;
+        }
+        if (usb_dev_handle* handle = openAndClaim(device, slot); handle != nullptr) {
+            take(handle, slot);
+        } else if (slot.refused() && !Refusal) {
+            Refusal = slot;
+        }
+    });
     if (DeviceHandle == nullptr && Tracing) {
         std::fprintf(stderr, "Could not find USB device \"%s\" with vid=0x%x pid=0x%x\n",
                      kManufacturerText, unsigned(vendorId), unsigned(productId));
@@ -315,32 +322,13 @@ std::vector<ProgrammerSlot> TUsbBulk::scan(int vendorId, int productId) {
     if (DeviceHandle != nullptr) {
         return found; // the open device's library must stay as it is
     }
-    startScan();
-    for (usb_bus* bus = Api.usb_get_busses(); bus != nullptr; bus = bus->next) {
-        for (struct usb_device* device = bus->devices; device != nullptr; device = device->next) {
-            if (device->descriptor.idVendor != vendorId ||
-                device->descriptor.idProduct != productId) {
-                continue;
-            }
-            ProgrammerSlot& slot = found.emplace_back();
-            slot.index = ++CandidatesSeen;
-            slot.bus = bus->dirname;
-            slot.device = device->filename;
-            usb_dev_handle* handle = openAndIdentify(device, slot);
-            if (handle == nullptr) {
-                continue;
-            }
-            const int claimed = claim(device, handle);
-            if (claimed == 0) {
-                slot.access = ProgrammerSlot::Access::Usable;
-                Api.usb_release_interface(handle, InterfaceNumber);
-            } else {
-                slot.error = -claimed;
-                slot.access = AccessFromError(slot.error);
-            }
+    walk(vendorId, productId, [&](struct usb_device* device, ProgrammerSlot& slot) {
+        if (usb_dev_handle* handle = openAndClaim(device, slot); handle != nullptr) {
+            Api.usb_release_interface(handle, InterfaceNumber);
             Api.usb_close(handle);
         }
-    }
+        found.push_back(slot);
+    });
     return found;
 }
 

@@ -161,7 +161,11 @@ public:
 private:
     void loadLibrary();
     void bindEntryPoints();
-    void startScan();
+    // Loads the library, scans the bus and hands every device with the IDs
+    // to `visit(device, slot)`, its number and place filled in.
+    template <typename Visit> void walk(int vendorId, int productId, Visit visit);
+    // Opens, identifies and claims; null with `slot.access` saying why not.
+    usb_dev_handle* openAndClaim(struct usb_device* device, ProgrammerSlot& slot);
     // Opens a device with the IDs and checks its texts; null (with
     // `slot.access` and `slot.error` set) when it is refused or not ours.
     usb_dev_handle* openAndIdentify(struct usb_device* device, ProgrammerSlot& slot);

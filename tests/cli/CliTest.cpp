@@ -227,7 +227,8 @@ TEST_F(CliTest, HelpForTheToolAndEachCommand) {
     Outcome r = cli({"--help"});
     EXPECT_EQ(r.status, 0) << r;
     for (const char* command : {"chips", "detect", "read", "erase", "blank", "write", "verify",
-                                "auto", "convert", "--speed", "--usb-library", "--lang"}) {
+                                "auto", "convert", "--speed", "--usb-library", "--lang", "devices",
+                                "--device", "--json", "--quiet", "--strict", "130"}) {
         EXPECT_NE(r.out.find(command), std::string::npos) << command;
     }
     r = cli({"auto", "--help"});
