@@ -32,31 +32,35 @@ std::string RateText(double bytesPerSecond) {
 
 // ---- CliPrompts ---------------------------------------------------------------------
 
-CliPrompts::CliPrompts(bool assumeYes, std::FILE* err) : AssumeYes(assumeYes), Err(err) {}
+CliPrompts::CliPrompts(bool assumeYes, CliReport& report, std::FILE* err)
+    : AssumeYes(assumeYes), Report(report), Err(err) {}
+
+void CliPrompts::complain(const std::string& text) {
+    ++Complaints;
+    // Every file message names its file, once.
+    const bool named = Subject.empty() || text.find(Subject) != std::string::npos;
+    Report.error(named ? text : Subject + ": " + text);
+}
 
 void CliPrompts::showError(const std::string& text) {
-    ++Complaints;
-    std::fprintf(Err, "vantor-cli: %s%s%s\n", Subject.c_str(), Subject.empty() ? "" : ": ",
-                 text.c_str());
-    std::fflush(Err);
+    complain(text);
 }
 
 void CliPrompts::showFileMessage(const std::string& text) {
-    ++Complaints;
-    std::fprintf(Err, "vantor-cli: %s%s%s\n", Subject.c_str(), Subject.empty() ? "" : ": ",
-                 text.c_str());
-    std::fflush(Err);
+    complain(text);
 }
 
 void CliPrompts::showInformation(const std::string& text) {
-    std::fprintf(Err, "%s\n", text.c_str());
-    std::fflush(Err);
+    const bool named = Subject.empty() || text.find(Subject) != std::string::npos;
+    Report.note(named ? text : Subject + ": " + text);
 }
 
 bool CliPrompts::askYesNo(const std::string& text) {
+    if (const auto known = Answers.find(text); known != Answers.end()) {
+        return known->second;
+    }
     if (AssumeYes) {
-        std::fprintf(Err, "%s [yes]\n", text.c_str());
-        std::fflush(Err);
+        Report.note(text + " [yes]");
         return true;
     }
     if (IsTerminal(stdin) && IsTerminal(Err)) {
@@ -71,18 +75,26 @@ bool CliPrompts::askYesNo(const std::string& text) {
         return false;
     }
     // Nobody to ask: a script that wants Yes says so with --yes.
-    std::fprintf(Err, "%s [no: --yes answers yes]\n", text.c_str());
-    std::fflush(Err);
+    Report.error(text + " [no: --yes answers yes]");
     ++Declined;
     return false;
 }
 
 // ---- CliHost -------------------------------------------------------------------------
 
-CliHost::CliHost(int speedIndex, std::FILE* out, std::FILE* err)
-    : Speed(speedIndex), Out(out), Err(err), Terminal(IsTerminal(err)) {}
+CliHost::CliHost(int speedIndex, CliReport& report, std::FILE* err)
+    : Speed(speedIndex), Report(report), Err(err), Terminal(IsTerminal(err)) {}
+
+void CliHost::setLocked(bool locked) {
+    if (locked && Opened) {
+        Opened();
+    }
+}
 
 void CliHost::showProgress() {
+    if (!Report.chatty()) {
+        return; // no bar and no progress lines under --quiet
+    }
     Visible = true;
     Maximum = 0;
     Position = 0;
@@ -163,6 +175,11 @@ void CliHost::hideProgress() {
 }
 
 void CliHost::showError(const std::string& text) {
+    // An empty chip is what a successful read found, not a failure.
+    if (text == Message(Msg::ChipEmpty)) {
+        Report.result(text);
+        return;
+    }
     if (Visible && Terminal) {
         std::fputc('\n', Err); // below the bar, not over it
     }
@@ -175,13 +192,11 @@ bool CliHost::askYesNo(const std::string& text) {
 }
 
 void CliHost::logLine(const std::string& text) {
-    std::fprintf(Out, "%s\n", text.c_str());
-    std::fflush(Out);
+    Report.result(text);
 }
 
 void CliHost::setElapsedText(const std::string& text) {
-    std::fprintf(Err, "Time %s\n", text.c_str());
-    std::fflush(Err);
+    Report.note("Time " + text);
 }
 
 } // namespace vantor

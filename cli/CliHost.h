@@ -3,13 +3,16 @@
 // on stderr, questions are answered by --yes (or at the terminal), the
 // progress bar is drawn on stderr when that is a terminal and reported in
 // plain lines when it is not. Results (the "... Complete!" lines) go to
-// stdout.
+// the report: stdout, or the JSON object.
+#include "cli/CliReport.h"
 #include "core/Prompts.h"
 #include "link/EngineHost.h"
 
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
+#include <map>
 #include <string>
 
 namespace vantor {
@@ -19,7 +22,7 @@ public:
     // `assumeYes`: every question is answered Yes. Otherwise a question is
     // asked at the terminal when stdin and stderr are one, and answered No
     // when they are not.
-    CliPrompts(bool assumeYes, std::FILE* err = stderr);
+    CliPrompts(bool assumeYes, CliReport& report, std::FILE* err = stderr);
 
     void showError(const std::string& text) override;
     bool askYesNo(const std::string& text) override;
@@ -36,10 +39,17 @@ public:
     // Named in front of the messages while set: the file being loaded, so
     // the codec's message says which file it refused.
     void setSubject(std::string subject) { Subject = std::move(subject); }
+    // `question` was answered already (before the chip was touched): it
+    // gets the same answer without asking again.
+    void answered(const std::string& question, bool yes) { Answers[question] = yes; }
 
 private:
+    void complain(const std::string& text);
+
     bool AssumeYes;
+    CliReport& Report;
     std::FILE* Err;
+    std::map<std::string, bool> Answers;
     int Complaints = 0;
     int Declined = 0;
     std::string Subject;
@@ -47,7 +57,7 @@ private:
 
 class CliHost : public EngineHost {
 public:
-    CliHost(int speedIndex, std::FILE* out = stdout, std::FILE* err = stderr);
+    CliHost(int speedIndex, CliReport& report, std::FILE* err = stderr);
 
     void setStatusText(const std::string& text) override { Status = text; }
     void showProgress() override;
@@ -57,22 +67,25 @@ public:
     void processEvents() override {}
     void showError(const std::string& text) override;
     bool askYesNo(const std::string& text) override;
-    void setLocked(bool) override {}
+    void setLocked(bool locked) override;
     void refreshHexView() override {}
     void syncBufferFromEditor() override {}
     int speedIndex() const override { return Speed; }
     void logLine(const std::string& text) override;
     void beep() override {}
     void setElapsedText(const std::string& text) override;
+    // Called at every open of the programmer (the controls locked).
+    void onOpened(std::function<void()> call) { Opened = std::move(call); }
 
 private:
     using Clock = std::chrono::steady_clock;
     void draw(bool final);
 
     int Speed;
-    std::FILE* Out;
+    CliReport& Report;
     std::FILE* Err;
     bool Terminal;
+    std::function<void()> Opened;
     std::string Status;
     bool Visible = false;
     // The erase counts status polls, not bytes: no rate for it.

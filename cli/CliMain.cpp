@@ -1,7 +1,5 @@
 // vantor-cli: the chip commands, data file conversion and the chip list from
 // a shell. Exit status 0 done, 1 the operation failed, 2 bad usage or input.
-#include "core/MessageTable.h"
-#include "core/Prompts.h"
 #include "buffer/DataBuffer.h"
 #include "buffer/DataFile.h"
 #include "chipdb/ChipDetection.h"
@@ -10,14 +8,22 @@
 #include "chipdb/DatabaseFile.h"
 #include "cli/ChipLookup.h"
 #include "cli/CliHost.h"
+#include "cli/CliJob.h"
+#include "cli/CliReport.h"
+#include "core/MessageTable.h"
+#include "core/Prompts.h"
 #include "link/ChipCommands.h"
 #include "link/ChipEngine.h"
+#include "link/ConnectionProbe.h"
+#include "link/Protocol.h"
 #include "link/TUsbBulk.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <fcntl.h>
 #include <memory>
@@ -31,12 +37,14 @@
 namespace vantor {
 namespace {
 
-enum Exit : int { kDone = 0, kFailed = 1, kBadInput = 2 };
-
 // ---- the command table ------------------------------------------------------------------
 
 enum class ChipArg { None, Optional, Required };
 
+} // namespace
+
+// One command of the table. Chip commands (a `chipRun`) get the record,
+// the programmer and the report; the others run on their own.
 struct CommandSpec {
     const char* name;
     std::size_t minArgs;
@@ -46,9 +54,24 @@ struct CommandSpec {
     bool sizeOption;
     const char* synopsis;
     const char* help;
+    int (*chipRun)(ChipJob&) = nullptr;
 };
 
-constexpr CommandSpec kCommands[] = {
+namespace {
+
+int RunRead(ChipJob& job);
+int RunErase(ChipJob& job);
+int RunBlank(ChipJob& job);
+int RunWrite(ChipJob& job);
+int RunVerify(ChipJob& job);
+int RunAuto(ChipJob& job);
+
+const CommandSpec kCommands[] = {
+    {"devices", 0, 0, ChipArg::None, false, false, "devices",
+     "Lists every programmer on the bus in scan order: its number, BUS:DEV, variant\n"
+     "and whether this user can open it now (usable, permission denied, busy, not a\n"
+     "programmer, cannot be opened). Each one is opened and claimed for a moment.\n"
+     "Exit 1 when none is usable.\n"},
     {"chips", 0, 1, ChipArg::None, false, false, "chips [TEXT]",
      "Lists the chip records whose names hold TEXT (letter case respected, as in the\n"
      "find dialog), or every record without TEXT, one \"Type,Maker,Name\" per line.\n"},
@@ -58,22 +81,30 @@ constexpr CommandSpec kCommands[] = {
      "the question is asked with; the first record is used otherwise.\n"},
     {"read", 1, 1, ChipArg::Required, false, false, "read --chip NAME FILE",
      "Reads the whole chip and saves its whole capacity to FILE: \".hex\" Intel HEX,\n"
-     "\".src\" S-record, anything else raw bytes.\n"},
+     "\".src\" S-record, anything else raw bytes. A FILE that cannot be created is\n"
+     "refused before the chip is read.\n",
+     RunRead},
     {"erase", 0, 0, ChipArg::Required, false, false, "erase --chip NAME",
-     "Erases the whole chip.\n"},
+     "Erases the whole chip.\n", RunErase},
     {"blank", 0, 0, ChipArg::Required, false, false, "blank --chip NAME",
-     "Checks that the chip is blank (all 0xFF); exit 1 when it is not.\n"},
+     "Checks that the chip is blank (all 0xFF); exit 1 when it is not.\n", RunBlank},
     {"write", 1, 1, ChipArg::Required, false, false, "write --chip NAME FILE",
      "Loads FILE (\".hex\" Intel HEX; \".eep\" Intel HEX or S-record by its first\n"
      "character; \".cap\" capsule without its 2048-byte header; anything else raw)\n"
-     "and programs it into the chip. A file longer than the chip asks first.\n"},
+     "and programs it into the chip. A file longer than the chip is asked about\n"
+     "before the chip is touched (--yes writes what fits).\n",
+     RunWrite},
     {"verify", 1, 1, ChipArg::Required, false, false, "verify --chip NAME FILE",
      "Loads FILE as for write and compares it with the chip; exit 1 and the first\n"
-     "differing address when they differ.\n"},
+     "differing address when they differ. Of a file longer than the chip the\n"
+     "chip's size is compared, and the bytes left out are named.\n",
+     RunVerify},
     {"auto", 1, 1, ChipArg::Required, true, false,
      "auto --chip NAME FILE [--no-erase] [--no-program] [--no-verify]",
      "Loads FILE as for write, then erases, programs and verifies the chip with the\n"
-     "programmer opened once; each step can be left out.\n"},
+     "programmer opened once; each step can be left out. A file longer than the\n"
+     "chip is asked about before the erase (--yes writes what fits).\n",
+     RunAuto},
     {"convert", 2, 2, ChipArg::None, false, true, "convert IN OUT [--size N]",
      "Loads IN as write does and saves OUT as read does: the loaded length, or N\n"
      "bytes with --size (decimal, 0x hex, or with a K or M suffix), 0xFF past the\n"
@@ -101,11 +132,26 @@ void PrintToolHelp() {
         "                       beside the executable, else the system's)\n"
         "  --speed 0-5          programmer clock, 0 = 12 MHz (default) ... 5 = 375 kHz\n"
         "  --yes                answer every question Yes (overwrite, file longer than chip)\n"
+        "  --device BUS:DEV|N   the programmer to use: its place on the bus, or its number\n"
+        "                       in scan order (see devices); default the first usable\n"
+        "  --json               one JSON object per command on stdout: command, chip,\n"
+        "                       device, file, result, exit, addresses, time, messages\n"
+        "  --quiet              print nothing but errors and warnings\n"
+        "  --strict             a failed finish block after the operation exits 1\n"
+        "                       (otherwise a warning)\n"
         "  --lang 0|1|2         messages in Simplified Chinese, Traditional Chinese or\n"
         "                       English (default 2)\n"
         "  --help               this text; COMMAND --help for one command\n"
         "\n--chip takes a chip name (letter case ignored) or \"Type,Maker,Name\".\n"
-        "Exit status: 0 done, 1 the operation failed, 2 bad usage or bad input.\n");
+        "Results go to stdout; errors, warnings, notes and progress to stderr.\n"
+        "Files, the chip's size and the output are checked before the chip is touched.\n"
+        "Exit status: 0 done, 1 the operation failed (no programmer, no chip, not blank,\n"
+        "mismatch, transfer failure, declined), 2 bad usage or bad input, 130 stopped.\n"
+        "\nGang programming: one process per programmer, each with its own --device:\n"
+        "  vantor-cli devices\n"
+        "  vantor-cli --device 1 --json auto --chip W25Q32BV fw.bin > p1.json &\n"
+        "  vantor-cli --device 2 --json auto --chip W25Q32BV fw.bin > p2.json &\n"
+        "  wait\n");
 }
 
 void PrintCommandHelp(const CommandSpec& command) {
@@ -116,21 +162,6 @@ void PrintCommandHelp(const CommandSpec& command) {
 
 struct UsageError {
     std::string text;
-};
-
-struct Options {
-    std::string db;
-    std::string usbLibrary = TUsbBulk::kDefaultLibrary;
-    int speed = 0;
-    bool yes = false;
-    int language = English;
-    bool help = false;
-    const CommandSpec* command = nullptr;
-    std::vector<std::string> args;
-    std::optional<std::string> chip;
-    std::optional<std::uint32_t> size;
-    AutoOptions autoOptions;
-    bool autoFlagGiven = false;
 };
 
 int IntegerInRange(std::string_view text, int low, int high, const char* what) {
@@ -218,6 +249,23 @@ Options ParseOptions(int argc, char** argv) {
         } else if (name == "--yes") {
             flag();
             o.yes = true;
+        } else if (name == "--device") {
+            o.deviceText = value();
+            o.device = DeviceChoice::parse(o.deviceText);
+            if (!o.device) {
+                throw UsageError{"--device takes BUS:DEV or a number from 1, not \"" +
+                                 o.deviceText + "\""};
+            }
+        } else if (name == "--json" || name == "--quiet") {
+            flag();
+            const auto mode = name == "--json" ? CliReport::Mode::Json : CliReport::Mode::Quiet;
+            if (o.output != CliReport::Mode::Human && o.output != mode) {
+                throw UsageError{"--json and --quiet exclude each other"};
+            }
+            o.output = mode;
+        } else if (name == "--strict") {
+            flag();
+            o.strict = true;
         } else if (name == "--help") {
             flag();
             o.help = true;
@@ -266,13 +314,23 @@ Options ParseOptions(int argc, char** argv) {
     if (o.autoFlagGiven && !c.autoFlags) {
         throw UsageError{"--no-erase, --no-program and --no-verify belong to auto"};
     }
+    if (o.device && c.chip == ChipArg::None) {
+        throw UsageError{name + " takes no --device"};
+    }
     return o;
 }
 
 // ---- shared steps -----------------------------------------------------------------------
 
+// The running command's report; null while the options are parsed.
+CliReport* TheReport = nullptr;
+
 void Complain(const std::string& text) {
-    std::fprintf(stderr, "vantor-cli: %s\n", text.c_str());
+    if (TheReport != nullptr) {
+        TheReport->error(text);
+    } else {
+        std::fprintf(stderr, "vantor-cli: %s\n", text.c_str());
+    }
 }
 
 std::string DefaultDatabasePath() {
@@ -283,10 +341,13 @@ std::string DefaultDatabasePath() {
     return DatabasePath(folder + "/vantor");
 }
 
-bool LoadDatabase(ChipDatabase& db, const Options& o) {
+bool LoadDatabase(ChipDatabase& db, const Options& o, CliPrompts& prompts) {
     const std::string path = o.db.empty() ? DefaultDatabasePath() : o.db;
-    switch (LoadChipDatabase(
-        db, path, [](int, int, int) {}, 0, 0, 0)) {
+    prompts.setSubject(path);
+    const DatabaseLoadResult loaded = LoadChipDatabase(
+        db, path, [](int, int, int) {}, 0, 0, 0);
+    prompts.setSubject({});
+    switch (loaded) {
     case DatabaseLoadResult::Loaded:
         return true;
     case DatabaseLoadResult::Missing:
@@ -294,7 +355,7 @@ bool LoadDatabase(ChipDatabase& db, const Options& o) {
         return false;
     case DatabaseLoadResult::BadSize:
     case DatabaseLoadResult::CannotOpen:
-        break; // already said
+        break; // already said, with the file's name
     }
     return false;
 }
@@ -303,21 +364,23 @@ bool LoadDatabase(ChipDatabase& db, const Options& o) {
 // none or more than one.
 std::optional<ChipRecord> ResolveChip(const ChipDatabase& db, const std::string& text) {
     const ChipLookup found = FindChipByName(db, text);
+    std::string said;
     switch (found.outcome) {
     case ChipLookup::Outcome::Found:
         return db[found.slot];
     case ChipLookup::Outcome::Ambiguous:
-        Complain("chip \"" + text + "\" is ambiguous; name one of:");
+        said = "chip \"" + text + "\" is ambiguous; name one of:";
         break;
     case ChipLookup::Outcome::Unknown:
-        Complain(found.candidates.empty()
-                     ? "unknown chip \"" + text + "\" (vantor-cli chips lists them)"
-                     : "unknown chip \"" + text + "\"; similar names:");
+        said = found.candidates.empty()
+                   ? "unknown chip \"" + text + "\" (vantor-cli chips lists them)"
+                   : "unknown chip \"" + text + "\"; similar names:";
         break;
     }
     for (const std::string& candidate : found.candidates) {
-        std::fprintf(stderr, "  %s\n", candidate.c_str());
+        said += "\n  " + candidate;
     }
+    Complain(said);
     return std::nullopt;
 }
 
@@ -360,12 +423,57 @@ bool OverwriteDeclinedAhead(const std::string& path, bool assumeYes) {
     return true;
 }
 
+// Whether a save could create or replace `path`: its folder must take a new
+// file (saves go through a temporary file beside the target) and an
+// existing regular file must be writable. FIFOs and devices are written
+// straight through. Says why not, naming the file.
+bool OutputCreatable(const std::string& path) {
+    if (path == "-") {
+        return true; // stdout
+    }
+    std::string target = path;
+    struct stat st {};
+    const bool exists = ::stat(path.c_str(), &st) == 0;
+    int error = 0;
+    if (exists && S_ISDIR(st.st_mode)) {
+        error = EISDIR;
+    } else if (exists && !S_ISREG(st.st_mode)) {
+        return true;
+    } else if (exists && ::access(path.c_str(), W_OK) != 0) {
+        error = errno;
+    }
+    if (exists && error == 0) {
+        // A symlink is replaced at the file it points to.
+        if (char* real = ::realpath(path.c_str(), nullptr); real != nullptr) {
+            target = real;
+            std::free(real);
+        }
+    }
+    if (error == 0) {
+        const auto slash = target.rfind('/');
+        const std::string folder = slash == std::string::npos ? "."
+                                   : slash == 0               ? "/"
+                                                              : target.substr(0, slash);
+        if (::access(folder.c_str(), W_OK | X_OK) != 0) {
+            error = errno;
+        }
+    }
+    if (error == 0) {
+        return true;
+    }
+    Complain(FillMessage(Own::CannotCreateOutput, {path, std::strerror(error)}));
+    return false;
+}
+
 // Saves `count` bytes by the Save rules; kDone, kFailed when the overwrite
 // was declined, kBadInput when the file could not be written.
 int SaveOutput(const DataBuffer& buffer, const std::string& path, std::uint32_t count,
-               const CliPrompts& prompts) {
+               CliPrompts& prompts) {
     const int declinedBefore = prompts.declined();
-    if (SaveDataFile(path, buffer.data(), count)) {
+    prompts.setSubject(path);
+    const bool saved = SaveDataFile(path, buffer.data(), count);
+    prompts.setSubject({});
+    if (saved) {
         return kDone;
     }
     return prompts.declined() != declinedBefore ? kFailed : kBadInput;
@@ -389,18 +497,160 @@ int ExitFor(CommandResult result) {
     return kFailed;
 }
 
+const char* ResultWord(CommandResult result) {
+    switch (result) {
+    case CommandResult::Completed:
+        return "completed";
+    case CommandResult::Refused:
+        return "refused";
+    case CommandResult::UnusableRecord:
+        return "unusable-record";
+    case CommandResult::EmptyBuffer:
+        return "empty-file";
+    case CommandResult::NoChip:
+        return "no-chip";
+    case CommandResult::NoProgrammer:
+        return "no-programmer";
+    case CommandResult::Declined:
+        return "declined";
+    case CommandResult::CheckFailed:
+        return "check-failed";
+    case CommandResult::TransferFailed:
+        break;
+    }
+    return "transfer-failed";
+}
+
+// Says why no programmer was opened, when more is known than "Not
+// connected": one present but refused, or none at the place --device named.
+void ExplainNoProgrammer(const Options& o, const TUsbBulk& link) {
+    if (const auto& refused = link.refusal()) {
+        Complain(ProgrammerRefusalText(*refused));
+    } else if (o.device) {
+        Complain(FillMessage(Own::NoChosenProgrammer, {o.deviceText}));
+    }
+}
+
+// Names the programmer in the report at its first open; says which one was
+// taken when there was a choice and none was made.
+void NoteProgrammer(const Options& o, Programmer& p, CliReport& report) {
+    p.Host.onOpened([&o, &p, &report, noted = false]() mutable {
+        const auto& opened = p.Link.opened();
+        if (noted || !opened) {
+            return;
+        }
+        noted = true;
+        report.set("device", opened->location());
+        if (!o.device && p.Link.candidatesSeen() > 1) {
+            report.note(FillMessage(Own::UsingFirstProgrammer,
+                                    {opened->location(), std::to_string(p.Link.candidatesSeen())}));
+        }
+    });
+}
+
+} // namespace
+
+int ChipJob::finished(CommandResult result) {
+    report.setResult(ResultWord(result));
+    ChipEngine& engine = programmer.Engine;
+    if (result == CommandResult::NoProgrammer) {
+        ExplainNoProgrammer(options, programmer.Link);
+    }
+    if (const auto& failure = engine.failure();
+        failure && result == CommandResult::TransferFailed) {
+        report.set("failure_address", std::int64_t(failure->address));
+    }
+    int status = ExitFor(result);
+    if (status == kDone && engine.finishFailed()) {
+        if (options.strict) {
+            report.error(Message(Own::FinishBlockFailed));
+            report.setResult("finish-failed");
+            status = kFailed;
+        } else {
+            report.warning(Message(Own::FinishBlockFailed));
+        }
+    }
+    return status;
+}
+
+namespace {
+
 // ---- commands ---------------------------------------------------------------------------
 
-int RunChips(const Options& o) {
+int RunChips(const Options& o, CliPrompts& prompts, CliReport& report) {
     ChipDatabase db;
-    if (!LoadDatabase(db, o)) {
+    if (!LoadDatabase(db, o, prompts)) {
         return kBadInput;
     }
     const auto rows = o.args.empty() ? ListAllChips(db) : FindChipsAnyCase(db, o.args.front());
+    std::string list;
     for (const ChipListRow& row : rows) {
-        std::printf("%s\n", ChipTriple(db[row.slot]).c_str());
+        const std::string triple = ChipTriple(db[row.slot]);
+        if (report.mode() == CliReport::Mode::Json) {
+            list += (list.empty() ? "" : ",") + CliReport::Quote(triple);
+        } else {
+            std::printf("%s\n", triple.c_str());
+        }
     }
+    report.setRaw("chips", "[" + list + "]");
     return kDone;
+}
+
+const char* VariantWord(ProgrammerSlot::Variant variant) {
+    switch (variant) {
+    case ProgrammerSlot::Variant::DuroDevice:
+        return kProductTextDudOVEDuroDevice;
+    case ProgrammerSlot::Variant::Duro:
+        return kProductTextDudOVEDuro;
+    case ProgrammerSlot::Variant::Unknown:
+        break;
+    }
+    return "-";
+}
+
+const char* AccessWord(ProgrammerSlot::Access access) {
+    switch (access) {
+    case ProgrammerSlot::Access::Usable:
+        return "usable";
+    case ProgrammerSlot::Access::NotOurs:
+        return "not-a-programmer";
+    case ProgrammerSlot::Access::PermissionDenied:
+        return "permission-denied";
+    case ProgrammerSlot::Access::Busy:
+        return "busy";
+    case ProgrammerSlot::Access::Unavailable:
+        break;
+    }
+    return "cannot-open";
+}
+
+int RunDevices(const Options& o, CliReport& report) {
+    TUsbBulk link(o.usbLibrary);
+    const auto slots = link.scan(kProgrammerVendorId, kProgrammerProductId);
+    std::string list;
+    int usable = 0;
+    for (const ProgrammerSlot& slot : slots) {
+        usable += slot.access == ProgrammerSlot::Access::Usable ? 1 : 0;
+        char line[160];
+        std::snprintf(line, sizeof line, "%d  %s  %-17s  %s", slot.index, slot.location().c_str(),
+                      VariantWord(slot.variant), AccessWord(slot.access));
+        report.result(line);
+        list += std::string(list.empty() ? "" : ",") + "{\"index\":" + std::to_string(slot.index) +
+                ",\"location\":" + CliReport::Quote(slot.location()) +
+                ",\"variant\":" + CliReport::Quote(VariantWord(slot.variant)) +
+                ",\"access\":" + CliReport::Quote(AccessWord(slot.access)) +
+                ",\"errno\":" + std::to_string(slot.error) + "}";
+    }
+    report.setRaw("devices", "[" + list + "]");
+    for (const ProgrammerSlot& slot : slots) {
+        if (slot.refused()) {
+            report.note(ProgrammerRefusalText(slot));
+        }
+    }
+    if (slots.empty()) {
+        report.error(Message(Own::NoProgrammerOnBus));
+    }
+    return usable > 0 ? kDone : kFailed;
 }
 
 int RunConvert(const Options& o, CliPrompts& prompts) {
@@ -408,6 +658,9 @@ int RunConvert(const Options& o, CliPrompts& prompts) {
     const std::string& out = o.args[1];
     if (OverwriteDeclinedAhead(out, o.yes)) {
         return kFailed;
+    }
+    if (!OutputCreatable(out)) {
+        return kBadInput;
     }
     auto buffer = std::make_unique<DataBuffer>();
     if (const int status = LoadInput(*buffer, in, prompts); status != kDone) {
@@ -417,22 +670,14 @@ int RunConvert(const Options& o, CliPrompts& prompts) {
     return SaveOutput(*buffer, out, count, prompts);
 }
 
-struct Programmer {
-    explicit Programmer(const Options& o)
-        : Link(o.usbLibrary), Host(o.speed), Engine(Link, Buffer, Host), Commands(Engine, Host) {}
-    TUsbBulk Link;
-    DataBuffer Buffer;
-    CliHost Host;
-    ChipEngine Engine;
-    ChipCommands Commands;
-};
-
-int RunDetect(const Options& o, const ChipDatabase& db, const std::optional<ChipRecord>& chip) {
+int RunDetect(const Options& o, const ChipDatabase& db, const std::optional<ChipRecord>& chip,
+              CliReport& report) {
     ChipSelection boxes(&db);
     boxes.SelectChip(0, 0, 0);
     const ChipRecord asked =
         chip ? *chip : (boxes.CurrentChip() != nullptr ? *boxes.CurrentChip() : ChipRecord{});
-    Programmer p(o);
+    Programmer p(o, report);
+    NoteProgrammer(o, p, report);
     ChipIdReply reply{};
     const int answered = p.Engine.ReadChipId(asked, reply.data());
     if (answered == 0 && p.Engine.failed()) {
@@ -442,6 +687,9 @@ int RunDetect(const Options& o, const ChipDatabase& db, const std::optional<Chip
     const DetectionOutcome outcome = DecideDetection(answered, reply, boxes, CurrentLanguage());
     if (!outcome.errorText.empty()) {
         Complain(outcome.errorText);
+        if (answered == 0) {
+            ExplainNoProgrammer(o, p.Link);
+        }
         return kFailed;
     }
     for (const SelectChipCall& call : outcome.selectCalls) {
@@ -449,27 +697,143 @@ int RunDetect(const Options& o, const ChipDatabase& db, const std::optional<Chip
     }
     if (outcome.result != DetectionResult::Identified) {
         // A chip without an ID: only its type is known.
-        std::printf("Detected: %s (no ID)\n", boxes.typeBox().text().c_str());
+        report.set("type", boxes.typeBox().text());
+        report.result("Detected: " + boxes.typeBox().text() + " (no ID)");
         return kDone;
     }
     // The chip the boxes now show, then every later record answering the ID:
     // --chip takes any of them.
     const unsigned id = ReplyChipId(reply);
-    std::printf("Detected: %s (%s, ID %06X)\n", boxes.nameBox().text().c_str(),
-                boxes.typeBox().text().c_str(), id);
+    char idText[8];
+    std::snprintf(idText, sizeof idText, "%06X", id);
+    report.set("chip", ChipTriple(db[outcome.slot]));
+    report.set("id", idText);
+    report.result("Detected: " + boxes.nameBox().text() + " (" + boxes.typeBox().text() + ", ID " +
+                  idText + ")");
     const std::vector<int> others = OtherSlotsWithId(db, outcome.slot);
     if (!others.empty()) {
-        std::printf("Other chips with ID %06X:\n", id);
+        std::string list;
+        report.result(std::string("Other chips with ID ") + idText + ":");
         for (const int slot : others) {
-            std::printf("  %s\n", ChipTriple(db[slot]).c_str());
+            report.result("  " + ChipTriple(db[slot]));
+            list += (list.empty() ? "" : ",") + CliReport::Quote(ChipTriple(db[slot]));
         }
+        report.setRaw("others", "[" + list + "]");
     }
     return kDone;
 }
 
-int RunChipCommand(const Options& o, CliPrompts& prompts) {
+int RunRead(ChipJob& job) {
+    const std::string& file = job.options.args.front();
+    // Refused before the chip is read, not after.
+    if (OverwriteDeclinedAhead(file, job.options.yes)) {
+        return kFailed;
+    }
+    if (!OutputCreatable(file)) {
+        return kBadInput;
+    }
+    job.report.set("file", file);
+    const CommandResult result = job.programmer.Commands.Read(job.chip);
+    const int status = job.finished(result);
+    if (result != CommandResult::Completed) {
+        return status;
+    }
+    // The chip's whole capacity, as the window's Save writes it.
+    const std::uint32_t count = std::min(job.chip.FlashSize, DataBuffer::size());
+    job.report.set("start", 0);
+    job.report.set("length", count);
+    const int saved = SaveOutput(job.programmer.Buffer, file, count, job.prompts);
+    if (saved != kDone) {
+        job.report.setResult("save-failed");
+    }
+    return saved != kDone ? saved : status;
+}
+
+int RunErase(ChipJob& job) {
+    return job.finished(job.programmer.Commands.Erase(job.chip));
+}
+
+int RunBlank(ChipJob& job) {
+    job.report.set("start", 0);
+    job.report.set("length", job.chip.FlashSize);
+    return job.finished(job.programmer.Commands.BlankCheck(job.chip));
+}
+
+// Loads the command's file; when it is to be programmed and is longer than
+// the chip, asks now, before anything touches the chip, and hands the
+// answer on to the engine's own question.
+int LoadForChip(ChipJob& job, bool programs) {
+    const std::string& file = job.options.args.front();
+    job.report.set("file", file);
+    if (const int status = LoadInput(job.programmer.Buffer, file, job.prompts); status != kDone) {
+        return status;
+    }
+    const std::uint64_t used = std::uint64_t(job.programmer.Buffer.UsedLength);
+    const std::uint32_t page = job.chip.FlashPage;
+    const std::uint64_t pages = page == 0 ? used : (used + page - 1) / page * page;
+    job.report.set("start", 0);
+    job.report.set("length", std::int64_t(std::min<std::uint64_t>(used, job.chip.FlashSize)));
+    if (!programs || pages <= job.chip.FlashSize) {
+        return kDone;
+    }
+    const std::string question = Message(Msg::FileLargerThanChip);
+    const bool yes = job.prompts.askYesNo(question);
+    job.prompts.answered(question, yes);
+    if (!yes) {
+        job.report.error(Message(Own::ChipUntouched));
+        job.report.setResult(ResultWord(CommandResult::Declined));
+        return kFailed;
+    }
+    return kDone;
+}
+
+// A verify of a file longer than the chip compared the chip's size only.
+void NoteUncompared(ChipJob& job, std::uint64_t used) {
+    if (used <= job.chip.FlashSize) {
+        return;
+    }
+    const std::uint64_t left = used - job.chip.FlashSize;
+    job.report.set("compared", job.chip.FlashSize);
+    job.report.set("not_compared", std::int64_t(left));
+    job.report.result(FillMessage(Own::VerifyComparedPart,
+                                  {std::to_string(job.chip.FlashSize), std::to_string(left)}));
+}
+
+int RunWrite(ChipJob& job) {
+    if (const int status = LoadForChip(job, true); status != kDone) {
+        return status;
+    }
+    return job.finished(job.programmer.Commands.Write(job.chip));
+}
+
+int RunVerify(ChipJob& job) {
+    if (const int status = LoadForChip(job, false); status != kDone) {
+        return status;
+    }
+    const std::uint64_t used = std::uint64_t(job.programmer.Buffer.UsedLength);
+    const CommandResult result = job.programmer.Commands.Verify(job.chip);
+    if (result == CommandResult::Completed) {
+        NoteUncompared(job, used);
+    }
+    return job.finished(result);
+}
+
+int RunAuto(ChipJob& job) {
+    const AutoOptions steps = job.options.autoOptions;
+    if (const int status = LoadForChip(job, steps.program); status != kDone) {
+        return status;
+    }
+    const std::uint64_t used = std::uint64_t(job.programmer.Buffer.UsedLength);
+    const CommandResult result = job.programmer.Commands.Auto(job.chip, steps);
+    if (result == CommandResult::Completed && steps.verify) {
+        NoteUncompared(job, used);
+    }
+    return job.finished(result);
+}
+
+int RunChipCommand(const Options& o, CliPrompts& prompts, CliReport& report) {
     ChipDatabase db;
-    if (!LoadDatabase(db, o)) {
+    if (!LoadDatabase(db, o, prompts)) {
         return kBadInput;
     }
     std::optional<ChipRecord> chip;
@@ -478,10 +842,10 @@ int RunChipCommand(const Options& o, CliPrompts& prompts) {
         if (!chip) {
             return kBadInput;
         }
+        report.set("chip", ChipTriple(*chip));
     }
-    const std::string name = o.command->name;
-    if (name == "detect") {
-        return RunDetect(o, db, chip);
+    if (o.command->chipRun == nullptr) {
+        return RunDetect(o, db, chip, report);
     }
 
     // Everything that can be refused is refused before the chip is touched.
@@ -490,36 +854,30 @@ int RunChipCommand(const Options& o, CliPrompts& prompts) {
         Complain(why);
         return kBadInput;
     }
-    Programmer p(o);
-    if (name == "read") {
-        const std::string& file = o.args.front();
-        if (OverwriteDeclinedAhead(file, o.yes)) {
-            return kFailed;
-        }
-        const CommandResult result = p.Commands.Read(*chip);
-        if (result != CommandResult::Completed) {
-            return ExitFor(result);
-        }
-        // The chip's whole capacity, as the window's Save writes it.
-        const std::uint32_t count = std::min(chip->FlashSize, DataBuffer::size());
-        return SaveOutput(p.Buffer, file, count, prompts);
+    Programmer p(o, report);
+    NoteProgrammer(o, p, report);
+    ChipJob job{o, prompts, report, *chip, p};
+    return o.command->chipRun(job);
+}
+
+int RunCommand(const Options& o, CliPrompts& prompts, CliReport& report) {
+    // A library named by path must be there; the default name may be missing
+    // (no programmer, as in the window).
+    if (o.usbLibrary.find('/') != std::string::npos && !ReadableFile(o.usbLibrary)) {
+        Complain(o.usbLibrary + ": " + filetext::CantOpenFile);
+        return kBadInput;
     }
-    if (name == "erase") {
-        return ExitFor(p.Commands.Erase(*chip));
+    const std::string name = o.command->name;
+    if (name == "chips") {
+        return RunChips(o, prompts, report);
     }
-    if (name == "blank") {
-        return ExitFor(p.Commands.BlankCheck(*chip));
+    if (name == "convert") {
+        return RunConvert(o, prompts);
     }
-    if (const int status = LoadInput(p.Buffer, o.args.front(), prompts); status != kDone) {
-        return status;
+    if (name == "devices") {
+        return RunDevices(o, report);
     }
-    if (name == "write") {
-        return ExitFor(p.Commands.Write(*chip));
-    }
-    if (name == "verify") {
-        return ExitFor(p.Commands.Verify(*chip));
-    }
-    return ExitFor(p.Commands.Auto(*chip, o.autoOptions));
+    return RunChipCommand(o, prompts, report);
 }
 
 int Run(int argc, char** argv) {
@@ -527,8 +885,13 @@ int Run(int argc, char** argv) {
     try {
         o = ParseOptions(argc, argv);
     } catch (const UsageError& error) {
-        Complain(error.text + " (see vantor-cli --help)");
-        return kBadInput;
+        // A script that asked for JSON gets its object for a usage error too.
+        const bool json = std::any_of(
+            argv + 1, argv + argc, [](const char* arg) { return std::strcmp(arg, "--json") == 0; });
+        CliReport report(json ? CliReport::Mode::Json : CliReport::Mode::Human);
+        report.error(error.text + " (see vantor-cli --help)");
+        report.setResult("bad-usage");
+        return report.finish(kBadInput);
     }
     if (o.help) {
         if (o.command != nullptr) {
@@ -539,23 +902,14 @@ int Run(int argc, char** argv) {
         return kDone;
     }
     SetCurrentLanguage(o.language);
-    // A library named by path must be there; the default name may be missing
-    // (no programmer, as in the window).
-    if (o.usbLibrary.find('/') != std::string::npos && !ReadableFile(o.usbLibrary)) {
-        Complain(o.usbLibrary + ": " + filetext::CantOpenFile);
-        return kBadInput;
-    }
-
-    CliPrompts prompts(o.yes);
+    CliReport report(o.output);
+    TheReport = &report;
+    report.set("command", o.command->name);
+    CliPrompts prompts(o.yes, report);
     ScopedPrompts installed(prompts);
-    const std::string name = o.command->name;
-    if (name == "chips") {
-        return RunChips(o);
-    }
-    if (name == "convert") {
-        return RunConvert(o, prompts);
-    }
-    return RunChipCommand(o, prompts);
+    const int status = RunCommand(o, prompts, report);
+    TheReport = nullptr;
+    return report.finish(status);
 }
 
 } // namespace

@@ -104,6 +104,46 @@ const OwnEntry kOwnTable[] = {
     {Own::SameIdOthers,
      {"同一ID的其他芯片（可用查找选择）：", "同一ID的其他芯片（可用查找選擇）：",
       "Other chips with this ID (choose one with Find): "}},
+    // vantor-cli and the connection probe: which programmer, and why not.
+    {Own::ProgrammerPermissionDenied,
+     {"编程器 %1 已连接，但当前用户无权打开（权限被拒绝）。请安装 udev 规则 70-vantor.rules"
+      "（TAG+=\"uaccess\"，让登录的用户可以访问）：软件包已带此规则，或按 README 复制到 "
+      "/etc/udev/rules.d/，执行 \"udevadm control --reload\"，然后重新插拔编程器。",
+      "編程器 %1 已連接，但目前使用者無權開啟（權限被拒絕）。請安裝 udev 規則 70-vantor.rules"
+      "（TAG+=\"uaccess\"，讓登入的使用者可以存取）：軟體套件已附此規則，或依 README 複製到 "
+      "/etc/udev/rules.d/，執行 \"udevadm control --reload\"，然後重新插拔編程器。",
+      "Programmer %1 is present, but this user may not open it (permission denied). Install "
+      "the udev rule 70-vantor.rules (TAG+=\"uaccess\" gives the logged-in user access): the "
+      "package installs it; otherwise copy it as the README shows to /etc/udev/rules.d/, run "
+      "\"udevadm control --reload\" and plug the programmer in again."}},
+    {Own::ProgrammerBusy,
+     {"编程器 %1 已连接，但正被占用：另一个程序正在使用它。请关闭该程序或等它结束后重试。",
+      "編程器 %1 已連接，但正被佔用：另一個程式正在使用它。請關閉該程式或等它結束後重試。",
+      "Programmer %1 is present but busy: another program holds it. Close that program, or "
+      "wait for it to finish, and try again."}},
+    {Own::UsingFirstProgrammer,
+     {"使用编程器 %1（总线上共 %2 个；--device 可选择其他）。",
+      "使用編程器 %1（匯流排上共 %2 個；--device 可選擇其他）。",
+      "Using programmer %1 (%2 on the bus; --device picks another)."}},
+    {Own::NoChosenProgrammer,
+     {"总线上没有编程器 %1（vantor-cli devices 列出全部）。",
+      "匯流排上沒有編程器 %1（vantor-cli devices 列出全部）。",
+      "No programmer %1 on the bus (vantor-cli devices lists them)."}},
+    {Own::VerifyComparedPart,
+     {"已比较 %1 字节，即芯片容量；文件其余 %2 字节未比较。",
+      "已比較 %1 位元組，即晶片容量；檔案其餘 %2 位元組未比較。",
+      "Compared %1 bytes, the chip's size; the file's remaining %2 bytes were not compared."}},
+    {Own::FinishBlockFailed,
+     {"警告：结束命令块未能送达编程器；芯片操作本身已完成。",
+      "警告：結束命令區塊未能送達編程器；晶片操作本身已完成。",
+      "Warning: the closing finish block did not reach the programmer; the chip operation "
+      "itself had completed."}},
+    {Own::CannotCreateOutput,
+     {"%1：无法创建文件（%2）", "%1：無法建立檔案（%2）", "%1: cannot create the file (%2)"}},
+    {Own::ChipUntouched,
+     {"未对芯片进行任何操作。", "未對晶片進行任何操作。", "Nothing was sent to the chip."}},
+    {Own::NoProgrammerOnBus,
+     {"总线上没有编程器。", "匯流排上沒有編程器。", "No programmer on the bus."}},
 };
 
 const Texts* FindOwn(int id) {
@@ -146,6 +186,19 @@ int CurrentLanguage() {
 }
 void SetCurrentLanguage(int languageIndex) {
     g_currentLanguage = languageIndex;
+}
+
+std::string FillMessage(int number, std::initializer_list<std::string> values) {
+    std::string text = Message(number);
+    int n = 1;
+    for (const std::string& value : values) {
+        const std::string mark = "%" + std::to_string(n++);
+        const auto at = text.find(mark);
+        if (at != std::string::npos) {
+            text.replace(at, mark.size(), value);
+        }
+    }
+    return text;
 }
 
 } // namespace vantor

@@ -2,6 +2,7 @@
 // Every message the user reads, in Simplified Chinese, Traditional Chinese
 // and English. Messages are looked up at the moment they are shown, so a box
 // always speaks the language current at that moment.
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -90,6 +91,15 @@ enum : int {
 
     // vantor-cli (700..799).
     CliFirst = 700,
+    ProgrammerPermissionDenied = CliFirst, // %1 = BUS:DEV
+    ProgrammerBusy,                        // %1 = BUS:DEV
+    UsingFirstProgrammer,                  // %1 = BUS:DEV, %2 = how many
+    NoChosenProgrammer,                    // %1 = what --device named
+    VerifyComparedPart,                    // %1 = bytes compared, %2 = bytes left
+    FinishBlockFailed,
+    CannotCreateOutput, // %1 = file, %2 = the system's reason
+    ChipUntouched,
+    NoProgrammerOnBus,
 };
 } // namespace Own
 
@@ -112,5 +122,8 @@ void SetCurrentLanguage(int languageIndex);
 inline const std::string& Message(int number) {
     return Message(number, CurrentLanguage());
 }
+// Message `number` in the current language with %1, %2 ... replaced by
+// `values` in order.
+std::string FillMessage(int number, std::initializer_list<std::string> values);
 
 } // namespace vantor

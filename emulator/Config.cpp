@@ -89,6 +89,31 @@ public:
         field = v != 0;
         return true;
     }
+    // 0, 1 (fails the usual way: `usual`), an errno number or its name.
+    bool error(const char* key, int usual, int& field) {
+        auto it = S.find(key);
+        if (it == S.end()) {
+            return true;
+        }
+        static const std::pair<const char*, int> kNames[] = {{"EACCES", EACCES},
+                                                             {"EPERM", EPERM},
+                                                             {"EBUSY", EBUSY},
+                                                             {"ENODEV", ENODEV},
+                                                             {"EIO", EIO}};
+        for (const auto& [name, value] : kNames) {
+            if (Lower(it->second) == Lower(name)) {
+                field = value;
+                return true;
+            }
+        }
+        unsigned long long v = 0;
+        if (!ParseNumber(it->second, v) || v > 4095) {
+            Error = "[" + Name + "] " + key + ": bad value '" + it->second + "'";
+            return false;
+        }
+        field = v == 1 ? usual : int(v);
+        return true;
+    }
     bool text(const char* key, std::string& field) {
         auto it = S.find(key);
         if (it != S.end()) {
@@ -178,9 +203,10 @@ bool ReadDevice(const std::map<std::string, Section>& sections, const std::strin
         !r.number("vendor", 0xFFFF, d.vendor) || !r.number("product_id", 0xFFFF, d.productId) ||
         !r.text("manufacturer", d.manufacturer) || !r.text("product", d.product) ||
         !r.text("serial", d.serial) || !r.text("variant", variant) ||
-        !r.number("string_type", 255, d.stringType) || !r.flag("open_fails", d.openFails) ||
-        !r.flag("claim_fails", d.claimFails) || !r.number("interface", 255, d.interfaceNumber) ||
-        !r.text("chip", chipName)) {
+        !r.number("string_type", 255, d.stringType) ||
+        !r.error("open_fails", ENODEV, d.openFails) ||
+        !r.error("claim_fails", EBUSY, d.claimFails) ||
+        !r.number("interface", 255, d.interfaceNumber) || !r.text("chip", chipName)) {
         return false;
     }
     variant = Lower(Trim(variant));

@@ -9,7 +9,8 @@
 //                             serial = 0001,
 //                             variant = device|duro (endpoints when the product text is
 //                             neither of ours), string_type = 3, open_fails = 0,
-//                             claim_fails = 0, interface = 0, chip = chip | none
+//                             claim_fails = 0 (1, an errno number or EACCES, EPERM,
+//                             EBUSY, ENODEV, EIO), interface = 0, chip = chip | none
 //   [chip]                    family = 0..4, jedec = EF4016, size = 4M, page = 256,
 //                             organisation = 8|16, erase_busy_polls = 3,
 //                             erase_busy_ms = 0, image = file, fill = blank|demo|zero
@@ -55,8 +56,8 @@ struct DeviceConfig {
     bool bigEndianVariant = false; // from the product text, else `variant`
     int stringType = 3;
     bool plugged = true;
-    bool openFails = false;
-    bool claimFails = false;
+    int openFails = 0;  // errno usb_open fails with (ENODEV for "1"); 0 = it opens
+    int claimFails = 0; // errno the claim fails with (EBUSY for "1"); 0 = it claims
     int interfaceNumber = 0;
     ChipConfig chip;
 };

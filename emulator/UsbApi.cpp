@@ -10,8 +10,13 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <mutex>
+#include <string>
+#include <unistd.h>
 
 using vantor::emu::Emulator;
 
@@ -27,6 +32,50 @@ Emulator& Emu() {
     return Emulator::instance();
 }
 
+vantor::emu::Device* DeviceOf(struct usb_device* dev) {
+    for (auto& d : Emu().devices) {
+        if (&d->usb == dev) {
+            return d.get();
+        }
+    }
+    return nullptr;
+}
+
+// With VANTOR_EMULATOR_LOG set, the command log is appended to that file as
+// text when the library goes (exit or unload), one event a line, so a test
+// can read what another process sent: "KIND device endpoint length result
+// transfer address" and, for a command block, its opcode.
+struct LogFile {
+    ~LogFile() {
+        const char* path = std::getenv("VANTOR_EMULATOR_LOG");
+        if (path == nullptr || *path == '\0') {
+            return;
+        }
+        Guard g(Emu().mutex);
+        static const char* const kKinds[] = {"?",       "OPEN",    "CLOSE",     "CLAIM",
+                                             "RELEASE", "CONTROL", "COMMAND",   "DATA_OUT",
+                                             "REPLY",   "DATA_IN", "BULK_OTHER"};
+        std::string text;
+        for (const vantor_emu_event& e : Emu().events) {
+            const int kind = e.kind >= 1 && e.kind <= 10 ? e.kind : 0;
+            char line[128];
+            std::snprintf(line, sizeof line, "%s %d %d %d %d %ld %u", kKinds[kind], e.device,
+                          e.endpoint, e.length, e.result, e.transfer, unsigned(e.address));
+            text += line;
+            if (e.kind == VANTOR_EMU_COMMAND) {
+                text += " op=" + std::to_string(e.data[1]);
+            }
+            text += '\n';
+        }
+        // One write: processes that end together do not mix their lines.
+        const int fd = ::open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+        if (fd >= 0) {
+            [[maybe_unused]] const auto written = ::write(fd, text.data(), text.size());
+            ::close(fd);
+        }
+    }
+};
+
 } // namespace
 
 extern "C" {
@@ -34,6 +83,7 @@ extern "C" {
 void usb_init(void) {
     Guard g(Emu().mutex);
     usb_busses = Emu().busses;
+    static LogFile logFile; // made after the emulator, so it goes first
 }
 
 void usb_set_debug(int) {}
@@ -63,7 +113,19 @@ struct usb_device* usb_device(usb_dev_handle* dev) {
 
 usb_dev_handle* usb_open(struct usb_device* dev) {
     Guard g(Emu().mutex);
-    return Emu().open(dev);
+    usb_dev_handle* handle = Emu().open(dev);
+    if (handle == nullptr) {
+        // As libusb-compat does: the reason in errno.
+        const auto* d = DeviceOf(dev);
+        errno =
+            d != nullptr && d->plugged && d->config.openFails != 0 ? d->config.openFails : ENODEV;
+        const int error = errno;
+        if (error != ENODEV) {
+            Emu().setError((std::string("could not open device: ") + std::strerror(error)).c_str());
+        }
+        errno = error;
+    }
+    return handle;
 }
 
 int usb_close(usb_dev_handle* dev) {
@@ -76,7 +138,15 @@ int usb_claim_interface(usb_dev_handle* dev, int interface) {
         return -EINVAL;
     }
     Guard g(Emu().mutex);
-    return Emu().claim(dev, interface);
+    const int result = Emu().claim(dev, interface);
+    // A configured refusal fails with the errno it names.
+    const int configured = dev->device->config.claimFails;
+    if (result == -EBUSY && configured != 0 && configured != EBUSY) {
+        Emu().setError(
+            (std::string("could not claim interface: ") + std::strerror(configured)).c_str());
+        return -configured;
+    }
+    return result;
 }
 
 int usb_release_interface(usb_dev_handle* dev, int interface) {

@@ -131,7 +131,9 @@ void ChipEngine::CloseProgrammer() {
     // Sent whatever happened before: a programmer that went away makes these
     // transfers fail, which changes nothing here.
     CommandBlock block = BuildFinish();
+    const bool open = Link.isOpen();
     Link.USB_bulk_cmd(block.data(), kBlock, 0);
+    FinishFailed = open && Link.lastCommandWriteResult() != kBlock;
     Link.USB_bulk_close();
     Held = false;
     Host.setLocked(false);

@@ -89,6 +89,9 @@ public:
     // True from a successful open (or the start of ReadChipId) to the close.
     bool holdsProgrammer() const { return Held; }
     bool failed() const { return Failure.has_value(); }
+    // The last close sent its finish block to an open programmer and the
+    // block did not go out whole. The operation before it had ended.
+    bool finishFailed() const { return FinishFailed; }
     const std::optional<TransferFailure>& failure() const { return Failure; }
 
     TUsbBulk& link() { return Link; }
@@ -112,6 +115,7 @@ private:
     DataBuffer& Buffer;
     EngineHost& Host;
     bool Held = false;
+    bool FinishFailed = false;
     std::optional<TransferFailure> Failure;
 };
 

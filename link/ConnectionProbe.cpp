@@ -21,11 +21,31 @@ ConnectionProbe::Outcome ConnectionProbe::ProbeProgrammer() {
             Host.insertLogLine(line);
         }
         Link.USB_bulk_close();
+        LastRefusal.clear();
         Host.setConnectionStatus(Message(Msg::Ready));
         return Outcome::Ready;
     }
+    noteRefusal();
     Host.setConnectionStatus(Message(Msg::NotConnected));
     return Outcome::NotConnected;
+}
+
+void ConnectionProbe::noteRefusal() {
+    // One line when a refusal first shows or its cause changes, not one per
+    // probe: device-change notices and activations come often.
+    const auto& refused = Link.refusal();
+    const std::string text = refused ? ProgrammerRefusalText(*refused) : std::string();
+    if (text != LastRefusal && !text.empty()) {
+        Host.insertLogLine(Host.nextLogPrefix() + text);
+    }
+    LastRefusal = text;
+}
+
+std::string ProgrammerRefusalText(const ProgrammerSlot& slot) {
+    return FillMessage(slot.access == ProgrammerSlot::Access::Busy
+                           ? Own::ProgrammerBusy
+                           : Own::ProgrammerPermissionDenied,
+                       {slot.location()});
 }
 
 void ConnectionProbe::chipCommandEnded() {

@@ -8,6 +8,7 @@
 namespace vantor {
 
 class TUsbBulk;
+struct ProgrammerSlot;
 
 // What the probe needs from the main window.
 class ProbeHost {
@@ -44,10 +45,17 @@ public:
     bool probePending() const { return Pending; }
 
 private:
+    void noteRefusal();
+
     TUsbBulk& Link;
     ProbeHost& Host;
     bool Pending = false;
+    std::string LastRefusal; // the refusal line last logged, "" when none
 };
+
+// Why a programmer that is present was refused (permission, busy), in the
+// current language, naming where it is and what to do.
+std::string ProgrammerRefusalText(const ProgrammerSlot& slot);
 
 // Status panel 1 is drawn in pure red exactly while its text equals "Not
 // connected" (message 13) in the current language; any other text, including

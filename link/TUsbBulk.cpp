@@ -3,6 +3,8 @@
 #include "link/Protocol.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -123,25 +125,169 @@ const char* TUsbBulk::errorText() const {
     return text != nullptr ? text : "";
 }
 
-bool TUsbBulk::claimAndTake(struct usb_device* device, usb_dev_handle* handle, int in, int dataOut,
-                            int commandOut) {
+namespace {
+
+ProgrammerSlot::Access AccessFromError(int error) {
+    switch (error) {
+    case EACCES:
+    case EPERM:
+        return ProgrammerSlot::Access::PermissionDenied;
+    case EBUSY:
+        return ProgrammerSlot::Access::Busy;
+    default:
+        return ProgrammerSlot::Access::Unavailable;
+    }
+}
+
+// "005" and "5" name the same device: numbers compare as numbers.
+bool SameName(const std::string& a, const std::string& b) {
+    const auto number = [](const std::string& text, unsigned long& value) {
+        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+        return !text.empty() && error == std::errc() && end == text.data() + text.size();
+    };
+    unsigned long x = 0;
+    unsigned long y = 0;
+    return number(a, x) && number(b, y) ? x == y : a == b;
+}
+
+} // namespace
+
+bool DeviceChoice::matches(const ProgrammerSlot& slot) const {
+    if (index != 0) {
+        return slot.index == index;
+    }
+    if (location.empty()) {
+        return true;
+    }
+    const auto colon = location.find(':');
+    return SameName(location.substr(0, colon), slot.bus) &&
+           SameName(location.substr(colon + 1), slot.device);
+}
+
+std::optional<DeviceChoice> DeviceChoice::parse(const std::string& text) {
+    DeviceChoice choice;
+    const auto colon = text.find(':');
+    if (colon == std::string::npos) {
+        const auto [end, error] =
+            std::from_chars(text.data(), text.data() + text.size(), choice.index);
+        if (text.empty() || error != std::errc() || end != text.data() + text.size() ||
+            choice.index < 1) {
+            return std::nullopt;
+        }
+        return choice;
+    }
+    if (colon == 0 || colon + 1 == text.size() || text.find(':', colon + 1) != std::string::npos) {
+        return std::nullopt;
+    }
+    choice.location = text;
+    return choice;
+}
+
+usb_dev_handle* TUsbBulk::openAndIdentify(struct usb_device* device, ProgrammerSlot& slot) {
+    errno = 0;
+    usb_dev_handle* handle = Api.usb_open(device);
+    if (handle == nullptr) {
+        // libusb-compat leaves the reason in errno.
+        slot.error = errno;
+        slot.access = AccessFromError(slot.error);
+        trace("Warning: cannot open USB device: %s\n", errorText());
+        return nullptr;
+    }
+    char text[256];
+    if (usbGetStringAscii(handle, device->descriptor.iManufacturer, kStringLanguageId, text,
+                          sizeof text) < 0) {
+        trace("warning: cannot query manufacturer for device: %s\n", errorText());
+        Api.usb_close(handle);
+        return nullptr;
+    }
+    if (std::strcmp(text, kManufacturerText) != 0) {
+        slot.access = ProgrammerSlot::Access::NotOurs;
+        Api.usb_close(handle);
+        return nullptr;
+    }
+    if (usbGetStringAscii(handle, device->descriptor.iProduct, kStringLanguageId, text,
+                          sizeof text) < 0) {
+        trace("warning: cannot query product for device: %s\n", errorText());
+        Api.usb_close(handle);
+        return nullptr;
+    }
+    // "DudOVEDuro Device" first; both compared exactly.
+    if (std::strcmp(text, kProductTextDudOVEDuroDevice) == 0) {
+        slot.variant = ProgrammerSlot::Variant::DuroDevice;
+    } else if (std::strcmp(text, kProductTextDudOVEDuro) == 0) {
+        slot.variant = ProgrammerSlot::Variant::Duro;
+    } else {
+        slot.access = ProgrammerSlot::Access::NotOurs;
+        Api.usb_close(handle);
+        return nullptr;
+    }
+    return handle;
+}
+
+int TUsbBulk::claim(struct usb_device* device, usb_dev_handle* handle) {
     // A device that describes no interface cannot be claimed.
     const usb_config_descriptor* config = device->config;
     if (config == nullptr || config->bNumInterfaces == 0 || config->interface == nullptr ||
         config->interface[0].num_altsetting < 1 || config->interface[0].altsetting == nullptr) {
         trace("error writing:\n%s\n", "device describes no interface");
-        return false;
+        return -ENOENT;
     }
     InterfaceNumber = config->interface[0].altsetting[0].bInterfaceNumber;
-    if (Api.usb_claim_interface(handle, InterfaceNumber) < 0) {
+    const int result = Api.usb_claim_interface(handle, InterfaceNumber);
+    if (result < 0) {
         trace("error writing:\n%s\n", errorText());
-        return false;
     }
+    return result < 0 ? result : 0;
+}
+
+void TUsbBulk::take(usb_dev_handle* handle, const ProgrammerSlot& slot) {
+    const EndpointSet& e = slot.variant == ProgrammerSlot::Variant::DuroDevice
+                               ? kEndpointsDudOVEDuroDevice
+                               : kEndpointsDudOVEDuro;
     DeviceHandle = handle;
-    InEndpoint = in;
-    DataOutEndpoint = dataOut;
-    CommandOutEndpoint = commandOut;
-    return true;
+    InEndpoint = e.in;
+    DataOutEndpoint = e.dataOut;
+    CommandOutEndpoint = e.commandOut;
+    Opened = slot;
+}
+
+usb_dev_handle* TUsbBulk::openAndClaim(struct usb_device* device, ProgrammerSlot& slot) {
+    usb_dev_handle* handle = openAndIdentify(device, slot);
+    if (handle == nullptr) {
+        return nullptr;
+    }
+    const int claimed = claim(device, handle);
+    if (claimed == 0) {
+        slot.access = ProgrammerSlot::Access::Usable;
+        return handle;
+    }
+    slot.error = -claimed;
+    slot.access = AccessFromError(slot.error);
+    Api.usb_close(handle);
+    return nullptr;
+}
+
+template <typename Visit> void TUsbBulk::walk(int vendorId, int productId, Visit visit) {
+    Opened.reset();
+    Refusal.reset();
+    CandidatesSeen = 0;
+    loadLibrary();
+    Api.usb_init();
+    Api.usb_find_busses();
+    Api.usb_find_devices();
+    for (usb_bus* bus = Api.usb_get_busses(); bus != nullptr; bus = bus->next) {
+        for (struct usb_device* device = bus->devices; device != nullptr; device = device->next) {
+            if (device->descriptor.idVendor != vendorId ||
+                device->descriptor.idProduct != productId) {
+                continue;
+            }
+            ProgrammerSlot slot;
+            slot.index = ++CandidatesSeen;
+            slot.bus = bus->dirname;
+            slot.device = device->filename;
+            visit(device, slot);
+        }
+    }
 }
 
 int TUsbBulk::prog_open(int vendorId, int productId) {
@@ -152,60 +298,38 @@ int TUsbBulk::prog_open(int vendorId, int productId) {
         DeviceHandle = nullptr;
         Library = nullptr;
     }
-    loadLibrary();
-    Api.usb_init();
-    Api.usb_find_busses();
-    Api.usb_find_devices();
-
-    for (usb_bus* bus = Api.usb_get_busses(); bus != nullptr && DeviceHandle == nullptr;
-         bus = bus->next) {
-        for (struct usb_device* device = bus->devices; device != nullptr; device = device->next) {
-            if (device->descriptor.idVendor != vendorId ||
-                device->descriptor.idProduct != productId) {
-                continue;
-            }
-            usb_dev_handle* handle = Api.usb_open(device);
-            if (handle == nullptr) {
-                trace("Warning: cannot open USB device: %s\n", errorText());
-                continue;
-            }
-            char text[256];
-            if (usbGetStringAscii(handle, device->descriptor.iManufacturer, kStringLanguageId, text,
-                                  sizeof text) < 0) {
-                trace("warning: cannot query manufacturer for device: %s\n", errorText());
-                Api.usb_close(handle);
-                continue;
-            }
-            if (std::strcmp(text, kManufacturerText) != 0) {
-                Api.usb_close(handle);
-                continue;
-            }
-            if (usbGetStringAscii(handle, device->descriptor.iProduct, kStringLanguageId, text,
-                                  sizeof text) < 0) {
-                trace("warning: cannot query product for device: %s\n", errorText());
-                Api.usb_close(handle);
-                continue;
-            }
-            bool taken = false;
-            if (std::strcmp(text, kProductTextDudOVEDuroDevice) == 0) {
-                const EndpointSet& e = kEndpointsDudOVEDuroDevice;
-                taken = claimAndTake(device, handle, e.in, e.dataOut, e.commandOut);
-            } else if (std::strcmp(text, kProductTextDudOVEDuro) == 0) {
-                const EndpointSet& e = kEndpointsDudOVEDuro;
-                taken = claimAndTake(device, handle, e.in, e.dataOut, e.commandOut);
-            }
-            if (taken) {
-                break;
-            }
-            Api.usb_close(handle);
+    // The first device that passes every test is taken; the walk goes on
+    // only to count the devices with the IDs.
+    walk(vendorId, productId, [this](struct usb_device* device, ProgrammerSlot& slot) {
+        if (DeviceHandle != nullptr || !Choice.matches(slot)) {
+            return;
         }
-    }
-
+        if (usb_dev_handle* handle = openAndClaim(device, slot); handle != nullptr) {
+            take(handle, slot);
+        } else if (slot.refused() && !Refusal) {
+            Refusal = slot;
+        }
+    });
     if (DeviceHandle == nullptr && Tracing) {
         std::fprintf(stderr, "Could not find USB device \"%s\" with vid=0x%x pid=0x%x\n",
                      kManufacturerText, unsigned(vendorId), unsigned(productId));
     }
     return DeviceHandle != nullptr ? 1 : 0;
+}
+
+std::vector<ProgrammerSlot> TUsbBulk::scan(int vendorId, int productId) {
+    std::vector<ProgrammerSlot> found;
+    if (DeviceHandle != nullptr) {
+        return found; // the open device's library must stay as it is
+    }
+    walk(vendorId, productId, [&](struct usb_device* device, ProgrammerSlot& slot) {
+        if (usb_dev_handle* handle = openAndClaim(device, slot); handle != nullptr) {
+            Api.usb_release_interface(handle, InterfaceNumber);
+            Api.usb_close(handle);
+        }
+        found.push_back(slot);
+    });
+    return found;
 }
 
 int TUsbBulk::usbGetStringAscii(usb_dev_handle* device, int index, int languageId, char* buffer,

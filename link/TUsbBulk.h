@@ -5,7 +5,9 @@
 // library reads exactly like a machine without the programmer.
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include <usb.h>
 
@@ -58,6 +60,36 @@ struct UsbApi {
     int (*usb_free_async)(void**);
 };
 
+// One device with the programmer's IDs, as a bus scan found it.
+struct ProgrammerSlot {
+    enum class Variant { Unknown, Duro, DuroDevice };
+    // Usable: opened, ours, interface claimed (and released again by a scan).
+    // NotOurs: opened, but the manufacturer or product text is not ours.
+    enum class Access { Usable, NotOurs, PermissionDenied, Busy, Unavailable };
+
+    int index = 0;      // 1-based, in scan order among devices with the IDs
+    std::string bus;    // the bus's name as the library gives it ("001")
+    std::string device; // the device's name on that bus ("005")
+    Variant variant = Variant::Unknown;
+    Access access = Access::Unavailable;
+    int error = 0; // errno of a refused open or claim, 0 when none
+
+    std::string location() const { return bus + ":" + device; }
+    // Present but refused by the system: the user can do something about it.
+    bool refused() const { return access == Access::PermissionDenied || access == Access::Busy; }
+};
+
+// Which device prog_open may take: the first that passes (the default), the
+// one at a "BUS:DEV" location, or the N-th in scan order.
+struct DeviceChoice {
+    std::string location; // "BUS:DEV"; the names compare as numbers when both are
+    int index = 0;        // 1-based; 0 = not by number
+    bool any() const { return location.empty() && index == 0; }
+    bool matches(const ProgrammerSlot& slot) const;
+    // "2" or "001:005"; nullopt for any other text.
+    static std::optional<DeviceChoice> parse(const std::string& text);
+};
+
 class TUsbBulk {
 public:
     static constexpr const char* kDefaultLibrary = "libusb-0.1.so.4";
@@ -76,8 +108,20 @@ public:
     TUsbBulk& operator=(const TUsbBulk&) = delete;
 
     // 1 when a programmer with these IDs, our manufacturer text and one of the
-    // two product texts was opened and its interface claimed; else 0.
+    // two product texts was opened and its interface claimed; else 0. Only
+    // the chosen device is tried when a choice is set.
     int prog_open(int vendorId, int productId);
+    void choose(DeviceChoice choice) { Choice = std::move(choice); }
+    const DeviceChoice& choice() const { return Choice; }
+    // After prog_open: the device it took, when it took one; how many devices
+    // with the IDs the bus held; the first candidate the system refused
+    // (permission, busy), whether or not another was taken after it.
+    const std::optional<ProgrammerSlot>& opened() const { return Opened; }
+    int candidatesSeen() const { return CandidatesSeen; }
+    const std::optional<ProgrammerSlot>& refusal() const { return Refusal; }
+    // Every device with the IDs, opened, identified, claimed and released
+    // in turn; the transport stays closed. Skipped while a device is open.
+    std::vector<ProgrammerSlot> scan(int vendorId, int productId);
     // Writes `length` bytes to the command endpoint; with `reply` set, waits
     // (50 ms) and reads `length` bytes from the IN endpoint into the same
     // buffer. Result of the last transfer made; 0 when none was made.
@@ -117,8 +161,17 @@ public:
 private:
     void loadLibrary();
     void bindEntryPoints();
-    bool claimAndTake(struct usb_device* device, usb_dev_handle* handle, int in, int dataOut,
-                      int commandOut);
+    // Loads the library, scans the bus and hands every device with the IDs
+    // to `visit(device, slot)`, its number and place filled in.
+    template <typename Visit> void walk(int vendorId, int productId, Visit visit);
+    // Opens, identifies and claims; null with `slot.access` saying why not.
+    usb_dev_handle* openAndClaim(struct usb_device* device, ProgrammerSlot& slot);
+    // Opens a device with the IDs and checks its texts; null (with
+    // `slot.access` and `slot.error` set) when it is refused or not ours.
+    usb_dev_handle* openAndIdentify(struct usb_device* device, ProgrammerSlot& slot);
+    // 0, or the negative library error of the claim.
+    int claim(struct usb_device* device, usb_dev_handle* handle);
+    void take(usb_dev_handle* handle, const ProgrammerSlot& slot);
     void trace(const char* format, const char* text) const;
     const char* errorText() const;
 
@@ -133,6 +186,10 @@ private:
     std::chrono::microseconds ReplyWait = kDefaultReplyWait;
     int LastCommandWrite = 0;
     bool Tracing = false;
+    DeviceChoice Choice;
+    std::optional<ProgrammerSlot> Opened;
+    std::optional<ProgrammerSlot> Refusal;
+    int CandidatesSeen = 0;
 };
 
 } // namespace vantor

@@ -1,17 +1,21 @@
 // vantor-cli as a script sees it: the built executable run against the
 // emulator, judged by its exit status, its stdout and stderr, and the files
 // it leaves.
-#include "core/MessageTable.h"
-#include "core/Prompts.h"
 #include "buffer/DataBuffer.h"
 #include "buffer/DataFile.h"
 #include "chipdb/ChipRecord.h"
 #include "chipdb/ChipSelection.h"
 #include "chipdb/DatabaseFile.h"
 #include "chipdb/NameText.h"
+#include "core/MessageTable.h"
+#include "core/Prompts.h"
 #include "emulator/EmulatorClient.h"
 
 #include <gtest/gtest.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <chrono>
 #include <cstdio>
@@ -23,6 +27,7 @@
 #include <random>
 #include <signal.h>
 #include <spawn.h>
+#include <sstream>
 #include <string>
 #include <sys/wait.h>
 #include <thread>
@@ -73,46 +78,64 @@ int CountLines(const std::string& text) {
     return int(std::count(text.begin(), text.end(), '\n'));
 }
 
-// Runs `args` with stdout and stderr to files; killed after `timeout`.
-Outcome RunProgram(const std::vector<std::string>& args, const fs::path& scratch,
-                   std::chrono::seconds timeout = std::chrono::seconds(60)) {
-    const fs::path outPath = scratch / "stdout.txt";
-    const fs::path errPath = scratch / "stderr.txt";
+// A program started with stdout and stderr to files named by `tag`.
+struct Started {
+    pid_t pid = 0;
+    fs::path out;
+    fs::path err;
+};
+
+Started StartProgram(const std::vector<std::string>& args, const fs::path& scratch,
+                     const std::string& tag = "") {
+    Started run{0, scratch / ("stdout" + tag + ".txt"), scratch / ("stderr" + tag + ".txt")};
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+    posix_spawn_file_actions_addopen(&actions, 1, run.out.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0644);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+    posix_spawn_file_actions_addopen(&actions, 2, run.err.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0644);
     std::vector<char*> argv;
     for (const auto& a : args) {
         argv.push_back(const_cast<char*>(a.c_str()));
     }
     argv.push_back(nullptr);
-    pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    if (posix_spawn(&run.pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
+        run.pid = 0;
+    }
     posix_spawn_file_actions_destroy(&actions);
+    return run;
+}
+
+// Waits for `started`; killed after `timeout`.
+Outcome FinishProgram(const Started& started,
+                      std::chrono::seconds timeout = std::chrono::seconds(60)) {
     Outcome run;
-    if (spawned != 0) {
+    if (started.pid == 0) {
         run.err = "spawn failed";
         return run;
     }
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     int wstatus = 0;
-    while (waitpid(pid, &wstatus, WNOHANG) == 0) {
+    while (waitpid(started.pid, &wstatus, WNOHANG) == 0) {
         if (std::chrono::steady_clock::now() > deadline) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &wstatus, 0);
+            kill(started.pid, SIGKILL);
+            waitpid(started.pid, &wstatus, 0);
             run.err = "timed out";
             return run;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    run.out = ReadText(outPath);
-    run.err = ReadText(errPath);
+    run.out = ReadText(started.out);
+    run.err = ReadText(started.err);
     run.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
     return run;
+}
+
+// Runs `args` with stdout and stderr to files; killed after `timeout`.
+Outcome RunProgram(const std::vector<std::string>& args, const fs::path& scratch,
+                   std::chrono::seconds timeout = std::chrono::seconds(60)) {
+    return FinishProgram(StartProgram(args, scratch), timeout);
 }
 
 std::ostream& operator<<(std::ostream& os, const Outcome& r) {
@@ -168,6 +191,7 @@ protected:
     }
     void TearDown() override {
         unsetenv("VANTOR_EMULATOR_CONFIG");
+        unsetenv("VANTOR_EMULATOR_LOG");
         std::error_code ignored;
         fs::remove_all(dir, ignored);
     }
@@ -186,12 +210,13 @@ protected:
         setenv("VANTOR_EMULATOR_CONFIG", (dir / "emulator.ini").c_str(), 1);
     }
 
-    Outcome cli(std::vector<std::string> args) {
+    std::vector<std::string> cliArgs(const std::vector<std::string>& args) const {
         std::vector<std::string> all = {VANTOR_CLI_PATH, "--db", (dir / "chips.Dat").string(),
                                         "--usb-library", EmulatorClient::kDefaultPath};
         all.insert(all.end(), args.begin(), args.end());
-        return RunProgram(all, dir);
+        return all;
     }
+    Outcome cli(const std::vector<std::string>& args) { return RunProgram(cliArgs(args), dir); }
 
     std::string file(const std::string& name) const { return (dir / name).string(); }
 
@@ -204,7 +229,8 @@ TEST_F(CliTest, HelpForTheToolAndEachCommand) {
     Outcome r = cli({"--help"});
     EXPECT_EQ(r.status, 0) << r;
     for (const char* command : {"chips", "detect", "read", "erase", "blank", "write", "verify",
-                                "auto", "convert", "--speed", "--usb-library", "--lang"}) {
+                                "auto", "convert", "--speed", "--usb-library", "--lang", "devices",
+                                "--device", "--json", "--quiet", "--strict", "130"}) {
         EXPECT_NE(r.out.find(command), std::string::npos) << command;
     }
     r = cli({"auto", "--help"});
@@ -608,6 +634,239 @@ TEST_F(CliTest, ConvertSizeAndOverwrite) {
     // An output that cannot be created is bad input.
     r = cli({"convert", file("in.bin"), file("no/such/folder/out.bin")});
     EXPECT_EQ(r.status, 2) << r;
+}
+
+// ---- production lines: several programmers, scripts, no surprises -----------------------
+
+class CliLineTest : public CliTest {
+protected:
+    // A bus with one programmer per entry (its extra keys), each with its own
+    // 4 KiB flash chip in chip<N>.bin, and the command log going to emu.log.
+    void useBus(const std::vector<std::string>& programmers, int eraseBusyMs = 0) {
+        std::ofstream ini(dir / "emulator.ini", std::ios::trunc);
+        ini << "[bus]\ndevices = ";
+        for (std::size_t i = 1; i <= programmers.size(); ++i) {
+            ini << (i > 1 ? ", " : "") << "p" << i;
+        }
+        ini << "\n";
+        for (std::size_t i = 1; i <= programmers.size(); ++i) {
+            ini << "[p" << i << "]\nchip = c" << i << "\n"
+                << programmers[i - 1] << "[c" << i << "]\nsize = " << kChipSize
+                << "\npage = 16\njedec = EF4012\nerase_busy_polls = 2\nerase_busy_ms = "
+                << eraseBusyMs << "\nimage = " << file("chip" + std::to_string(i) + ".bin") << "\n";
+        }
+        ini.close();
+        setenv("VANTOR_EMULATOR_CONFIG", file("emulator.ini").c_str(), 1);
+        logToFile();
+    }
+    void logToFile() { setenv("VANTOR_EMULATOR_LOG", file("emu.log").c_str(), 1); }
+    // Lines of the command log that start with `kind`; the log is emptied.
+    std::vector<std::string> takeLog(const std::string& kind) {
+        std::vector<std::string> lines;
+        std::ifstream in(dir / "emu.log");
+        for (std::string line; std::getline(in, line);) {
+            if (line.rfind(kind + " ", 0) == 0) {
+                lines.push_back(line);
+            }
+        }
+        fs::remove(dir / "emu.log");
+        return lines;
+    }
+};
+
+TEST_F(CliLineTest, TwoProgrammersWriteAndVerifyAtOnceEachItsOwnChip) {
+    // Each erase keeps its programmer busy for a while, so the runs overlap.
+    useBus({"", "product = DudOVEDuro\n"}, 300);
+    const Bytes one = RandomBytes(kChipSize, 21);
+    const Bytes two = RandomBytes(kChipSize, 22);
+    WriteBytes(file("one.bin"), one);
+    WriteBytes(file("two.bin"), two);
+    const Started first = StartProgram(
+        cliArgs({"--device", "1", "auto", "--chip", "FLASH4K", file("one.bin")}), dir, "1");
+    const Started second = StartProgram(
+        cliArgs({"--device", "001:003", "auto", "--chip", "FLASH4K", file("two.bin")}), dir, "2");
+    for (const Outcome& r : {FinishProgram(first), FinishProgram(second)}) {
+        EXPECT_EQ(r.status, 0) << r;
+        EXPECT_EQ(r.out, "AUTO Complete!\n") << r;
+    }
+    EXPECT_EQ(ReadBytes(dir / "chip1.bin"), one);
+    EXPECT_EQ(ReadBytes(dir / "chip2.bin"), two);
+    // Each process claimed its own programmer only.
+    const auto claims = takeLog("CLAIM");
+    EXPECT_EQ(std::count_if(claims.begin(), claims.end(),
+                            [](const std::string& l) { return l.rfind("CLAIM 0 ", 0) == 0; }),
+              2);
+    EXPECT_EQ(claims.size(), 4u);
+}
+
+TEST_F(CliLineTest, DevicesNamesEachProgrammerAndRefusalsSayWhy) {
+    useBus({"open_fails = EACCES\n", "claim_fails = EBUSY\n", ""});
+    Outcome r = cli({"devices"});
+    EXPECT_EQ(r.status, 0) << r;
+    EXPECT_EQ(r.out, "1  001:002  -                  permission-denied\n"
+                     "2  001:003  DudOVEDuro Device  busy\n"
+                     "3  001:004  DudOVEDuro Device  usable\n")
+        << r;
+
+    r = cli({"--device", "1", "erase", "--chip", "FLASH4K"});
+    EXPECT_EQ(r.status, 1) << r;
+    EXPECT_NE(r.err.find("Not connected"), std::string::npos) << r;
+    EXPECT_NE(r.err.find("001:002"), std::string::npos) << r;
+    EXPECT_NE(r.err.find("70-vantor.rules"), std::string::npos) << r;
+    EXPECT_NE(r.err.find("TAG+=\"uaccess\""), std::string::npos) << r;
+    r = cli({"--device", "2", "blank", "--chip", "FLASH4K"});
+    EXPECT_EQ(r.status, 1) << r;
+    EXPECT_NE(r.err.find("another program holds it"), std::string::npos) << r;
+    r = cli({"--device", "9", "erase", "--chip", "FLASH4K"});
+    EXPECT_EQ(r.status, 1) << r;
+    EXPECT_NE(r.err.find("No programmer 9"), std::string::npos) << r;
+
+    // Without --device the first usable one is taken, and named.
+    r = cli({"erase", "--chip", "FLASH4K"});
+    EXPECT_EQ(r.status, 0) << r;
+    EXPECT_NE(r.err.find("Using programmer 001:004 (3 on the bus"), std::string::npos) << r;
+
+    // Nothing usable: the reason, exit 1.
+    useBus({"claim_fails = EBUSY\n"});
+    r = cli({"devices"});
+    EXPECT_EQ(r.status, 1) << r;
+    r = cli({"detect"});
+    EXPECT_EQ(r.status, 1) << r;
+    EXPECT_NE(r.err.find("another program holds it"), std::string::npos) << r;
+}
+
+TEST_F(CliLineTest, JsonIsOneParsableObjectPerCommand) {
+    useBus({""});
+    const Bytes data = RandomBytes(kChipSize, 23);
+    WriteBytes(file("in.bin"), data);
+    Bytes changed = data;
+    changed[0x123] ^= 1;
+    // A name a script could meet: quotes, a backslash, a byte that is not UTF-8.
+    const std::string odd = file("say \"hi\"\\ \xff.bin");
+    WriteBytes(odd, changed);
+
+    struct Case {
+        std::vector<std::string> args;
+        int exit;
+        const char* result;
+    };
+    const std::vector<Case> cases = {
+        {{"write", "--chip", "FLASH4K", file("in.bin")}, 0, "completed"},
+        {{"verify", "--chip", "flash4k", odd}, 1, "check-failed"},
+        {{"read", "--chip", "FLASH4K", file("back.bin")}, 0, "completed"},
+        {{"devices"}, 0, "completed"},
+        {{"chips", "EE"}, 0, "completed"},
+        {{"erase", "--chip", "NOSUCHPART"}, 2, "bad-input"},
+        {{"--frobnicate"}, 2, "bad-usage"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {"--json"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const Outcome r = cli(args);
+        SCOPED_TRACE(c.args.front());
+        EXPECT_EQ(r.status, c.exit) << r;
+        ASSERT_EQ(CountLines(r.out), 1) << r;
+        QJsonParseError error{};
+        const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(r.out), &error);
+        ASSERT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString() << r;
+        ASSERT_TRUE(doc.isObject()) << r;
+        const QJsonObject o = doc.object();
+        EXPECT_EQ(o["exit"].toInt(-1), c.exit);
+        EXPECT_EQ(o["result"].toString().toStdString(), c.result);
+        EXPECT_TRUE(o["time"].isDouble());
+        EXPECT_TRUE(o["messages"].isArray());
+        if (c.args.front() == "write") {
+            EXPECT_EQ(o["chip"].toString(), "SPI_FLASH,TestMaker,FLASH4K");
+            EXPECT_EQ(o["device"].toString(), "001:002");
+            EXPECT_EQ(o["length"].toInt(), int(kChipSize));
+            EXPECT_EQ(o["messages"].toArray().last()["text"].toString(), "Write Complete!");
+        } else if (c.args.front() == "verify") {
+            EXPECT_TRUE(o["file"].toString().contains(QChar(0xFFFD)));
+            EXPECT_TRUE(o["messages"].toArray().first()["text"].toString().endsWith("123h"));
+        } else if (c.args.front() == "devices") {
+            EXPECT_EQ(o["devices"].toArray().first()["access"].toString(), "usable");
+        } else if (c.args.front() == "chips") {
+            EXPECT_EQ(o["chips"].toArray().size(), 4);
+        }
+    }
+    EXPECT_EQ(ReadBytes(file("back.bin")), data);
+}
+
+TEST_F(CliLineTest, QuietLeavesErrorsAndResultsGoToStdout) {
+    useBus({""});
+    Outcome r = cli({"read", "--chip", "FLASH4K", file("blank.bin")});
+    EXPECT_EQ(r.status, 0) << r;
+    EXPECT_EQ(r.out, "Read Complete!\nThe chip is empty!\n") << r;
+    EXPECT_EQ(r.err.find("empty"), std::string::npos) << r;
+
+    WriteBytes(file("in.bin"), RandomBytes(kChipSize, 24));
+    r = cli({"--quiet", "--yes", "auto", "--chip", "FLASH4K", file("in.bin")});
+    EXPECT_EQ(r.status, 0) << r;
+    EXPECT_EQ(r.out + r.err, "") << r;
+    r = cli({"--quiet", "blank", "--chip", "FLASH4K"});
+    EXPECT_EQ(r.status, 1) << r;
+    EXPECT_TRUE(r.out.empty()) << r;
+    EXPECT_EQ(r.err, "vantor-cli: The chip is not empty.\n") << r;
+}
+
+TEST_F(CliLineTest, AutoAndReadRefuseBeforeTheChipIsTouched) {
+    useBus({""});
+    const Bytes data = RandomBytes(kChipSize, 25);
+    WriteBytes(file("in.bin"), data);
+    ASSERT_EQ(cli({"auto", "--chip", "FLASH4K", file("in.bin")}).status, 0);
+    ASSERT_FALSE(takeLog("COMMAND").empty()); // the log sees what a run sends
+
+    WriteBytes(file("long.bin"), RandomBytes(kChipSize + 16, 26));
+    Outcome r = cli({"auto", "--chip", "FLASH4K", file("long.bin")});
+    EXPECT_EQ(r.status, 1) << r;
+    EXPECT_NE(r.err.find("larger than chip capacity"), std::string::npos) << r;
+    EXPECT_NE(r.err.find("Nothing was sent to the chip."), std::string::npos) << r;
+    EXPECT_EQ(ReadBytes(dir / "chip1.bin"), data);
+    EXPECT_TRUE(takeLog("COMMAND").empty()); // no erase, nor anything else
+
+    const std::string nowhere = file("no/such/folder/out.bin");
+    r = cli({"read", "--chip", "FLASH4K", nowhere});
+    EXPECT_EQ(r.status, 2) << r;
+    EXPECT_NE(r.err.find(nowhere + ": cannot create the file"), std::string::npos) << r;
+    EXPECT_TRUE(takeLog("COMMAND").empty());
+    EXPECT_TRUE(takeLog("DATA_IN").empty());
+}
+
+TEST_F(CliLineTest, VerifyOfALongerFileSaysWhatItLeftOut) {
+    useBus({""});
+    const Bytes data = RandomBytes(kChipSize + 1000, 27);
+    WriteBytes(file("long.bin"), data);
+    ASSERT_EQ(cli({"--yes", "write", "--chip", "FLASH4K", file("long.bin")}).status, 0);
+    const Outcome r = cli({"verify", "--chip", "FLASH4K", file("long.bin")});
+    EXPECT_EQ(r.status, 0) << r;
+    EXPECT_EQ(r.out, "Verify Complete!\nCompared 4096 bytes, the chip's size; the file's "
+                     "remaining 1000 bytes were not compared.\n")
+        << r;
+}
+
+TEST_F(CliLineTest, AFailedFinishBlockWarnsAndStrictMakesItAFailure) {
+    // A 25-series chip: no ID request, so the write is one session.
+    useChip(kChips[3]);
+    logToFile();
+    WriteBytes(file("in.bin"), RandomBytes(kChipSize, 28));
+    ASSERT_EQ(cli({"write", "--chip", "EE25X4K", file("in.bin")}).status, 0);
+    const auto commands = takeLog("COMMAND");
+    ASSERT_FALSE(commands.empty());
+    ASSERT_NE(commands.back().find("op=8"), std::string::npos) << commands.back();
+    std::istringstream fields(commands.back());
+    std::string kind;
+    int device = 0, endpoint = 0, length = 0, result = 0;
+    long transfer = 0;
+    fields >> kind >> device >> endpoint >> length >> result >> transfer;
+    ASSERT_GT(transfer, 0);
+
+    useChip(kChips[3], "[faults]\nstall_at = " + std::to_string(transfer) + "\n");
+    Outcome r = cli({"write", "--chip", "EE25X4K", file("in.bin")});
+    EXPECT_EQ(r.status, 0) << r;
+    EXPECT_EQ(r.out, "Write Complete!\n") << r;
+    EXPECT_NE(r.err.find("Warning: the closing finish block"), std::string::npos) << r;
+    r = cli({"--strict", "write", "--chip", "EE25X4K", file("in.bin")});
+    EXPECT_EQ(r.status, 1) << r;
 }
 
 } // namespace

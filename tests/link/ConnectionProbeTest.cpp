@@ -168,3 +168,21 @@ TEST(UsbDeviceMonitor, StartsWhereUdevIsReachableAndStopsCleanly) {
     }
     EXPECT_GE(calls, 0);
 }
+
+TEST_F(Probe, ARefusedProgrammerIsLoggedOnceAndAgainWhenTheCauseChanges) {
+    ASSERT_TRUE(emu.configure("[programmer]\nopen_fails = EACCES\n")) << emu.lastError();
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(probe.ProbeProgrammer(), ConnectionProbe::Outcome::NotConnected);
+    }
+    EXPECT_EQ(host.status(), "Not connected");
+    ASSERT_EQ(host.log.size(), 1u);
+    EXPECT_EQ(host.log[0].rfind("001:Programmer 001:002 is present", 0), 0u) << host.log[0];
+    EXPECT_NE(host.log[0].find("70-vantor.rules"), std::string::npos);
+
+    ASSERT_TRUE(emu.configure("[programmer]\nclaim_fails = EBUSY\n")) << emu.lastError();
+    probe.ProbeProgrammer();
+    probe.ProbeProgrammer();
+    ASSERT_EQ(host.log.size(), 2u);
+    EXPECT_NE(host.log[0].find("another program holds it"), std::string::npos) << host.log[0];
+    EXPECT_EQ(host.status(), "Not connected");
+}

@@ -162,6 +162,44 @@ TEST_F(Transport, CandidatesThatFailAnyCheckAreClosedAndSkipped) {
     EXPECT_EQ(emu.openHandles(), 1);
 }
 
+TEST_F(Transport, ChosenDeviceRefusalsAndScanNameEachProgrammer) {
+    configure("[bus]\ndevices = denied, busy, a, b\n"
+              "[denied]\nopen_fails = EACCES\n"
+              "[busy]\nclaim_fails = 16\n"
+              "[a]\n"
+              "[b]\nproduct = DudOVEDuro\n");
+    using Access = ProgrammerSlot::Access;
+    ASSERT_EQ(open(), 1);
+    EXPECT_EQ(link.candidatesSeen(), 4);
+    ASSERT_TRUE(link.opened());
+    EXPECT_EQ(link.opened()->location(), "001:004");
+    ASSERT_TRUE(link.refusal()); // the first refused candidate, though another was taken
+    EXPECT_EQ(link.refusal()->access, Access::PermissionDenied);
+    link.USB_bulk_close();
+
+    link.choose(*DeviceChoice::parse("1:5")); // numbers match "001:005"
+    ASSERT_EQ(open(), 1);
+    EXPECT_TRUE(link.bigEndian());
+    link.USB_bulk_close();
+    link.choose(*DeviceChoice::parse("2"));
+    EXPECT_EQ(open(), 0);
+    ASSERT_TRUE(link.refusal());
+    EXPECT_EQ(link.refusal()->access, Access::Busy);
+    EXPECT_EQ(link.refusal()->error, EBUSY);
+
+    const auto slots = link.scan(kProgrammerVendorId, kProgrammerProductId);
+    ASSERT_EQ(slots.size(), 4u);
+    EXPECT_EQ(slots[0].access, Access::PermissionDenied);
+    EXPECT_EQ(slots[1].access, Access::Busy);
+    EXPECT_EQ(slots[2].access, Access::Usable);
+    EXPECT_EQ(slots[3].variant, ProgrammerSlot::Variant::Duro);
+    EXPECT_EQ(emu.openHandles(), 0);
+    EXPECT_FALSE(link.isOpen());
+    for (const char* bad : {"0", "x", "1:", ":2", "1:2:3", ""}) {
+        EXPECT_FALSE(DeviceChoice::parse(bad)) << bad;
+    }
+}
+
 TEST_F(Transport, DevicesOnSeveralBussesAreWalkedInBusOrder) {
     configure("[bus]\ndevices = second, first\n"
               "[second]\nbus = 2\n"
