@@ -36,8 +36,8 @@ bool IsRegularOrAbsent(const std::string& path, std::string& why) {
 Chip::Chip(const ChipConfig& config) : Config(config), Size(config.size) {
     if (!mapImage()) {
         Own.resize(Size);
-        Memory = Own.data();
-        fillInitial(Memory);
+        Memory = Own;
+        fillInitial(Memory.data());
     }
 }
 
@@ -140,7 +140,7 @@ bool Chip::mapImage() {
         }
         fd = OpenRegular(path, O_RDWR);
     }
-    Shared = fd >= 0;
+    const bool writable = fd >= 0;
     if (fd < 0 && (errno == EACCES || errno == EROFS || errno == EPERM)) {
         fd = OpenRegular(path, O_RDONLY); // seen, never changed on disk
     }
@@ -149,13 +149,13 @@ bool Chip::mapImage() {
     }
     struct stat st {};
     ::fstat(fd, &st);
-    if (!Shared) {
+    if (!writable) {
         // Seen, never changed on disk: this process works on its own copy.
         Own.assign(Size, 0xFF);
         const ssize_t got = ::pread(fd, Own.data(), Size, 0);
         (void)got; // a short or failed read leaves the rest erased
         ::close(fd);
-        Memory = Own.data();
+        Memory = Own;
         return true;
     }
     if (st.st_size < off_t(Size)) {
@@ -172,12 +172,16 @@ bool Chip::mapImage() {
         return false;
     }
     Mapping = m;
-    Memory = static_cast<std::uint8_t*>(m);
+    Memory = {static_cast<std::uint8_t*>(m), Size};
     return true;
 }
 
 bool Chip::save() {
-    return Mapping == nullptr || !Shared || ::msync(Mapping, Size, MS_SYNC) == 0;
+    if (!dirty || Mapping == nullptr) {
+        return true;
+    }
+    dirty = false;
+    return ::msync(Mapping, Size, MS_ASYNC) == 0;
 }
 
 std::uint32_t Chip::decode(std::uint32_t address) const {
@@ -195,7 +199,7 @@ void Chip::read(std::uint32_t address, std::uint8_t* out, std::uint32_t count) c
         if (threeByte) {
             run = std::min(run, 0x1000000u - (address & 0xFFFFFFu));
         }
-        std::memcpy(out, Memory + at, run);
+        std::memcpy(out, &Memory[at], run);
         out += run;
         address += run;
         count -= run;
@@ -208,9 +212,10 @@ void Chip::programPage(std::uint32_t address, const std::uint8_t* data, std::uin
     const std::uint32_t base = at - at % page;
     const std::uint32_t offset = at % page;
     const bool flash = Config.family == ChipFamily::SpiFlash25;
+    dirty = true;
     if (offset + count <= page && at + count <= size()) {
         // The usual case: the write stays inside one page of the chip.
-        std::uint8_t* target = Memory + at;
+        std::uint8_t* target = &Memory[at];
         if (flash) {
             for (std::uint32_t k = 0; k < count; ++k) {
                 target[k] &= data[k];
@@ -228,16 +233,19 @@ void Chip::programPage(std::uint32_t address, const std::uint8_t* data, std::uin
             Memory[target] = data[k];
         }
     }
+    dirty = true;
 }
 
 void Chip::eraseAll() {
-    std::fill(Memory, Memory + Size, 0xFF);
+    std::fill(Memory.begin(), Memory.end(), 0xFF);
+    dirty = true;
 }
 
 void Chip::eraseRange(std::uint32_t address, std::uint32_t count) {
     for (std::uint32_t k = 0; k < count; ++k) {
         Memory[decode(address + k)] = 0xFF;
     }
+    dirty = true;
 }
 
 // ---- Device ---------------------------------------------------------------------

@@ -10,6 +10,7 @@
 #include <memory>
 #include <mutex>
 #include <random>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -34,9 +35,9 @@ public:
     Chip& operator=(const Chip&) = delete;
     const ChipConfig& config() const { return Config; }
     std::uint32_t size() const { return Size; }
-    std::uint8_t* data() { return Memory; }
+    std::uint8_t* data() { return Memory.data(); }
     // True when the contents live in the image file, shared with other processes.
-    bool sharedImage() const { return Mapping != nullptr && Shared; }
+    bool sharedImage() const { return Mapping != nullptr; }
 
     std::uint32_t decode(std::uint32_t address) const;
     void read(std::uint32_t address, std::uint8_t* out, std::uint32_t count) const;
@@ -47,10 +48,11 @@ public:
     void eraseRange(std::uint32_t address, std::uint32_t count);
 
     bool fourByteMode = false;
+    bool dirty = false; // changed since the last save
     int busyPolls = 0;
     std::chrono::steady_clock::time_point busyUntil{};
 
-    bool save(); // pushes the mapped image to disk now
+    bool save(); // asks the system to write the changed image to disk
 
 private:
     void fillInitial(std::uint8_t* memory) const;
@@ -58,10 +60,9 @@ private:
 
     ChipConfig Config;
     std::uint32_t Size = 0;
-    std::uint8_t* Memory = nullptr;
+    std::span<std::uint8_t> Memory; // the mapped image or Own
     std::vector<std::uint8_t> Own; // memory-only contents
     void* Mapping = nullptr;
-    bool Shared = false;
 };
 
 // A regular file at `path`, checked without blocking: a FIFO or a device is
