@@ -14,6 +14,7 @@
 #include "app/MainWindowHost.h"
 #include "app/TForm1.h"
 #include "bench/BenchRegistry.h"
+#include "bench/EngineOps.h"
 #include "chipdb/ChipRecord.h"
 #include "emulator/EmulatorClient.h"
 #include "link/ChipEngine.h"
@@ -42,6 +43,8 @@ namespace {
 
 using namespace vantor;
 using vantor::bench::BenchContext;
+using vantor::bench::Op;
+using vantor::bench::RunOperation;
 using Clock = std::chrono::steady_clock;
 
 double Ms(Clock::duration d) {
@@ -115,20 +118,6 @@ private:
     int Painted = 0;
 };
 
-enum class Op { Read, Verify, Write, Erase };
-const char* Name(Op op) {
-    switch (op) {
-    case Op::Read:
-        return "read";
-    case Op::Verify:
-        return "verify";
-    case Op::Write:
-        return "write";
-    default:
-        return "erase";
-    }
-}
-
 } // namespace
 
 VANTOR_BENCH(usb_bench_timing) {
@@ -176,23 +165,7 @@ VANTOR_BENCH(usb_bench_timing) {
             watch.start();
             const auto start = Clock::now();
             const double cpuStart = ThreadCpuSeconds();
-            if (engine.OpenProgrammer(chip) != 0) {
-                switch (op) {
-                case Op::Read:
-                    engine.ReadChip(chip);
-                    break;
-                case Op::Verify:
-                    engine.VerifyChip(chip);
-                    break;
-                case Op::Write:
-                    engine.WriteChip(chip);
-                    break;
-                case Op::Erase:
-                    engine.EraseChip(chip);
-                    break;
-                }
-                engine.CloseProgrammer();
-            }
+            RunOperation(engine, op, chip);
             const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
             const double cpu = ThreadCpuSeconds() - cpuStart;
             watch.stop();
@@ -208,8 +181,8 @@ VANTOR_BENCH(usb_bench_timing) {
                 0.050 * double(replies) +
                 std::chrono::duration<double>(engine.Timings.statusPollWait).count() *
                     double(polls);
-            const std::string name =
-                std::string("bench_timing_") + Name(op) + "_" + std::to_string(size >> 20) + "MiB";
+            const std::string name = std::string("bench_timing_") + vantor::bench::Name(op) + "_" +
+                                     std::to_string(size >> 20) + "MiB";
             bench.report(name + "_seconds", seconds, "s");
             bench.report(name + "_wire_seconds", wire, "s");
             bench.report(name + "_op_vs_wire", seconds / wire * 100.0, "%");
