@@ -45,6 +45,9 @@ Chip::~Chip() {
     if (Mapping != nullptr) {
         ::munmap(Mapping, Size);
     }
+    if (ImageFd >= 0) {
+        ::close(ImageFd);
+    }
 }
 
 void Chip::fillInitial(std::uint8_t* memory) const {
@@ -147,8 +150,6 @@ bool Chip::mapImage() {
     if (fd < 0) {
         return false;
     }
-    struct stat st {};
-    ::fstat(fd, &st);
     if (!writable) {
         // Seen, never changed on disk: this process works on its own copy.
         Own.assign(Size, 0xFF);
@@ -158,22 +159,29 @@ bool Chip::mapImage() {
         Memory = Own;
         return true;
     }
-    if (st.st_size < off_t(Size)) {
-        // A chip larger than its image: the part never stored reads erased.
-        const std::vector<std::uint8_t> blank(Size - std::size_t(st.st_size), 0xFF);
-        if (!WriteAll(fd, blank.data(), blank.size(), st.st_size)) {
-            ::close(fd);
-            return false;
-        }
-    }
-    void* m = ::mmap(nullptr, Size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-    ::close(fd);
+    ImageFd = fd;
+    void* m =
+        keepWhole() ? ::mmap(nullptr, Size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0) : MAP_FAILED;
     if (m == MAP_FAILED) {
+        ::close(fd);
+        ImageFd = -1;
         return false;
     }
     Mapping = m;
     Memory = {static_cast<std::uint8_t*>(m), Size};
     return true;
+}
+
+bool Chip::keepWhole() {
+    // A chip larger than its image reads erased where nothing was stored. An
+    // image cut short under us (copied over, say) is extended the same way:
+    // touching the mapping past the end of the file would kill the process.
+    struct stat st {};
+    if (ImageFd < 0 || ::fstat(ImageFd, &st) != 0 || st.st_size >= off_t(Size)) {
+        return ImageFd >= 0;
+    }
+    const std::vector<std::uint8_t> blank(Size - std::size_t(st.st_size), 0xFF);
+    return WriteAll(ImageFd, blank.data(), blank.size(), st.st_size);
 }
 
 bool Chip::save() {
@@ -613,6 +621,9 @@ usb_dev_handle* Emulator::open(struct usb_device* dev) {
     h->device = d;
     d->handles.push_back(h);
     PaceCredit = {};
+    if (d->chip) {
+        d->chip->keepWhole();
+    }
     if (RestartFaultCount) {
         RestartFaultCount = false;
         FaultCount = 0;

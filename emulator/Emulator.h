@@ -53,6 +53,9 @@ public:
     std::chrono::steady_clock::time_point busyUntil{};
 
     bool save(); // asks the system to write the changed image to disk
+    // Extends an image file shorter than the chip with FFh; false when the
+    // chip has no image file or it cannot be written.
+    bool keepWhole();
 
 private:
     void fillInitial(std::uint8_t* memory) const;
@@ -61,8 +64,9 @@ private:
     ChipConfig Config;
     std::uint32_t Size = 0;
     std::span<std::uint8_t> Memory; // the mapped image or Own
-    std::vector<std::uint8_t> Own; // memory-only contents
+    std::vector<std::uint8_t> Own;  // memory-only contents
     void* Mapping = nullptr;
+    int ImageFd = -1; // the mapped image, kept to notice it shrinking
 };
 
 // A regular file at `path`, checked without blocking: a FIFO or a device is

@@ -485,6 +485,14 @@ TEST_F(Emulator, ImageChangesAsPagesArriveAndFaultsCountFromTheNextOpen) {
         host.readId(); // a long-running window's earlier transfers
     }
     host.finish();
+    // Cut short under the mapping (a file copied over it): the next open
+    // makes it whole again instead of dying on the missing pages.
+    ASSERT_EQ(truncate(image.c_str(), 1000), 0);
+    ASSERT_TRUE(host.open());
+    host.setup(ChipFamily::SpiFlash25, 4096, 256);
+    EXPECT_EQ(host.read(0xF00, 256), Bytes(256, 0xFF));
+    EXPECT_EQ(stored().size(), 4096u);
+    host.finish();
 
     // Edited under the "window": the stall hits the 4th transfer (the second
     // reply) of the next operation, once; the open after that counts on.
