@@ -9,6 +9,7 @@
 #include "app/MainWindowHost.h"
 #include "app/TForm1.h"
 #include "bench/BenchRegistry.h"
+#include "bench/EngineOps.h"
 #include "buffer/DataBuffer.h"
 #include "chipdb/ChipRecord.h"
 #include "emulator/EmulatorClient.h"
@@ -86,35 +87,17 @@ std::string Mib(std::uint32_t size) {
     return std::to_string(size >> 20) + "MiB";
 }
 
-enum class Op { Read, Verify, Write };
-const char* Name(Op op) {
-    return op == Op::Read ? "read" : op == Op::Verify ? "verify" : "write";
-}
+using vantor::bench::Op;
 
 // Best time of one operation between open and close, in seconds.
 double TimeOperation(BenchContext& bench, ChipEngine& engine, Op op, const ChipRecord& chip) {
-    return bench.bestSeconds([&] {
-        if (engine.OpenProgrammer(chip) == 0)
-            return;
-        switch (op) {
-        case Op::Read:
-            engine.ReadChip(chip);
-            break;
-        case Op::Verify:
-            engine.VerifyChip(chip);
-            break;
-        case Op::Write:
-            engine.WriteChip(chip);
-            break;
-        }
-        engine.CloseProgrammer();
-    });
+    return bench.bestSeconds([&] { vantor::bench::RunOperation(engine, op, chip); });
 }
 
 void Report(BenchContext& bench, const std::string& prefix, Op op, std::uint32_t size,
             double seconds) {
     const double transfers = double(size / kPage) + 2; // data chunks, address, 0xB7
-    const std::string name = prefix + "_" + Name(op) + "_" + Mib(size);
+    const std::string name = prefix + "_" + vantor::bench::Name(op) + "_" + Mib(size);
     bench.report(name + "_per_transfer", seconds / transfers * 1e6, "us");
     const double usbSeconds = double(size) / kFullSpeedBytesPerSecond;
     bench.report(name + "_share_of_full_speed", seconds / usbSeconds * 100.0, "%");

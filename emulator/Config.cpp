@@ -150,7 +150,8 @@ bool ReadChip(const Section& s, const std::string& name, const std::string& base
               ChipConfig& chip, std::string& error) {
     Reader r(s, name, error);
     if (!r.onlyKeys({"family", "jedec", "size", "page", "organisation", "organization",
-                     "erase_busy_polls", "erase_busy_ms", "image", "fill"})) {
+                     "erase_busy_polls", "erase_busy_ms", "image", "fill", "page_program_us",
+                     "chip_erase_ms", "write_cycle_ms"})) {
         return false;
     }
     std::string org;
@@ -158,6 +159,9 @@ bool ReadChip(const Section& s, const std::string& name, const std::string& base
         !r.number("size", 64ull * 1024 * 1024, chip.size) || !r.number("page", 65536, chip.page) ||
         !r.number("erase_busy_polls", 1000000, chip.eraseBusyPolls) ||
         !r.number("erase_busy_ms", 600000, chip.eraseBusyMs) ||
+        !r.number("page_program_us", 1000000, chip.pageProgramUs) ||
+        !r.number("chip_erase_ms", 3600000, chip.chipEraseMs) ||
+        !r.number("write_cycle_ms", 1000, chip.writeCycleMs) ||
         !r.number("organisation", 16, chip.organisation) ||
         !r.number("organization", 16, chip.organisation) || !r.text("image", chip.image) ||
         !r.text("fill", chip.fill)) {
@@ -194,7 +198,8 @@ bool ReadDevice(const std::map<std::string, Section>& sections, const std::strin
     const Section& s = it == sections.end() ? kEmpty : it->second;
     Reader r(s, name, error);
     if (!r.onlyKeys({"bus", "plugged", "vendor", "product_id", "manufacturer", "product", "serial",
-                     "variant", "string_type", "open_fails", "claim_fails", "interface", "chip"})) {
+                     "variant", "string_type", "open_fails", "claim_fails", "interface", "chip",
+                     "turnaround_us"})) {
         return false;
     }
     std::string variant = "device";
@@ -206,7 +211,8 @@ bool ReadDevice(const std::map<std::string, Section>& sections, const std::strin
         !r.number("string_type", 255, d.stringType) ||
         !r.error("open_fails", ENODEV, d.openFails) ||
         !r.error("claim_fails", EBUSY, d.claimFails) ||
-        !r.number("interface", 255, d.interfaceNumber) || !r.text("chip", chipName)) {
+        !r.number("interface", 255, d.interfaceNumber) || !r.text("chip", chipName) ||
+        !r.number("turnaround_us", 1000000, d.turnaroundUs)) {
         return false;
     }
     variant = Lower(Trim(variant));
@@ -308,10 +314,17 @@ bool ParseConfig(const std::string& text, const std::string& baseDir, Config& ou
     std::vector<std::string> names{"programmer"};
     if (auto bus = sections.find("bus"); bus != sections.end()) {
         Reader r(bus->second, "bus", error);
-        if (!r.onlyKeys({"devices", "log", "log_limit"}) || !r.flag("log", c.log) ||
-            !r.number("log_limit", 100000000, c.logLimit)) {
+        std::string timing = "instant";
+        if (!r.onlyKeys({"devices", "log", "log_limit", "timing"}) || !r.flag("log", c.log) ||
+            !r.number("log_limit", 100000000, c.logLimit) || !r.text("timing", timing)) {
             return false;
         }
+        timing = Lower(Trim(timing));
+        if (timing != "instant" && timing != "usb-full-speed") {
+            error = "[bus] timing must be instant or usb-full-speed";
+            return false;
+        }
+        c.benchTiming = timing == "usb-full-speed";
         if (auto d = bus->second.find("devices"); d != bus->second.end()) {
             names.clear();
             std::stringstream ss(d->second);

@@ -8,70 +8,188 @@
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <thread>
 
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace vantor::emu {
 
 // ---- Chip -----------------------------------------------------------------------
 
-Chip::Chip(const ChipConfig& config) : Config(config), Memory(config.size, 0xFF) {
-    if (!load()) {
-        fillInitial();
+bool IsRegularOrAbsent(const std::string& path, std::string& why) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        return errno == ENOENT;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        why = path + ": not a regular file";
+        return false;
+    }
+    return true;
+}
+
+Chip::Chip(const ChipConfig& config) : Config(config), Size(config.size) {
+    if (!mapImage()) {
+        Own.resize(Size);
+        Memory = Own;
+        fillInitial(Memory.data());
     }
 }
 
-void Chip::fillInitial() {
+Chip::~Chip() {
+    if (Mapping != nullptr) {
+        ::munmap(Mapping, Size);
+    }
+    if (ImageFd >= 0) {
+        ::close(ImageFd);
+    }
+}
+
+void Chip::fillInitial(std::uint8_t* memory) const {
     if (Config.fill == "zero") {
-        std::fill(Memory.begin(), Memory.end(), 0x00);
+        std::fill(memory, memory + Size, 0x00);
     } else if (Config.fill == "demo") {
         // Text lines that say where they are, easy to recognise in a hex view.
         char line[64];
-        for (std::uint32_t at = 0; at + 32 <= Memory.size(); at += 32) {
+        for (std::uint32_t at = 0; at + 32 <= Size; at += 32) {
             std::snprintf(line, sizeof line, "Vantor+ demo %06X @%08X  \n",
                           unsigned(Config.jedec & 0xFFFFFF), unsigned(at));
-            std::memcpy(&Memory[at], line, 32);
+            std::memcpy(&memory[at], line, 32);
         }
     } else {
-        std::fill(Memory.begin(), Memory.end(), 0xFF);
+        std::fill(memory, memory + Size, 0xFF);
     }
 }
 
-bool Chip::load() {
-    if (Config.image.empty()) {
-        return false;
+namespace {
+
+// Opens `path` without blocking and only when it is a regular file.
+int OpenRegular(const std::string& path, int flags) {
+    const int fd = ::open(path.c_str(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        return -1;
     }
-    std::ifstream in(Config.image, std::ios::binary);
-    if (!in) {
-        return false;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        errno = EINVAL;
+        return -1;
     }
-    in.read(reinterpret_cast<char*>(Memory.data()), std::streamsize(Memory.size()));
-    const auto got = std::size_t(in.gcount());
-    std::fill(Memory.begin() + std::ptrdiff_t(got), Memory.end(), 0xFF);
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
+bool WriteAll(int fd, const std::uint8_t* data, std::size_t length, off_t at) {
+    while (length > 0) {
+        const ssize_t n = ::pwrite(fd, data, length, at);
+        if (n <= 0) {
+            return false;
+        }
+        data += n;
+        length -= std::size_t(n);
+        at += n;
+    }
     return true;
 }
 
-bool Chip::save() {
-    if (!dirty || Config.image.empty()) {
-        return true;
-    }
-    // Replace the file as a whole, so a crash leaves the old or the new image.
-    const std::string temp = Config.image + ".tmp";
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(Memory.data()), std::streamsize(Memory.size()));
-        out.flush();
-        if (!out) {
-            std::remove(temp.c_str());
+} // namespace
+
+namespace {
+
+// Every chip image is a regular file or not there yet.
+bool ImagesUsable(const Config& config, std::string& error) {
+    for (const DeviceConfig& d : config.devices) {
+        if (d.chip.present && !d.chip.image.empty() && !IsRegularOrAbsent(d.chip.image, error)) {
             return false;
         }
     }
-    if (std::rename(temp.c_str(), Config.image.c_str()) != 0) {
-        std::remove(temp.c_str());
+    return true;
+}
+
+} // namespace
+
+bool Chip::mapImage() {
+    if (Config.image.empty()) {
         return false;
     }
-    dirty = false;
+    const std::string& path = Config.image;
+    std::string why;
+    if (!IsRegularOrAbsent(path, why)) {
+        std::fprintf(stderr, "vantor emulator: %s; the chip lives in memory\n", why.c_str());
+        return false;
+    }
+    int fd = OpenRegular(path, O_RDWR);
+    if (fd < 0 && errno == ENOENT) {
+        // First use: the initial contents appear under the name in one step,
+        // so a second process never maps a file still being filled.
+        // (The mode is the usual 0666 less the umask, as for any new file.)
+        const std::string temp = path + ".new." + std::to_string(::getpid());
+        const int t = ::open(temp.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        if (t >= 0) {
+            std::vector<std::uint8_t> initial(Size);
+            fillInitial(initial.data());
+            const bool written = WriteAll(t, initial.data(), initial.size(), 0);
+            ::close(t);
+            if (written && ::link(temp.c_str(), path.c_str()) != 0 && errno != EEXIST) {
+                std::fprintf(stderr, "vantor emulator: cannot create %s: %s\n", path.c_str(),
+                             std::strerror(errno));
+            }
+            ::unlink(temp.c_str());
+        }
+        fd = OpenRegular(path, O_RDWR);
+    }
+    const bool writable = fd >= 0;
+    if (fd < 0 && (errno == EACCES || errno == EROFS || errno == EPERM)) {
+        fd = OpenRegular(path, O_RDONLY); // seen, never changed on disk
+    }
+    if (fd < 0) {
+        return false;
+    }
+    if (!writable) {
+        // Seen, never changed on disk: this process works on its own copy.
+        Own.assign(Size, 0xFF);
+        const ssize_t got = ::pread(fd, Own.data(), Size, 0);
+        (void)got; // a short or failed read leaves the rest erased
+        ::close(fd);
+        Memory = Own;
+        return true;
+    }
+    ImageFd = fd;
+    void* m =
+        keepWhole() ? ::mmap(nullptr, Size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0) : MAP_FAILED;
+    if (m == MAP_FAILED) {
+        ::close(fd);
+        ImageFd = -1;
+        return false;
+    }
+    Mapping = m;
+    Memory = {static_cast<std::uint8_t*>(m), Size};
     return true;
+}
+
+bool Chip::keepWhole() {
+    // A chip larger than its image reads erased where nothing was stored. An
+    // image cut short under us (copied over, say) is extended the same way:
+    // touching the mapping past the end of the file would kill the process.
+    struct stat st {};
+    if (ImageFd < 0 || ::fstat(ImageFd, &st) != 0 || st.st_size >= off_t(Size)) {
+        return ImageFd >= 0;
+    }
+    const std::vector<std::uint8_t> blank(Size - std::size_t(st.st_size), 0xFF);
+    return WriteAll(ImageFd, blank.data(), blank.size(), st.st_size);
+}
+
+bool Chip::save() {
+    if (!dirty || Mapping == nullptr) {
+        return true;
+    }
+    dirty = false;
+    return ::msync(Mapping, Size, MS_ASYNC) == 0;
 }
 
 std::uint32_t Chip::decode(std::uint32_t address) const {
@@ -231,23 +349,38 @@ void Emulator::rescan() {
         return;
     }
     const std::string path = configPath();
-    std::ifstream in(path, std::ios::binary);
     std::string text;
-    const bool exists = bool(in);
+    std::string why;
+    const bool regular = IsRegularOrAbsent(path, why);
+    const int fd = regular ? OpenRegular(path, O_RDONLY) : -1;
+    const bool exists = fd >= 0;
     if (exists) {
-        text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        char buffer[4096];
+        ssize_t n = 0;
+        while ((n = ::read(fd, buffer, sizeof buffer)) > 0) {
+            text.append(buffer, std::size_t(n));
+        }
+        ::close(fd);
     } else {
-        text = "\x01no file"; // cannot be the text of a file we read
+        text = regular ? "\x01no file" : "\x01" + why; // cannot be the text of a file we read
     }
     if (AppliedFileValid && text == AppliedFileText) {
         return;
     }
     Config config = DefaultConfig();
+    if (!regular) {
+        // A FIFO or a device would block or act on hardware: refused, unread.
+        lastError = why;
+        std::fprintf(stderr, "vantor emulator: %s\n", lastError.c_str());
+        AppliedFileText = text;
+        AppliedFileValid = true;
+        return;
+    }
     if (exists) {
         const auto slash = path.rfind('/');
         const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash);
         std::string error;
-        if (!ParseConfig(text, dir, config, error)) {
+        if (!ParseConfig(text, dir, config, error) || !ImagesUsable(config, error)) {
             lastError = path + ": " + error;
             std::fprintf(stderr, "vantor emulator: %s\n", lastError.c_str());
             AppliedFileText = text;
@@ -271,6 +404,7 @@ int Emulator::configure(const char* text) {
         devices.clear();
         rescan();
         transfers = 0;
+        wireTimeNs = 0;
         events.clear();
         Random.seed(Current.faults.seed);
         rebuildBus();
@@ -278,7 +412,7 @@ int Emulator::configure(const char* text) {
     }
     Config config;
     std::string error;
-    if (!ParseConfig(text, "", config, error)) {
+    if (!ParseConfig(text, "", config, error) || !ImagesUsable(config, error)) {
         lastError = error;
         return -1;
     }
@@ -337,9 +471,10 @@ void Emulator::apply(Config config, bool resetCounters) {
     Current = std::move(config);
     if (resetCounters) {
         transfers = 0;
+        wireTimeNs = 0;
         events.clear();
-        Random.seed(Current.faults.seed);
     }
+    RestartFaultCount = true;
 }
 
 void Emulator::retire(std::unique_ptr<Device> d) {
@@ -359,6 +494,7 @@ void Emulator::unplugDevice(Device& d) {
     for (usb_dev_handle* h : d.handles) {
         h->dead = true;
         h->claimed = false;
+        releaseOwner(h);
     }
     d.streaming = false;
     d.replyPending = false;
@@ -484,6 +620,15 @@ usb_dev_handle* Emulator::open(struct usb_device* dev) {
     auto* h = new usb_dev_handle;
     h->device = d;
     d->handles.push_back(h);
+    PaceCredit = {};
+    if (d->chip) {
+        d->chip->keepWhole();
+    }
+    if (RestartFaultCount) {
+        RestartFaultCount = false;
+        FaultCount = 0;
+        Random.seed(Current.faults.seed);
+    }
     ++openHandles;
     logEvent(VANTOR_EMU_OPEN, d, 0, 0, 0, 0, 0, 0, nullptr, 0);
     return h;
@@ -496,6 +641,7 @@ int Emulator::close(usb_dev_handle* h) {
     Device* d = h->device;
     auto& list = d->handles;
     list.erase(std::remove(list.begin(), list.end(), h), list.end());
+    releaseOwner(h);
     if (d->chip) {
         d->chip->save();
     }
@@ -510,6 +656,33 @@ int Emulator::close(usb_dev_handle* h) {
     return 0;
 }
 
+// One owner across processes, as a real programmer has: the claim takes an
+// exclusive lock on the chip's image file, which every process using that chip
+// shares. A chip without an image belongs to this process alone.
+bool Emulator::takeOwner(usb_dev_handle* h) {
+    const Chip* chip = h->device->chip.get();
+    if (chip == nullptr || !chip->sharedImage() || h->ownerLock >= 0) {
+        return true;
+    }
+    const int fd = OpenRegular(chip->config().image, O_RDONLY);
+    if (fd < 0) {
+        return true; // the image went away: nobody else can be using it
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return false;
+    }
+    h->ownerLock = fd;
+    return true;
+}
+
+void Emulator::releaseOwner(usb_dev_handle* h) {
+    if (h->ownerLock >= 0) {
+        ::close(h->ownerLock); // drops the lock
+        h->ownerLock = -1;
+    }
+}
+
 int Emulator::claim(usb_dev_handle* h, int interface) {
     Device* d = h->device;
     int result = 0;
@@ -521,7 +694,8 @@ int Emulator::claim(usb_dev_handle* h, int interface) {
         ErrorText = "could not claim interface: No such file or directory";
     } else if (d->config.claimFails ||
                std::any_of(d->handles.begin(), d->handles.end(),
-                           [&](usb_dev_handle* o) { return o != h && o->claimed; })) {
+                           [&](usb_dev_handle* o) { return o != h && o->claimed; }) ||
+               !takeOwner(h)) {
         result = -EBUSY;
         ErrorText = "could not claim interface: Device or resource busy";
     } else {
@@ -544,6 +718,7 @@ int Emulator::release(usb_dev_handle* h, int interface) {
     } else {
         h->claimed = false;
         h->claimedInterface = -1;
+        releaseOwner(h);
     }
     logEvent(VANTOR_EMU_RELEASE, d, interface, 0, result, 0, 0, 0, nullptr, 0);
     return result;
@@ -637,7 +812,8 @@ int Emulator::control(usb_dev_handle* h, int requestType, int request, int value
 }
 
 int Emulator::nextFault(bool write, bool read) {
-    const long n = ++transfers;
+    ++transfers;
+    const long n = ++FaultCount;
     const FaultPlan& plan = Current.faults;
     if (!plan.any()) {
         return VANTOR_EMU_FAULT_NONE;
@@ -683,11 +859,13 @@ bool Emulator::chipMatchesSetup(const Device& d) const {
     const int chipFamily = d.chip->config().family;
     const int asked = d.setup.family;
     // 25- and 95-series EEPROMs speak the same SPI commands.
-    const auto spiEeprom = [](int f) { return f == ChipFamily::Eeprom25 || f == ChipFamily::Eeprom95; };
+    const auto spiEeprom = [](int f) {
+        return f == ChipFamily::Eeprom25 || f == ChipFamily::Eeprom95;
+    };
     return chipFamily == asked || (spiEeprom(chipFamily) && spiEeprom(asked));
 }
 
-void Emulator::command(Device& d, const std::uint8_t* block, int size) {
+std::int64_t Emulator::command(Device& d, const std::uint8_t* block, int size) {
     CommandBlock b{};
     std::memcpy(b.data(), block, std::size_t(std::min<int>(size, int(b.size()))));
     const bool be = d.config.bigEndianVariant;
@@ -696,6 +874,7 @@ void Emulator::command(Device& d, const std::uint8_t* block, int size) {
     d.replyPending = false;
     d.pendingHighByte = -1;
     Chip* chip = d.chip.get();
+    std::int64_t cycles = 0;
     switch (b[block::kOpcode]) {
     case CMD_CHIP_SETUP:
         d.eraseBase = 0;
@@ -737,8 +916,7 @@ void Emulator::command(Device& d, const std::uint8_t* block, int size) {
                 --chip->busyPolls;
                 busy = true;
             }
-            if (chip->config().eraseBusyMs > 0 &&
-                std::chrono::steady_clock::now() < chip->busyUntil) {
+            if (std::chrono::steady_clock::now() < chip->busyUntil) {
                 busy = true;
             }
         }
@@ -759,19 +937,26 @@ void Emulator::command(Device& d, const std::uint8_t* block, int size) {
             break;
         }
         const std::uint16_t argument = Get16(b.data(), block::kEraseArgument, be);
+        const std::int64_t writeCycle = std::int64_t(chip->config().writeCycleMs) * 1000000;
         switch (d.setup.family) {
         case ChipFamily::SpiFlash25:
             if (argument == kFlashChipEraseArgument) {
                 chip->eraseAll();
                 chip->busyPolls = chip->config().eraseBusyPolls;
-                if (chip->config().eraseBusyMs > 0) {
-                    chip->busyUntil = std::chrono::steady_clock::now() +
-                                      std::chrono::milliseconds(chip->config().eraseBusyMs);
+                // The flash erases on its own while the host polls its status.
+                std::int64_t busyUs = std::int64_t(chip->config().eraseBusyMs) * 1000;
+                if (Current.benchTiming) {
+                    busyUs = std::max(busyUs, chip->config().chipEraseUs());
+                }
+                if (busyUs > 0) {
+                    chip->busyUntil =
+                        std::chrono::steady_clock::now() + std::chrono::microseconds(busyUs);
                 }
             }
             break;
         case ChipFamily::Eeprom93:
             chip->eraseAll(); // ERAL, whatever the argument
+            cycles = writeCycle;
             break;
         default: // EEPROMs: the page at this offset is written with 0xFF
             if (d.lastEraseArgument >= 0 && argument <= d.lastEraseArgument) {
@@ -779,6 +964,7 @@ void Emulator::command(Device& d, const std::uint8_t* block, int size) {
             }
             d.lastEraseArgument = argument;
             chip->eraseRange(d.eraseBase + argument, d.setup.page != 0 ? d.setup.page : 1);
+            cycles = writeCycle; // the firmware takes no command until the page is written
             break;
         }
         break;
@@ -810,16 +996,23 @@ void Emulator::command(Device& d, const std::uint8_t* block, int size) {
     default:
         break;
     }
+    return cycles;
 }
 
-void Emulator::programStream(Device& d, const std::uint8_t* data, int size) {
+std::int64_t Emulator::programStream(Device& d, const std::uint8_t* data, int size) {
     Chip& chip = *d.chip;
     std::uint32_t n = std::uint32_t(size);
+    // Each page write holds the stream until the chip has programmed it.
+    const std::int64_t perPage = chip.config().family == ChipFamily::SpiFlash25
+                                     ? std::int64_t(chip.config().pageProgramUs) * 1000
+                                     : std::int64_t(chip.config().writeCycleMs) * 1000000;
+    std::int64_t cycles = 0;
     if (chip.config().family == ChipFamily::Eeprom93 && chip.config().organisation == 16) {
         // 16-bit organisation stores whole words: a lone byte waits for its pair.
         if (d.pendingHighByte >= 0 && n > 0) {
             const std::uint8_t word[2] = {std::uint8_t(d.pendingHighByte), data[0]};
             chip.programPage(d.streamAddress, word, 2);
+            cycles += perPage;
             d.streamAddress += 2;
             d.pendingHighByte = -1;
             ++data;
@@ -836,10 +1029,45 @@ void Emulator::programStream(Device& d, const std::uint8_t* data, int size) {
         const std::uint32_t room = page - d.streamAddress % page;
         const std::uint32_t run = std::min(room, n);
         chip.programPage(d.streamAddress, data, run);
+        cycles += perPage;
         d.streamAddress += run;
         data += run;
         n -= run;
     }
+    return cycles;
+}
+
+namespace {
+
+// Full-speed bulk: 64-byte packets, at most 19 of them in a 1 ms frame.
+constexpr std::int64_t kPacketBytes = 64;
+constexpr std::int64_t kPacketsPerFrame = 19;
+constexpr std::int64_t kFrameNs = 1000000;
+
+std::int64_t LinkTimeNs(int bytes) {
+    const std::int64_t packets =
+        std::max<std::int64_t>(1, (bytes + kPacketBytes - 1) / kPacketBytes);
+    return packets * kFrameNs / kPacketsPerFrame;
+}
+
+} // namespace
+
+void Emulator::spend(std::int64_t ns) {
+    wireTimeNs += ns;
+    if (!Current.benchTiming || ns <= 0) {
+        return;
+    }
+    using Clock = std::chrono::steady_clock;
+    const auto arrive = Clock::now();
+    const auto target = arrive + std::chrono::nanoseconds(ns) - PaceCredit;
+    if (target <= arrive) {
+        PaceCredit -= std::chrono::nanoseconds(ns);
+        return;
+    }
+    std::this_thread::sleep_until(target);
+    // A long stall (the process descheduled) is not paid back beyond 100 ms.
+    PaceCredit =
+        std::min<std::chrono::nanoseconds>(Clock::now() - target, std::chrono::milliseconds(100));
 }
 
 int Emulator::bulkWrite(usb_dev_handle* h, int ep, const char* bytes, int size) {
@@ -848,7 +1076,7 @@ int Emulator::bulkWrite(usb_dev_handle* h, int ep, const char* bytes, int size) 
         ErrorText = "error writing to bulk endpoint: No such device";
         ++transfers;
         logEvent(ep == d->endpoints.commandOut ? VANTOR_EMU_COMMAND : VANTOR_EMU_DATA_OUT, d, ep,
-                 size, -ENODEV, 0, transfers, 0, bytes, size);
+                 size, -ENODEV, 0, ++FaultCount, 0, bytes, size);
         return -ENODEV;
     }
     const bool isCommand = ep == d->endpoints.commandOut;
@@ -859,6 +1087,7 @@ int Emulator::bulkWrite(usb_dev_handle* h, int ep, const char* bytes, int size) 
     const int fault = nextFault(true, false);
     const std::uint32_t address = d->streamAddress;
     int result = size;
+    std::int64_t busyNs = 0;
     if (!h->claimed) {
         result = -EBUSY;
         ErrorText = "error writing to bulk endpoint: interface not claimed";
@@ -887,18 +1116,20 @@ int Emulator::bulkWrite(usb_dev_handle* h, int ep, const char* bytes, int size) 
             payload = flipped.data();
         }
         if (isCommand) {
+            busyNs = std::int64_t(d->config.turnaroundUs) * 1000;
             if (accepted >= 2) {
-                command(*d, payload, accepted);
+                busyNs += command(*d, payload, accepted);
             }
         } else {
             d->replyPending = false; // a reply nobody asked for is dropped
             if (d->streaming && chipMatchesSetup(*d)) {
-                programStream(*d, payload, accepted);
+                busyNs += programStream(*d, payload, accepted);
             }
         }
         result = accepted;
     }
-    logEvent(kind, d, ep, size, result, fault, transfers, address, bytes, size);
+    logEvent(kind, d, ep, size, result, fault, FaultCount, address, bytes, size);
+    spend(LinkTimeNs(size) + busyNs);
     return result;
 }
 
@@ -907,7 +1138,7 @@ int Emulator::bulkRead(usb_dev_handle* h, int ep, char* bytes, int size) {
     if (h->dead || !d->plugged) {
         ErrorText = "error reading from bulk endpoint: No such device";
         ++transfers;
-        logEvent(VANTOR_EMU_DATA_IN, d, ep, size, -ENODEV, 0, transfers, 0, nullptr, 0);
+        logEvent(VANTOR_EMU_DATA_IN, d, ep, size, -ENODEV, 0, ++FaultCount, 0, nullptr, 0);
         return -ENODEV;
     }
     const int fault = nextFault(false, true);
@@ -955,8 +1186,9 @@ int Emulator::bulkRead(usb_dev_handle* h, int ep, char* bytes, int size) {
             out[bit / 8] ^= std::uint8_t(1u << (bit % 8));
         }
     }
-    logEvent(kind, d, ep, size, result, fault, transfers, address, result > 0 ? out : nullptr,
+    logEvent(kind, d, ep, size, result, fault, FaultCount, address, result > 0 ? out : nullptr,
              result);
+    spend(LinkTimeNs(size));
     return result;
 }
 

@@ -10,6 +10,7 @@
 #include <memory>
 #include <mutex>
 #include <random>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -20,12 +21,23 @@ namespace vantor::emu {
 // A serial memory chip. Addresses are taken the way the chip decodes them:
 // SPI flash sees 24 address bits until 0xB7 switches it to 32, every chip
 // ignores the bits above its size.
+//
+// A chip with an image file lives in that file, mapped shared: every page
+// programmed or erased is on disk at once, a process killed mid-write leaves
+// the half-written chip behind, and processes using the same image see one
+// chip. Without an image (or when the file cannot be written) the chip lives
+// in this process's memory.
 class Chip {
 public:
     explicit Chip(const ChipConfig& config);
+    ~Chip();
+    Chip(const Chip&) = delete;
+    Chip& operator=(const Chip&) = delete;
     const ChipConfig& config() const { return Config; }
-    std::uint32_t size() const { return std::uint32_t(Memory.size()); }
-    std::vector<std::uint8_t>& memory() { return Memory; }
+    std::uint32_t size() const { return Size; }
+    std::uint8_t* data() { return Memory.data(); }
+    // True when the contents live in the image file, shared with other processes.
+    bool sharedImage() const { return Mapping != nullptr; }
 
     std::uint32_t decode(std::uint32_t address) const;
     void read(std::uint32_t address, std::uint8_t* out, std::uint32_t count) const;
@@ -36,18 +48,31 @@ public:
     void eraseRange(std::uint32_t address, std::uint32_t count);
 
     bool fourByteMode = false;
-    bool dirty = false;
+    bool dirty = false; // changed since the last save
     int busyPolls = 0;
     std::chrono::steady_clock::time_point busyUntil{};
 
-    bool load(); // from the image file; false when there is none
-    bool save(); // to the image file when dirty
-    void fillInitial();
+    bool save(); // asks the system to write the changed image to disk
+    // Extends an image file shorter than the chip with FFh; false when the
+    // chip has no image file or it cannot be written.
+    bool keepWhole();
 
 private:
+    void fillInitial(std::uint8_t* memory) const;
+    bool mapImage();
+
     ChipConfig Config;
-    std::vector<std::uint8_t> Memory;
+    std::uint32_t Size = 0;
+    std::span<std::uint8_t> Memory; // the mapped image or Own
+    std::vector<std::uint8_t> Own;  // memory-only contents
+    void* Mapping = nullptr;
+    int ImageFd = -1; // the mapped image, kept to notice it shrinking
 };
+
+// A regular file at `path`, checked without blocking: a FIFO or a device is
+// refused at once (opening it could wait for a writer or act on hardware).
+// Sets `why` when the path exists and is not a regular file.
+bool IsRegularOrAbsent(const std::string& path, std::string& why);
 
 struct Device;
 
@@ -58,7 +83,8 @@ struct usb_dev_handle {
     vantor::emu::Device* device = nullptr;
     bool claimed = false;
     int claimedInterface = -1;
-    bool dead = false; // the device went away under the handle
+    bool dead = false;  // the device went away under the handle
+    int ownerLock = -1; // descriptor holding the programmer's lock while claimed
 };
 
 namespace vantor::emu {
@@ -128,6 +154,10 @@ public:
     std::vector<vantor_emu_event> events;
     long transfers = 0;
     int openHandles = 0;
+    // Time the transfers took on the emulated link since the last configure:
+    // packets, firmware turnaround, program and write cycles. With bench
+    // timing the emulator also makes each transfer last that long.
+    std::int64_t wireTimeNs = 0;
     void plug(int index, bool on);
     Device* device(int index);
     void resetLog() { events.clear(); }
@@ -141,10 +171,15 @@ private:
     void unplugDevice(Device& d);
     void retire(std::unique_ptr<Device> d);
     int nextFault(bool write, bool read);
+    // Adds a transfer's link time to the clock; with bench timing, waits it out.
+    void spend(std::int64_t ns);
+    bool takeOwner(usb_dev_handle* h);
+    void releaseOwner(usb_dev_handle* h);
     void logEvent(int kind, const Device* d, int ep, int length, int result, int fault,
                   long transfer, std::uint32_t address, const void* data, int dataLength);
-    void command(Device& d, const std::uint8_t* block, int size);
-    void programStream(Device& d, const std::uint8_t* data, int size);
+    // Both return the firmware's extra time in ns (write and erase cycles).
+    std::int64_t command(Device& d, const std::uint8_t* block, int size);
+    std::int64_t programStream(Device& d, const std::uint8_t* data, int size);
     bool chipMatchesSetup(const Device& d) const;
     std::string configPath() const;
 
@@ -153,9 +188,17 @@ private:
     std::string AppliedFileText;
     bool AppliedFileValid = false;
     std::mt19937_64 Random;
+    // Fault positions count bulk transfers from the first open after the
+    // set-up was (re)read, so an edit under a running window places its
+    // faults from the next operation on.
+    long FaultCount = 0;
+    bool RestartFaultCount = true;
     std::vector<std::unique_ptr<Device>> Retired; // keep pointers held by old handles valid
     std::vector<std::unique_ptr<usb_bus>> BusStorage;
     std::string ErrorText = "no error";
+    // Sleep overshoot still owed back to the link: a wake-up late by some
+    // microseconds shortens the next wait, so the link keeps its rate.
+    std::chrono::nanoseconds PaceCredit{0};
 };
 
 } // namespace vantor::emu

@@ -8,6 +8,7 @@
 #include "emulator/EmulatorControl.h"
 #include "link/Protocol.h"
 
+#include <chrono>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -49,6 +50,7 @@ public:
         bind(ResetLog, "vantor_emu_reset_log");
         bind(TransferCount, "vantor_emu_transfer_count");
         bind(OpenHandles, "vantor_emu_open_handles");
+        bind(WireTime, "vantor_emu_wire_time_ns");
     }
     ~EmulatorClient() {
         if (Handle != nullptr) {
@@ -150,6 +152,10 @@ public:
     int openHandles() const {
         return OpenHandles();
     }
+    // The emulated link's time for the transfers since the last configure.
+    std::chrono::nanoseconds wireTime() const {
+        return std::chrono::nanoseconds(WireTime());
+    }
 
 private:
     template <typename F> void bind(F& slot, const char* name) {
@@ -178,6 +184,7 @@ private:
     void (*ResetLog)() = nullptr;
     long (*TransferCount)() = nullptr;
     int (*OpenHandles)() = nullptr;
+    long long (*WireTime)() = nullptr;
 };
 
 } // namespace vantor

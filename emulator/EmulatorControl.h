@@ -43,7 +43,9 @@ struct vantor_emu_event {
     int length;             /* bytes asked */
     int result;             /* what the call returned */
     int fault;              /* vantor_emu_fault */
-    long transfer;          /* 1-based number of the bulk transfer, 0 for other events */
+    long transfer;          /* 1-based number of the bulk transfer since the device was
+                               opened (fault positions count the same way); 0 for
+                               other events */
     uint32_t address;       /* chip address at the start of a data stream transfer */
     unsigned char data[64]; /* payload (first 64 bytes), zero-padded */
 };
@@ -68,7 +70,8 @@ long vantor_emu_image_size(int device);
 long vantor_emu_get_image(int device, unsigned char* out, long capacity);
 /* Copies `length` bytes to the chip from address 0; the rest becomes 0xFF. */
 int vantor_emu_set_image(int device, const unsigned char* data, long length);
-/* Writes the chip to its image file now (also done at finish and close). */
+/* A chip with an image file lives in it (mapped shared), so every change is
+ * there at once; this only asks the system to write it to disk now. */
 int vantor_emu_save_image(int device);
 int vantor_emu_four_byte_mode(int device);
 
@@ -76,8 +79,14 @@ int vantor_emu_four_byte_mode(int device);
 long vantor_emu_event_count(void);
 int vantor_emu_get_event(long index, struct vantor_emu_event* out);
 void vantor_emu_reset_log(void);
-/* Bulk transfers since the last configure (the N of "fault at transfer N"). */
+/* Bulk transfers since the last configure. Fault positions ("fault at
+ * transfer N") count from each usb_open instead. */
 long vantor_emu_transfer_count(void);
+/* Time the link took for the bulk transfers since the last configure, in
+ * nanoseconds: full-speed packets (64 bytes, 19 per 1 ms frame), firmware
+ * turnaround per command block, page program and write cycles. Counted with
+ * either timing; with timing = usb-full-speed the transfers also last it. */
+long long vantor_emu_wire_time_ns(void);
 /* Device handles open at this moment. */
 int vantor_emu_open_handles(void);
 

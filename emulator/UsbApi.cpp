@@ -304,7 +304,7 @@ long vantor_emu_get_image(int device, unsigned char* out, long capacity) {
         return 0;
     }
     const long n = std::min<long>(capacity, long(d->chip->size()));
-    std::memcpy(out, d->chip->memory().data(), std::size_t(n));
+    std::memcpy(out, d->chip->data(), std::size_t(n));
     return n;
 }
 
@@ -314,13 +314,13 @@ int vantor_emu_set_image(int device, const unsigned char* data, long length) {
     if (d == nullptr || !d->chip || length < 0 || (data == nullptr && length > 0)) {
         return -1;
     }
-    auto& memory = d->chip->memory();
-    const std::size_t n = std::min<std::size_t>(std::size_t(length), memory.size());
+    std::uint8_t* memory = d->chip->data();
+    const std::size_t size = d->chip->size();
+    const std::size_t n = std::min<std::size_t>(std::size_t(length), size);
     if (n > 0) {
-        std::memcpy(memory.data(), data, n);
+        std::memcpy(memory, data, n);
     }
-    std::fill(memory.begin() + std::ptrdiff_t(n), memory.end(), 0xFF);
-    d->chip->dirty = true;
+    std::fill(memory + n, memory + size, 0xFF);
     return 0;
 }
 
@@ -361,6 +361,11 @@ void vantor_emu_reset_log(void) {
 long vantor_emu_transfer_count(void) {
     Guard g(Emu().mutex);
     return Emu().transfers;
+}
+
+long long vantor_emu_wire_time_ns(void) {
+    Guard g(Emu().mutex);
+    return Emu().wireTimeNs;
 }
 
 int vantor_emu_open_handles(void) {

@@ -12,6 +12,7 @@
 #include <iterator>
 #include <numeric>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace vantor;
@@ -303,8 +304,8 @@ TEST_F(Emulator, InjectedFaultsBehaveAsAsked) {
               "[faults]\nshort_read_at = 4\nbitflip_at = 5\nlost_write_at = 7\n"
               "short_write_at = 8\n");
     ASSERT_TRUE(host.open());
-    host.setup(ChipFamily::SpiFlash25, 65536, 256);    // transfers 1, 2
-    host.send(BuildSetAddress(0, false), true); // 3 and its reply 4 (short)
+    host.setup(ChipFamily::SpiFlash25, 65536, 256); // transfers 1, 2
+    host.send(BuildSetAddress(0, false), true);     // 3 and its reply 4 (short)
     EXPECT_EQ(host.last, 32);
     Bytes data(256);
     EXPECT_EQ(host.link.USB_bulk_read(data.data(), 256), 256); // 5: one bit flipped
@@ -423,4 +424,103 @@ TEST_F(Emulator, BadConfigurationTextIsRefused) {
     EXPECT_FALSE(emu.configure("[faults]\nunplug_at = x\n"));
     EXPECT_FALSE(emu.configure("key = outside\n"));
     ASSERT_TRUE(host.open()); // the default stays in force
+}
+
+// Bench timing, judged on the emulator's own clock: a transfer lasts its
+// full-speed packets (19 of 64 bytes per 1 ms frame), a command block adds the
+// firmware's turnaround, a page write adds the chip's page program time.
+TEST_F(Emulator, BenchTimingChargesFullSpeedLinkTime) {
+    configure("[bus]\ntiming = usb-full-speed\n[programmer]\nturnaround_us = 80\n"
+              "[chip]\nsize = 64K\npage_program_us = 700\n");
+    ASSERT_TRUE(host.open());
+    const auto packets = [](double n) { return n * 1e6 / 19; };
+    const auto near = [](std::chrono::nanoseconds got, double expected) {
+        return double(got.count()) > 0.9 * expected && double(got.count()) < 1.1 * expected;
+    };
+    auto before = emu.wireTime();
+    host.setup(ChipFamily::SpiFlash25, 65536, 256); // command and reply
+    EXPECT_TRUE(near(emu.wireTime() - before, packets(2) + 80e3)) << (emu.wireTime() - before);
+
+    before = emu.wireTime();
+    host.read(0, 4096); // address block, its reply, 16 reads of 4 packets
+    EXPECT_TRUE(near(emu.wireTime() - before, packets(2 + 64) + 80e3)) << (emu.wireTime() - before);
+
+    before = emu.wireTime();
+    host.write(0, Pattern(1024)); // address block, 4 pages of 4 packets
+    EXPECT_TRUE(near(emu.wireTime() - before, packets(1 + 16) + 80e3 + 4 * 700e3))
+        << (emu.wireTime() - before);
+    host.finish();
+
+    // Instant timing counts the same clock without waiting.
+    configure("[chip]\nsize = 64K\n");
+    ASSERT_TRUE(host.open());
+    host.setup(ChipFamily::SpiFlash25, 65536, 256);
+    host.read(0, 4096);
+    EXPECT_TRUE(near(emu.wireTime(), packets(4 + 64) + 2 * 50e3)) << emu.wireTime();
+    EXPECT_FALSE(emu.configure("[bus]\ntiming = warp\n"));
+}
+
+// The image file is the chip: each programmed page is in it before the
+// operation ends, and an edit of the file set-up counts its fault positions
+// from the next open.
+TEST_F(Emulator, ImageChangesAsPagesArriveAndFaultsCountFromTheNextOpen) {
+    const std::string ini = TempPath("live.ini");
+    const std::string image = TempPath("live.bin");
+    std::remove(image.c_str());
+    const std::string chip = "[chip]\nsize = 4K\nimage = " + image + "\n";
+    std::ofstream(ini, std::ios::trunc) << chip;
+    setenv("VANTOR_EMULATOR_CONFIG", ini.c_str(), 1);
+    emu.useDefault();
+    const auto stored = [&] {
+        std::ifstream in(image, std::ios::binary);
+        return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    };
+
+    ASSERT_TRUE(host.open());
+    host.setup(ChipFamily::SpiFlash25, 4096, 256);
+    EXPECT_EQ(stored(), Bytes(4096, 0xFF)); // there from the first scan on
+    host.write(0x200, Pattern(256));
+    EXPECT_EQ(stored()[0x2AB], 0xAB); // no finish, no close yet
+    for (int i = 0; i < 20; ++i) {
+        host.readId(); // a long-running window's earlier transfers
+    }
+    host.finish();
+    // Cut short under the mapping (a file copied over it): the next open
+    // makes it whole again instead of dying on the missing pages.
+    ASSERT_EQ(truncate(image.c_str(), 1000), 0);
+    ASSERT_TRUE(host.open());
+    host.setup(ChipFamily::SpiFlash25, 4096, 256);
+    EXPECT_EQ(host.read(0xF00, 256), Bytes(256, 0xFF));
+    EXPECT_EQ(stored().size(), 4096u);
+    host.finish();
+
+    // Edited under the "window": the stall hits the 4th transfer (the second
+    // reply) of the next operation, once; the open after that counts on.
+    std::ofstream(ini, std::ios::trunc) << chip << "[faults]\nstall_at = 4\n";
+    for (int session = 0; session < 2; ++session) {
+        ASSERT_TRUE(host.open());
+        std::vector<int> results;
+        for (int i = 0; i < 3; ++i) {
+            host.readId();
+            results.push_back(host.last);
+        }
+        EXPECT_EQ(results, session == 0 ? (std::vector<int>{64, -EPIPE, 64})
+                                        : (std::vector<int>{64, 64, 64}));
+        host.finish();
+    }
+    std::remove(ini.c_str());
+    std::remove(image.c_str());
+}
+
+// A FIFO as set-up or as image would block the reader: both are refused at once.
+TEST_F(Emulator, FifoAsSetUpOrImageIsRefusedWithoutBlocking) {
+    const std::string fifo = TempPath("fifo");
+    std::remove(fifo.c_str());
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_FALSE(emu.configure("[chip]\nimage = " + fifo + "\n"));
+    EXPECT_NE(emu.lastError().find("not a regular file"), std::string::npos) << emu.lastError();
+    setenv("VANTOR_EMULATOR_CONFIG", fifo.c_str(), 1);
+    emu.useDefault();
+    EXPECT_FALSE(host.open()); // no usable set-up: no programmer on the bus
+    std::remove(fifo.c_str());
 }
