@@ -1,7 +1,5 @@
 // vantor-cli: the chip commands, data file conversion and the chip list from
 // a shell. Exit status 0 done, 1 the operation failed, 2 bad usage or input.
-#include "core/MessageTable.h"
-#include "core/Prompts.h"
 #include "buffer/DataBuffer.h"
 #include "buffer/DataFile.h"
 #include "chipdb/ChipDetection.h"
@@ -10,6 +8,9 @@
 #include "chipdb/DatabaseFile.h"
 #include "cli/ChipLookup.h"
 #include "cli/CliHost.h"
+#include "cli/OperatorCommands.h"
+#include "core/MessageTable.h"
+#include "core/Prompts.h"
 #include "link/ChipCommands.h"
 #include "link/ChipEngine.h"
 #include "link/TUsbBulk.h"
@@ -56,24 +57,36 @@ constexpr CommandSpec kCommands[] = {
      "Asks the programmer which chip is in the socket and names it (an SPI flash by\n"
      "its ID, a 24- or 93-series EEPROM by its type). --chip sets the supply and bus\n"
      "the question is asked with; the first record is used otherwise.\n"},
-    {"read", 1, 1, ChipArg::Required, false, false, "read --chip NAME FILE",
+    {"read", 1, 1, ChipArg::Required, false, false, "read --chip NAME FILE [--twice]",
      "Reads the whole chip and saves its whole capacity to FILE: \".hex\" Intel HEX,\n"
-     "\".src\" S-record, anything else raw bytes.\n"},
+     "\".src\" S-record, anything else raw bytes. Prints the CRC-32 and byte sum.\n"
+     "--twice reads the chip twice and fails, naming the first differing address,\n"
+     "when the two reads differ.\n"},
     {"erase", 0, 0, ChipArg::Required, false, false, "erase --chip NAME",
      "Erases the whole chip.\n"},
     {"blank", 0, 0, ChipArg::Required, false, false, "blank --chip NAME",
      "Checks that the chip is blank (all 0xFF); exit 1 when it is not.\n"},
-    {"write", 1, 1, ChipArg::Required, false, false, "write --chip NAME FILE",
+    {"write", 1, 1, ChipArg::Required, false, false, "write --chip NAME FILE [--verify]",
      "Loads FILE (\".hex\" Intel HEX; \".eep\" Intel HEX or S-record by its first\n"
      "character; \".cap\" capsule without its 2048-byte header; anything else raw)\n"
-     "and programs it into the chip. A file longer than the chip asks first.\n"},
-    {"verify", 1, 1, ChipArg::Required, false, false, "verify --chip NAME FILE",
-     "Loads FILE as for write and compares it with the chip; exit 1 and the first\n"
-     "differing address when they differ.\n"},
+     "and programs it into the chip. A file longer than the chip asks first.\n"
+     "--verify reads the chip back afterwards and compares.\n"},
+    {"verify", 1, 1, ChipArg::Required, false, false, "verify --chip NAME FILE [--list]",
+     "Loads FILE as for write and compares it with the chip; exit 1, the number of\n"
+     "differing bytes and the first differing address when they differ. --list\n"
+     "prints every differing address with the chip's and the file's byte.\n"},
     {"auto", 1, 1, ChipArg::Required, true, false,
-     "auto --chip NAME FILE [--no-erase] [--no-program] [--no-verify]",
+     "auto --chip NAME FILE [--no-erase] [--no-program] [--no-verify] [--unprotect]",
      "Loads FILE as for write, then erases, programs and verifies the chip with the\n"
-     "programmer opened once; each step can be left out.\n"},
+     "programmer opened once; each step can be left out. --unprotect clears an SPI\n"
+     "flash's write protection first.\n"},
+    {"unprotect", 0, 0, ChipArg::Required, false, false, "unprotect --chip NAME",
+     "Clears an SPI flash's write protection: write enable (06h), write status\n"
+     "register 00h (01h 00h), and the global block unlock (98h) for parts that\n"
+     "lock blocks in a register.\n"},
+    {"checksum", 0, 1, ChipArg::Optional, false, false, "checksum FILE | checksum --chip NAME",
+     "Prints the CRC-32 and the 32-bit byte sum of FILE as loaded by write, or of\n"
+     "the chip's whole capacity as read.\n"},
     {"convert", 2, 2, ChipArg::None, false, true, "convert IN OUT [--size N]",
      "Loads IN as write does and saves OUT as read does: the loaded length, or N\n"
      "bytes with --size (decimal, 0x hex, or with a K or M suffix), 0xFF past the\n"
@@ -105,6 +118,7 @@ void PrintToolHelp() {
         "                       English (default 2)\n"
         "  --help               this text; COMMAND --help for one command\n"
         "\n--chip takes a chip name (letter case ignored) or \"Type,Maker,Name\".\n"
+        "SIGINT or SIGTERM stops a chip command at the next transfer (exit 130).\n"
         "Exit status: 0 done, 1 the operation failed, 2 bad usage or bad input.\n");
 }
 
@@ -131,6 +145,7 @@ struct Options {
     std::optional<std::uint32_t> size;
     AutoOptions autoOptions;
     bool autoFlagGiven = false;
+    OperatorOptions operatorOptions;
 };
 
 int IntegerInRange(std::string_view text, int low, int high, const char* what) {
@@ -225,6 +240,8 @@ Options ParseOptions(int argc, char** argv) {
             o.chip = value();
         } else if (name == "--size") {
             o.size = ByteCount(value());
+        } else if (ParseOperatorFlag(name, o.operatorOptions)) {
+            flag();
         } else if (name == "--no-erase" || name == "--no-program" || name == "--no-verify") {
             flag();
             o.autoFlagGiven = true;
@@ -266,6 +283,13 @@ Options ParseOptions(int argc, char** argv) {
     if (o.autoFlagGiven && !c.autoFlags) {
         throw UsageError{"--no-erase, --no-program and --no-verify belong to auto"};
     }
+    if (const std::string misuse = OperatorFlagMisuse(name, o.operatorOptions); !misuse.empty()) {
+        throw UsageError{misuse};
+    }
+    if (name == "checksum" && o.chip.has_value() == !o.args.empty()) {
+        throw UsageError{"usage: vantor-cli " + std::string(c.synopsis)};
+    }
+    o.autoOptions.unprotect = o.operatorOptions.unprotect;
     return o;
 }
 
@@ -385,6 +409,8 @@ int ExitFor(CommandResult result) {
     case CommandResult::CheckFailed:
     case CommandResult::TransferFailed:
         break;
+    case CommandResult::Stopped:
+        return kExitStopped;
     }
     return kFailed;
 }
@@ -475,18 +501,33 @@ int RunChipCommand(const Options& o, CliPrompts& prompts) {
         return kBadInput;
     }
     Programmer p(o);
+    // Nothing reaches the file before the read has ended, so a stopped read
+    // leaves no partial output behind.
+    StopOnSignals stopper(p.Host);
+    // The chip's whole capacity, as the window's Save writes it.
+    const std::uint32_t capacity = std::min(chip->FlashSize, DataBuffer::size());
     if (name == "read") {
         const std::string& file = o.args.front();
         if (OverwriteDeclinedAhead(file, o.yes)) {
             return kFailed;
         }
-        const CommandResult result = p.Commands.Read(*chip);
+        const CommandResult result =
+            o.operatorOptions.twice ? p.Commands.ReadTwice(*chip) : p.Commands.Read(*chip);
         if (result != CommandResult::Completed) {
             return ExitFor(result);
         }
-        // The chip's whole capacity, as the window's Save writes it.
-        const std::uint32_t count = std::min(chip->FlashSize, DataBuffer::size());
-        return SaveOutput(p.Buffer, file, count, prompts);
+        PrintChecksums(p.Buffer.data(), capacity, file == "-" ? stderr : stdout);
+        return SaveOutput(p.Buffer, file, capacity, prompts);
+    }
+    if (name == "checksum") {
+        const CommandResult result = p.Commands.Read(*chip);
+        if (result == CommandResult::Completed) {
+            PrintChecksums(p.Buffer.data(), capacity, stdout);
+        }
+        return ExitFor(result);
+    }
+    if (name == "unprotect") {
+        return ExitFor(p.Commands.Unprotect(*chip));
     }
     if (name == "erase") {
         return ExitFor(p.Commands.Erase(*chip));
@@ -498,9 +539,16 @@ int RunChipCommand(const Options& o, CliPrompts& prompts) {
         return status;
     }
     if (name == "write") {
-        return ExitFor(p.Commands.Write(*chip));
+        const CommandResult written = p.Commands.Write(*chip);
+        if (written != CommandResult::Completed || !o.operatorOptions.verifyAfter) {
+            return ExitFor(written);
+        }
+        return ExitFor(p.Commands.Verify(*chip));
     }
     if (name == "verify") {
+        if (o.operatorOptions.list) {
+            p.Engine.OnDifference = [](const ByteDifference& d) { PrintDifference(d, stdout); };
+        }
         return ExitFor(p.Commands.Verify(*chip));
     }
     return ExitFor(p.Commands.Auto(*chip, o.autoOptions));
@@ -538,6 +586,14 @@ int Run(int argc, char** argv) {
     }
     if (name == "convert") {
         return RunConvert(o, prompts);
+    }
+    if (name == "checksum" && !o.chip) {
+        auto buffer = std::make_unique<DataBuffer>();
+        if (const int status = LoadInput(*buffer, o.args.front(), prompts); status != kDone) {
+            return status;
+        }
+        PrintChecksums(buffer->data(), std::size_t(buffer->UsedLength), stdout);
+        return kDone;
     }
     return RunChipCommand(o, prompts);
 }

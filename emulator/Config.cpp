@@ -1,5 +1,6 @@
 #include "emulator/Config.h"
 
+#include "emulator/Protection.h"
 #include "link/Protocol.h"
 
 #include <algorithm>
@@ -125,7 +126,7 @@ bool ReadChip(const Section& s, const std::string& name, const std::string& base
               ChipConfig& chip, std::string& error) {
     Reader r(s, name, error);
     if (!r.onlyKeys({"family", "jedec", "size", "page", "organisation", "organization",
-                     "erase_busy_polls", "erase_busy_ms", "image", "fill"})) {
+                     "erase_busy_polls", "erase_busy_ms", "image", "fill", "protect"})) {
         return false;
     }
     std::string org;
@@ -135,7 +136,11 @@ bool ReadChip(const Section& s, const std::string& name, const std::string& base
         !r.number("erase_busy_ms", 600000, chip.eraseBusyMs) ||
         !r.number("organisation", 16, chip.organisation) ||
         !r.number("organization", 16, chip.organisation) || !r.text("image", chip.image) ||
-        !r.text("fill", chip.fill)) {
+        !r.text("fill", chip.fill) || !r.text("protect", chip.protect)) {
+        return false;
+    }
+    if (!Protection::Parse(chip.protect, error)) {
+        error = "[" + name + "] " + error;
         return false;
     }
     chip.fill = Lower(chip.fill);

@@ -12,7 +12,8 @@
 //                             claim_fails = 0, interface = 0, chip = chip | none
 //   [chip]                    family = 0..4, jedec = EF4016, size = 4M, page = 256,
 //                             organisation = 8|16, erase_busy_polls = 3,
-//                             erase_busy_ms = 0, image = file, fill = blank|demo|zero
+//                             erase_busy_ms = 0, image = file, fill = blank|demo|zero,
+//                             protect = none|0..7|all|global
 //   [faults]                  seed = 1; KIND_at = N, M ... and KIND_rate = 0.001 for
 //                             KIND in unplug, timeout, short_read, short_write, stall,
 //                             bitflip, lost_write
@@ -36,11 +37,12 @@ struct ChipConfig {
     int eraseBusyMs = 0;      // and/or wall-clock busy time
     std::string image;        // file holding the contents; empty = memory only
     std::string fill = "blank";
+    std::string protect; // SPI flash write protection at power-up (emulator/Protection.h)
 
     bool sameChip(const ChipConfig& o) const {
         return present == o.present && family == o.family && jedec == o.jedec && size == o.size &&
                page == o.page && organisation == o.organisation && image == o.image &&
-               fill == o.fill;
+               fill == o.fill && protect == o.protect;
     }
 };
 

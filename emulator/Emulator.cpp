@@ -16,6 +16,7 @@ namespace vantor::emu {
 // ---- Chip -----------------------------------------------------------------------
 
 Chip::Chip(const ChipConfig& config) : Config(config), Memory(config.size, 0xFF) {
+    protection.reset(config.protect);
     if (!load()) {
         fillInitial();
     }
@@ -102,6 +103,9 @@ void Chip::programPage(std::uint32_t address, const std::uint8_t* data, std::uin
     const std::uint32_t base = at - at % page;
     const std::uint32_t offset = at % page;
     const bool flash = Config.family == ChipFamily::SpiFlash25;
+    if (flash && protection.guards(base, page, size())) {
+        return; // a protected block ignores programming
+    }
     dirty = true;
     if (offset + count <= page && at + count <= size()) {
         // The usual case: the write stays inside one page of the chip.
@@ -127,6 +131,9 @@ void Chip::programPage(std::uint32_t address, const std::uint8_t* data, std::uin
 }
 
 void Chip::eraseAll() {
+    if (Config.family == ChipFamily::SpiFlash25 && protection.any()) {
+        return; // chip erase is ignored while any block is protected
+    }
     std::fill(Memory.begin(), Memory.end(), 0xFF);
     dirty = true;
 }
@@ -785,6 +792,10 @@ void Emulator::command(Device& d, const std::uint8_t* block, int size) {
     }
     case CMD_SPI_COMMAND: {
         const int count = std::min<int>(b[block::kSpiLength], 64 - int(block::kSpiBytes));
+        if (chip != nullptr && b[2] == kSpiCommandTarget &&
+            chip->config().family == ChipFamily::SpiFlash25) {
+            chip->protection.transaction(&b[block::kSpiBytes], count); // one transaction
+        }
         for (int k = 0; chip != nullptr && b[2] == kSpiCommandTarget && k < count; ++k) {
             const std::uint8_t instruction = b[block::kSpiBytes + std::size_t(k)];
             if (instruction == kSpiEnter4ByteMode) {

@@ -1,14 +1,15 @@
 // vantor-cli as a script sees it: the built executable run against the
 // emulator, judged by its exit status, its stdout and stderr, and the files
 // it leaves.
-#include "core/MessageTable.h"
-#include "core/Prompts.h"
+#include "buffer/Checksum.h"
 #include "buffer/DataBuffer.h"
 #include "buffer/DataFile.h"
 #include "chipdb/ChipRecord.h"
 #include "chipdb/ChipSelection.h"
 #include "chipdb/DatabaseFile.h"
 #include "chipdb/NameText.h"
+#include "core/MessageTable.h"
+#include "core/Prompts.h"
 #include "emulator/EmulatorClient.h"
 
 #include <gtest/gtest.h>
@@ -19,6 +20,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <random>
 #include <signal.h>
@@ -74,8 +76,10 @@ int CountLines(const std::string& text) {
 }
 
 // Runs `args` with stdout and stderr to files; killed after `timeout`.
+// `whileRunning` gets the child's id once it runs (to send it a signal).
 Outcome RunProgram(const std::vector<std::string>& args, const fs::path& scratch,
-                   std::chrono::seconds timeout = std::chrono::seconds(60)) {
+                   std::chrono::seconds timeout = std::chrono::seconds(60),
+                   const std::function<void(pid_t)>& whileRunning = {}) {
     const fs::path outPath = scratch / "stdout.txt";
     const fs::path errPath = scratch / "stderr.txt";
     posix_spawn_file_actions_t actions;
@@ -97,6 +101,9 @@ Outcome RunProgram(const std::vector<std::string>& args, const fs::path& scratch
     if (spawned != 0) {
         run.err = "spawn failed";
         return run;
+    }
+    if (whileRunning) {
+        whileRunning(pid);
     }
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     int wstatus = 0;
@@ -184,11 +191,12 @@ protected:
         setenv("VANTOR_EMULATOR_CONFIG", (dir / "emulator.ini").c_str(), 1);
     }
 
-    Outcome cli(std::vector<std::string> args) {
+    Outcome cli(std::vector<std::string> args,
+                const std::function<void(pid_t)>& whileRunning = {}) {
         std::vector<std::string> all = {VANTOR_CLI_PATH, "--db", (dir / "chips.Dat").string(),
                                         "--usb-library", EmulatorClient::kDefaultPath};
         all.insert(all.end(), args.begin(), args.end());
-        return RunProgram(all, dir);
+        return RunProgram(all, dir, std::chrono::seconds(60), whileRunning);
     }
 
     std::string file(const std::string& name) const { return (dir / name).string(); }
@@ -322,7 +330,7 @@ TEST_P(CliFamilyTest, WriteThenReadGivesTheFileBack) {
 
     r = cli({"read", "--chip", chip.name, file("out.hex")});
     ASSERT_EQ(r.status, 0) << r;
-    EXPECT_EQ(r.out, "Read Complete!\n");
+    EXPECT_EQ(r.out.rfind("Read Complete!\nCRC-32: ", 0), 0u) << r; // and the checksums
     auto buffer = std::make_unique<DataBuffer>();
     RecordingPrompts quiet;
     ScopedPrompts installed(quiet);
@@ -564,6 +572,98 @@ TEST_F(CliTest, ConvertSizeAndOverwrite) {
     // An output that cannot be created is bad input.
     r = cli({"convert", file("in.bin"), file("no/such/folder/out.bin")});
     EXPECT_EQ(r.status, 2) << r;
+}
+
+// ---- stop, unprotect, checksums, read-back options ------------------------------------
+
+// SIGINT and SIGTERM during an erase the chip takes long over: the finish
+// block goes out, the log names the address, exit 130, nothing "Complete!".
+TEST_F(CliTest, SignalsStopAtTheNextTransfer) {
+    useChip(kChips[0], "erase_busy_polls = 1000000\n");
+    for (const int signal : {SIGINT, SIGTERM}) {
+        const Outcome r = cli({"erase", "--chip", "FLASH4K"}, [&](pid_t pid) {
+            // Once the erase has begun (its status line is out), not before.
+            for (int i = 0;
+                 i < 6000 && ReadText(dir / "stderr.txt").find("Erase") == std::string::npos; ++i) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+            kill(pid, signal);
+        });
+        EXPECT_EQ(r.status, 130) << r;
+        EXPECT_NE(r.out.find("Stopped at address 0h"), std::string::npos) << r;
+        EXPECT_EQ(r.out.find("Complete!"), std::string::npos) << r;
+    }
+}
+
+TEST_F(CliTest, ChecksumsOfFileChipAndRead) {
+    const Bytes data = RandomBytes(kChipSize, 21);
+    WriteBytes(file("in.bin"), data);
+    SetCurrentLanguage(English); // as vantor-cli speaks by default
+    const std::string expected = ChecksumText(ComputeChecksums(data.data(), data.size())) + "\n";
+    Outcome r = cli({"checksum", file("in.bin")});
+    EXPECT_EQ(r.status, 0) << r;
+    EXPECT_EQ(r.out, expected);
+    ASSERT_EQ(cli({"write", "--chip", "FLASH4K", file("in.bin"), "--verify"}).status, 0);
+    r = cli({"checksum", "--chip", "FLASH4K"});
+    EXPECT_EQ(r.status, 0) << r;
+    EXPECT_NE(r.out.find(expected), std::string::npos) << r;
+    r = cli({"read", "--chip", "FLASH4K", file("out.bin"), "--twice"});
+    EXPECT_EQ(r.status, 0) << r;
+    EXPECT_NE(r.out.find(expected), std::string::npos) << r;
+    EXPECT_EQ(ReadBytes(file("out.bin")), data);
+    // Exactly one of FILE and --chip; the read-back options where they belong.
+    for (const std::vector<std::string>& bad :
+         {std::vector<std::string>{"checksum"},
+          {"checksum", "--chip", "FLASH4K", file("in.bin")},
+          {"erase", "--chip", "FLASH4K", "--list"},
+          {"verify", "--chip", "FLASH4K", file("in.bin"), "--twice"},
+          {"read", "--chip", "FLASH4K", file("o.bin"), "--unprotect"}}) {
+        EXPECT_EQ(cli(bad).status, 2) << bad.front();
+    }
+}
+
+TEST_F(CliTest, VerifyListAndReadBackFailures) {
+    const Bytes data = RandomBytes(kChipSize, 22);
+    WriteBytes(file("in.bin"), data);
+    Bytes chip = data;
+    for (const std::uint32_t at : {5u, 700u, 4000u}) {
+        chip[at] = std::uint8_t(~chip[at]);
+    }
+    WriteBytes(file("chip.bin"), chip);
+    Outcome r = cli({"verify", "--chip", "FLASH4K", file("in.bin"), "--list"});
+    EXPECT_EQ(r.status, 1) << r;
+    EXPECT_NE(r.out.find("Verify: bytes that differ: 3"), std::string::npos) << r;
+    for (const char* at : {"\n5h: chip", "\n2BCh: chip", "\nFA0h: chip"}) {
+        EXPECT_NE(r.out.find(at), std::string::npos) << at << r;
+    }
+    EXPECT_NE(r.err.find("Flash check error address:5h"), std::string::npos) << r;
+
+    // A write that programs nothing at its 10th transfer, a read that lies.
+    useChip(kChips[0], "[faults]\nlost_write_at = 10\n");
+    r = cli({"write", "--chip", "FLASH4K", file("in.bin"), "--verify"});
+    EXPECT_EQ(r.status, 1) << r;
+    EXPECT_NE(r.err.find("Flash check error address:"), std::string::npos) << r;
+    useChip(kChips[0], "[faults]\nbitflip_at = 12\n");
+    r = cli({"read", "--chip", "FLASH4K", file("twice.bin"), "--twice"});
+    EXPECT_EQ(r.status, 1) << r;
+    EXPECT_NE(r.err.find("The two reads differ, first at address "), std::string::npos) << r;
+    EXPECT_FALSE(fs::exists(dir / "twice.bin"));
+}
+
+TEST_F(CliTest, UnprotectAndAutoUnprotect) {
+    WriteBytes(file("in.bin"), RandomBytes(kChipSize, 23));
+    useChip(kChips[0], "protect = all\n");
+    Outcome r = cli({"auto", "--chip", "FLASH4K", file("in.bin")});
+    EXPECT_EQ(r.status, 1) << r;
+    EXPECT_NE(r.err.find("try Unprotect"), std::string::npos) << r;
+    r = cli({"auto", "--chip", "FLASH4K", file("in.bin"), "--unprotect"});
+    EXPECT_EQ(r.status, 0) << r;
+    EXPECT_NE(r.out.find("Unprotect: sent 06h, 01h 00h"), std::string::npos) << r;
+    useChip(kChips[0], "protect = 7\n");
+    r = cli({"unprotect", "--chip", "FLASH4K"});
+    EXPECT_EQ(r.status, 0) << r;
+    EXPECT_EQ(cli({"auto", "--chip", "FLASH4K", file("in.bin")}).status, 0);
+    EXPECT_EQ(cli({"unprotect", "--chip", "EE24X4K"}).status, 2);
 }
 
 } // namespace
