@@ -7,6 +7,7 @@
 #include "buffer/Checksum.h"
 #include "controls/HexEditorControl.h"
 #include "core/MessageTable.h"
+#include "core/Prompts.h"
 
 #include <QAction>
 #include <QLabel>
@@ -135,16 +136,15 @@ bool OperatorMenu::repeatFind(bool forward) {
     for (const uint8_t b : LastSearch.pattern) {
         shown += QString::asprintf("%02X ", unsigned(b));
     }
-    Form.StatusBar1->setPanelText(1, QString::fromStdString(Message(Own::FindNotFound)) +
-                                         shown.trimmed());
+    CurrentPrompts().showInformation(Message(Own::FindNotFound) + shown.trimmed().toStdString());
     return false;
 }
 
 bool OperatorMenu::goTo(std::size_t offset) {
     if (!hex::GoToOffset(Form.FlashEditor->core(), offset)) {
-        Form.StatusBar1->setPanelText(1, QString::fromStdString(Message(Own::GoToOutside)) +
-                                             QString::number(qulonglong(offset), 16).toUpper() +
-                                             "h");
+        CurrentPrompts().showError(Message(Own::GoToOutside) +
+                                   QString::number(qulonglong(offset), 16).toUpper().toStdString() +
+                                   "h");
         return false;
     }
     Form.FlashEditor->viewport()->update();

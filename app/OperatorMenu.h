@@ -29,8 +29,8 @@ public:
     // Shows the checksums of what the hex pane holds now.
     void updateChecksums();
 
-    // The searches behind the dialogs; false (and a status text) when there
-    // is no hit or the offset lies outside.
+    // The searches behind the dialogs; false (and a box) when there is no
+    // hit or the offset lies outside.
     bool find(const hex::SearchRequest& request);
     bool repeatFind(bool forward);
     bool goTo(std::size_t offset);

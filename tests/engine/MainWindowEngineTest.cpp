@@ -351,6 +351,8 @@ private slots:
             QVERIFY(tools->goTo(0x1234));
             QCOMPARE(form->FlashEditor->core().caret().pos, std::size_t(0x1234));
             QVERIFY(!tools->goTo(65536));
+            QCOMPARE(prompts.texts("error"),
+                     std::vector<std::string>{Message(Own::GoToOutside) + "10000h"});
 
             if (const QByteArray shots = qgetenv("VANTOR_SHOTS_DIR"); !shots.isEmpty()) {
                 tools->find(request);
