@@ -1,5 +1,6 @@
 #include "controls/HexFind.h"
 
+#include <cctype>
 #include <charconv>
 #include <cstring>
 #include <string.h>
@@ -9,13 +10,10 @@ namespace vantor::hex {
 namespace {
 
 int HexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
+    static constexpr char kDigits[] = "0123456789abcdef";
+    const char lower = char(std::tolower(static_cast<unsigned char>(c)));
+    const char* at = lower != 0 ? std::strchr(kDigits, lower) : nullptr;
+    return at != nullptr ? int(at - kDigits) : -1;
 }
 
 // First match starting in [begin, end - pattern + 1), memmem doing the work.

@@ -187,6 +187,12 @@ CommandResult ChipCommands::logged(int message) {
     return CommandResult::Completed;
 }
 
+void ChipCommands::sayIfChipEmpty(CommandResult result) {
+    if (result == CommandResult::Completed && Engine.buffer().UsedLength == 0) {
+        Host.showError(Message(Msg::ChipEmpty));
+    }
+}
+
 CommandResult ChipCommands::failure() const {
     return Engine.stopped() ? CommandResult::Stopped : CommandResult::TransferFailed;
 }
@@ -209,11 +215,7 @@ CommandResult ChipCommands::Read(const ChipRecord& record) {
             stop();
             return logged(Msg::ReadComplete);
         },
-        [this](CommandResult result) {
-            if (result == CommandResult::Completed && Engine.buffer().UsedLength == 0) {
-                Host.showError(Message(Msg::ChipEmpty));
-            }
-        });
+        [this](CommandResult result) { sayIfChipEmpty(result); });
 }
 
 CommandResult ChipCommands::Erase(const ChipRecord& record) {
@@ -292,15 +294,16 @@ CommandResult ChipCommands::ReadTwice(const ChipRecord& record) {
     return run(
         record, {false, AnswersId(record)},
         [this](const ChipRecord& chip) {
-            Engine.ReadChip(chip);
-            if (Engine.failed()) {
-                return failure();
-            }
             const std::uint8_t* data = Engine.buffer().data();
-            const std::vector<std::uint8_t> first(data, data + chip.FlashSize);
-            Engine.ReadChip(chip);
-            if (Engine.failed()) {
-                return failure();
+            std::vector<std::uint8_t> first;
+            for (int pass = 0; pass < 2; ++pass) {
+                Engine.ReadChip(chip);
+                if (Engine.failed()) {
+                    return failure();
+                }
+                if (pass == 0) {
+                    first.assign(data, data + chip.FlashSize); // the second read compares
+                }
             }
             const auto [one, two] = std::mismatch(first.begin(), first.end(), data);
             if (one != first.end()) {
@@ -312,11 +315,7 @@ CommandResult ChipCommands::ReadTwice(const ChipRecord& record) {
             stop();
             return logged(Msg::ReadComplete);
         },
-        [this](CommandResult result) {
-            if (result == CommandResult::Completed && Engine.buffer().UsedLength == 0) {
-                Host.showError(Message(Msg::ChipEmpty));
-            }
-        });
+        [this](CommandResult result) { sayIfChipEmpty(result); });
 }
 
 CommandResult ChipCommands::Unprotect(const ChipRecord& record) {

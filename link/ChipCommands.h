@@ -99,6 +99,8 @@ private:
     CommandResult logged(int message);
     CommandResult checked(int passed, int message);
     CommandResult failure() const;
+    // After a read: message 24 when the chip held nothing but 0xFF.
+    void sayIfChipEmpty(CommandResult result);
 
     ChipEngine& Engine;
     EngineHost& Host;
