@@ -307,6 +307,7 @@ private slots:
             SetCurrentLanguage(lang);
             form->ApplyLanguage();
             form->show();
+            QVERIFY(QTest::qWaitForWindowActive(form.get()));
             auto* tools = form->findChild<OperatorMenu*>("OperatorMenu");
             QVERIFY(tools != nullptr);
             QCOMPARE(tools->StopItem->shortcut(), QKeySequence(Qt::Key_Escape));
@@ -315,7 +316,7 @@ private slots:
             int pumps = 0;
             std::function<void()> stopLater = [&] {
                 if (++pumps == 3) {
-                    tools->StopItem->trigger();
+                    QTest::keyClick(form.get(), Qt::Key_Escape); // the Stop item's key
                 } else {
                     QTimer::singleShot(0, stopLater);
                 }
