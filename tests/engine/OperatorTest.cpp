@@ -127,6 +127,17 @@ TEST_F(Operator, ProtectedChipFailsUntilUnprotected) {
     EXPECT_NE(host.errors()[0].find("\nthe chip may be write-protected: try Unprotect"),
               std::string::npos);
     EXPECT_EQ(emu.image(), Bytes(kFlash.size, 0x5A)); // neither erased nor programmed
+    // An erase the chip ignored: the blank check after it says why it may be.
+    host.clear();
+    EXPECT_EQ(commands.Erase(Record(kFlash)), CommandResult::Completed);
+    EXPECT_EQ(commands.BlankCheck(Record(kFlash)), CommandResult::CheckFailed);
+    EXPECT_EQ(host.errors(), (std::vector<std::string>{
+                                 "The chip is not empty.\nthe chip may be write-protected: try "
+                                 "Unprotect"}));
+    // A check with no erase or write before it gives no such hint.
+    host.clear();
+    EXPECT_EQ(commands.BlankCheck(Record(kFlash)), CommandResult::CheckFailed);
+    EXPECT_EQ(host.errors(), (std::vector<std::string>{"The chip is not empty."}));
 
     emu.resetLog();
     host.clear();
