@@ -10,8 +10,8 @@
 #include "core/Prompts.h"
 
 #include <QAction>
-#include <QLabel>
 #include <QMenu>
+#include <QPainter>
 #include <QTimer>
 
 namespace vantor {
@@ -28,6 +28,20 @@ QAction* Item(QObject* parent, const char* name, const QKeySequence& key = {}) {
 }
 
 } // namespace
+
+void ChecksumPanel::setSums(std::optional<Checksums> sums) {
+    Sums = sums;
+    update();
+}
+
+QString ChecksumPanel::text() const {
+    return Sums ? QString::fromStdString(ChecksumText(*Sums)) : QString();
+}
+
+void ChecksumPanel::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.drawText(rect(), Qt::AlignLeft | Qt::AlignVCenter, text());
+}
 
 OperatorMenu::OperatorMenu(TForm1& form) : QObject(&form), Form(form) {
     setObjectName("OperatorMenu");
@@ -68,7 +82,7 @@ OperatorMenu::OperatorMenu(TForm1& form) : QObject(&form), Form(form) {
     }
 
     // The checksums follow every change of the pane, a moment after typing stops.
-    ChecksumLabel = new QLabel(form.StatusBar1);
+    ChecksumLabel = new ChecksumPanel(form.StatusBar1);
     ChecksumLabel->setObjectName("ChecksumLabel");
     ChecksumDelay = new QTimer(this);
     ChecksumDelay->setSingleShot(true);
@@ -90,7 +104,7 @@ void OperatorMenu::retranslate() {
     FindNextItem->setText(text(Own::FindNextItem));
     FindPreviousItem->setText(text(Own::FindPreviousItem));
     GoToItem->setText(text(Own::GoToItem));
-    updateChecksums();
+    ChecksumLabel->update();
 }
 
 void OperatorMenu::placeChecksumLabel() {
@@ -102,12 +116,9 @@ void OperatorMenu::placeChecksumLabel() {
 
 void OperatorMenu::updateChecksums() {
     const hex::HexEditorCore& core = Form.FlashEditor->core();
-    if (core.size() == 0) {
-        ChecksumLabel->clear();
-        return;
-    }
-    ChecksumLabel->setText(
-        QString::fromStdString(ChecksumText(ComputeChecksums(core.data(), core.size()))));
+    ChecksumLabel->setSums(core.size() == 0
+                               ? std::nullopt
+                               : std::optional(ComputeChecksums(core.data(), core.size())));
 }
 
 void OperatorMenu::stop() {

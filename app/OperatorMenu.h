@@ -3,17 +3,34 @@
 // Unprotect and Read twice in the Operation menu; Find (Ctrl+F), Find next
 // and previous (F3, Shift+F3) and Go to (Ctrl+G) in the Buffer menu; and the
 // CRC-32 and byte sum of the hex pane's content in the status bar.
+#include "buffer/Checksum.h"
 #include "controls/HexFind.h"
 
 #include <QObject>
+#include <QWidget>
+#include <optional>
 
 class QAction;
-class QLabel;
 class QTimer;
 
 namespace vantor {
 
 class TForm1;
+
+// The checksums in the status bar, worded in the language of the moment it
+// paints (the status bar repaints on a language change).
+class ChecksumPanel : public QWidget {
+public:
+    using QWidget::QWidget;
+    void setSums(std::optional<Checksums> sums);
+    QString text() const;
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+
+private:
+    std::optional<Checksums> Sums;
+};
 
 class OperatorMenu : public QObject {
     Q_OBJECT
@@ -22,7 +39,7 @@ public:
 
     QAction *StopItem, *UnprotectItem, *ReadTwiceItem;
     QAction *FindItem, *FindNextItem, *FindPreviousItem, *GoToItem;
-    QLabel* ChecksumLabel;
+    ChecksumPanel* ChecksumLabel;
 
     // Texts in the current language.
     void retranslate();
