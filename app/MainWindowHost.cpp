@@ -92,8 +92,15 @@ bool MainWindowHost::askYesNo(const std::string& text) {
 }
 
 std::vector<QAction*> MainWindowHost::guardedActions() const {
-    return {Form.O2, Form.S1, Form.Fill, Form.A1, Form.E1,
-            Form.W1, Form.R1, Form.V1,   Form.N7, Form.N3};
+    std::vector<QAction*> actions{Form.O2, Form.S1, Form.Fill, Form.A1, Form.E1,
+                                  Form.W1, Form.R1, Form.V1,   Form.N7, Form.N3};
+    // Items added later (app/OperatorMenu) ask for it by a property.
+    for (QAction* action : Form.findChildren<QAction*>()) {
+        if (action->property("lockedWhileBusy").toBool()) {
+            actions.push_back(action);
+        }
+    }
+    return actions;
 }
 
 void MainWindowHost::setLocked(bool locked) {

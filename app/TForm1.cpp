@@ -1,5 +1,6 @@
 #include "app/TForm1.h"
 
+#include "app/OperatorMenu.h"
 #include "app/TStatusBar.h"
 #include "core/MessageTable.h"
 #include "core/Prompts.h"
@@ -96,6 +97,7 @@ TForm1::TForm1(const std::string& executablePath, QWidget* parent)
     StartTime = StopTime = 0;
     FormResize();
     Progress->hide();
+    new OperatorMenu(*this); // Stop, Unprotect, find, checksums
     FormCreate();
 }
 

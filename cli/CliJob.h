@@ -7,6 +7,7 @@
 #include "chipdb/ChipRecord.h"
 #include "cli/CliHost.h"
 #include "cli/CliReport.h"
+#include "cli/OperatorCommands.h"
 #include "core/MessageTable.h"
 #include "link/ChipCommands.h"
 #include "link/ChipEngine.h"
@@ -41,6 +42,7 @@ struct Options {
     std::optional<std::uint32_t> size;
     AutoOptions autoOptions;
     bool autoFlagGiven = false;
+    OperatorOptions operatorOptions;
 };
 
 // The programmer side of one command, opened by the engine when it needs it.

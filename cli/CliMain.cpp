@@ -10,6 +10,7 @@
 #include "cli/CliHost.h"
 #include "cli/CliJob.h"
 #include "cli/CliReport.h"
+#include "cli/OperatorCommands.h"
 #include "core/MessageTable.h"
 #include "core/Prompts.h"
 #include "link/ChipCommands.h"
@@ -65,6 +66,8 @@ int RunBlank(ChipJob& job);
 int RunWrite(ChipJob& job);
 int RunVerify(ChipJob& job);
 int RunAuto(ChipJob& job);
+int RunUnprotect(ChipJob& job);
+int RunChecksum(ChipJob& job);
 
 const CommandSpec kCommands[] = {
     {"devices", 0, 0, ChipArg::None, false, false, "devices",
@@ -79,32 +82,47 @@ const CommandSpec kCommands[] = {
      "Asks the programmer which chip is in the socket and names it (an SPI flash by\n"
      "its ID, a 24- or 93-series EEPROM by its type). --chip sets the supply and bus\n"
      "the question is asked with; the first record is used otherwise.\n"},
-    {"read", 1, 1, ChipArg::Required, false, false, "read --chip NAME FILE",
+    {"read", 1, 1, ChipArg::Required, false, false, "read --chip NAME FILE [--twice]",
      "Reads the whole chip and saves its whole capacity to FILE: \".hex\" Intel HEX,\n"
      "\".src\" S-record, anything else raw bytes. A FILE that cannot be created is\n"
-     "refused before the chip is read.\n",
+     "refused before the chip is read. Prints the CRC-32 and byte sum. --twice\n"
+     "reads the chip twice and fails, naming the first differing address, when the\n"
+     "two reads differ.\n",
      RunRead},
     {"erase", 0, 0, ChipArg::Required, false, false, "erase --chip NAME",
      "Erases the whole chip.\n", RunErase},
     {"blank", 0, 0, ChipArg::Required, false, false, "blank --chip NAME",
      "Checks that the chip is blank (all 0xFF); exit 1 when it is not.\n", RunBlank},
-    {"write", 1, 1, ChipArg::Required, false, false, "write --chip NAME FILE",
+    {"write", 1, 1, ChipArg::Required, false, false, "write --chip NAME FILE [--verify]",
      "Loads FILE (\".hex\" Intel HEX; \".eep\" Intel HEX or S-record by its first\n"
      "character; \".cap\" capsule without its 2048-byte header; anything else raw)\n"
      "and programs it into the chip. A file longer than the chip is asked about\n"
-     "before the chip is touched (--yes writes what fits).\n",
+     "before the chip is touched (--yes writes what fits). --verify reads the chip\n"
+     "back afterwards and compares.\n",
      RunWrite},
-    {"verify", 1, 1, ChipArg::Required, false, false, "verify --chip NAME FILE",
-     "Loads FILE as for write and compares it with the chip; exit 1 and the first\n"
-     "differing address when they differ. Of a file longer than the chip the\n"
-     "chip's size is compared, and the bytes left out are named.\n",
+    {"verify", 1, 1, ChipArg::Required, false, false, "verify --chip NAME FILE [--list]",
+     "Loads FILE as for write and compares it with the chip; exit 1, the number of\n"
+     "differing bytes and the first differing address when they differ. --list\n"
+     "prints every differing address with the chip's and the file's byte. Of a file\n"
+     "longer than the chip the chip's size is compared, and the bytes left out are\n"
+     "named.\n",
      RunVerify},
     {"auto", 1, 1, ChipArg::Required, true, false,
-     "auto --chip NAME FILE [--no-erase] [--no-program] [--no-verify]",
+     "auto --chip NAME FILE [--no-erase] [--no-program] [--no-verify] [--unprotect]",
      "Loads FILE as for write, then erases, programs and verifies the chip with the\n"
      "programmer opened once; each step can be left out. A file longer than the\n"
-     "chip is asked about before the erase (--yes writes what fits).\n",
+     "chip is asked about before the erase (--yes writes what fits). --unprotect\n"
+     "clears an SPI flash's write protection first.\n",
      RunAuto},
+    {"unprotect", 0, 0, ChipArg::Required, false, false, "unprotect --chip NAME",
+     "Clears an SPI flash's write protection: write enable (06h), write status\n"
+     "register 00h (01h 00h), and the global block unlock (98h) for parts that\n"
+     "lock blocks in a register.\n",
+     RunUnprotect},
+    {"checksum", 0, 1, ChipArg::Optional, false, false, "checksum FILE | checksum --chip NAME",
+     "Prints the CRC-32 and the 32-bit byte sum of FILE as loaded by write, or of\n"
+     "the chip's whole capacity as read.\n",
+     RunChecksum},
     {"convert", 2, 2, ChipArg::None, false, true, "convert IN OUT [--size N]",
      "Loads IN as write does and saves OUT as read does: the loaded length, or N\n"
      "bytes with --size (decimal, 0x hex, or with a K or M suffix), 0xFF past the\n"
@@ -145,12 +163,13 @@ void PrintToolHelp() {
         "\n--chip takes a chip name (letter case ignored) or \"Type,Maker,Name\".\n"
         "Results go to stdout; errors, warnings, notes and progress to stderr.\n"
         "Files, the chip's size and the output are checked before the chip is touched.\n"
+        "SIGINT or SIGTERM stops a chip command at the next transfer (exit 130).\n"
         "Exit status: 0 done, 1 the operation failed (no programmer, no chip, not blank,\n"
         "mismatch, transfer failure, declined), 2 bad usage or bad input, 130 stopped.\n"
         "\nGang programming: one process per programmer, each with its own --device:\n"
         "  vantor-cli devices\n"
-        "  vantor-cli --device 1 --json auto --chip W25Q32BV fw.bin > p1.json &\n"
-        "  vantor-cli --device 2 --json auto --chip W25Q32BV fw.bin > p2.json &\n"
+        "  vantor-cli --device 1 --json auto --chip W25Q32JV fw.bin > p1.json &\n"
+        "  vantor-cli --device 2 --json auto --chip W25Q32JV fw.bin > p2.json &\n"
         "  wait\n");
 }
 
@@ -273,6 +292,8 @@ Options ParseOptions(int argc, char** argv) {
             o.chip = value();
         } else if (name == "--size") {
             o.size = ByteCount(value());
+        } else if (ParseOperatorFlag(name, o.operatorOptions)) {
+            flag();
         } else if (name == "--no-erase" || name == "--no-program" || name == "--no-verify") {
             flag();
             o.autoFlagGiven = true;
@@ -317,6 +338,13 @@ Options ParseOptions(int argc, char** argv) {
     if (o.device && c.chip == ChipArg::None) {
         throw UsageError{name + " takes no --device"};
     }
+    if (const std::string misuse = OperatorFlagMisuse(name, o.operatorOptions); !misuse.empty()) {
+        throw UsageError{misuse};
+    }
+    if (name == "checksum" && o.chip.has_value() == !o.args.empty()) {
+        throw UsageError{"usage: vantor-cli " + std::string(c.synopsis)};
+    }
+    o.autoOptions.unprotect = o.operatorOptions.unprotect;
     return o;
 }
 
@@ -493,6 +521,8 @@ int ExitFor(CommandResult result) {
     case CommandResult::CheckFailed:
     case CommandResult::TransferFailed:
         break;
+    case CommandResult::Stopped:
+        return kStopped;
     }
     return kFailed;
 }
@@ -515,6 +545,8 @@ const char* ResultWord(CommandResult result) {
         return "declined";
     case CommandResult::CheckFailed:
         return "check-failed";
+    case CommandResult::Stopped:
+        return "stopped";
     case CommandResult::TransferFailed:
         break;
     }
@@ -576,6 +608,18 @@ int ChipJob::finished(CommandResult result) {
 namespace {
 
 // ---- commands ---------------------------------------------------------------------------
+
+// The CRC-32 and byte sum of `count` bytes: a result line (or a note on
+// stderr when stdout carries data), and two fields of the JSON object.
+void ReportChecksums(CliReport& report, const std::uint8_t* data, std::size_t count,
+                     bool asResult) {
+    const Checksums sums = ComputeChecksums(data, count);
+    char crc[9];
+    std::snprintf(crc, sizeof crc, "%08X", unsigned(sums.crc32));
+    report.set("crc32", crc);
+    report.set("sum", std::int64_t(sums.sum));
+    (asResult ? report.result(ChecksumText(sums)) : report.note(ChecksumText(sums)));
+}
 
 int RunChips(const Options& o, CliPrompts& prompts, CliReport& report) {
     ChipDatabase db;
@@ -733,7 +777,9 @@ int RunRead(ChipJob& job) {
         return kBadInput;
     }
     job.report.set("file", file);
-    const CommandResult result = job.programmer.Commands.Read(job.chip);
+    ChipCommands& commands = job.programmer.Commands;
+    const CommandResult result =
+        job.options.operatorOptions.twice ? commands.ReadTwice(job.chip) : commands.Read(job.chip);
     const int status = job.finished(result);
     if (result != CommandResult::Completed) {
         return status;
@@ -742,6 +788,8 @@ int RunRead(ChipJob& job) {
     const std::uint32_t count = std::min(job.chip.FlashSize, DataBuffer::size());
     job.report.set("start", 0);
     job.report.set("length", count);
+    // Image bytes on stdout leave the figures to stderr.
+    ReportChecksums(job.report, job.programmer.Buffer.data(), count, file != "-");
     const int saved = SaveOutput(job.programmer.Buffer, file, count, job.prompts);
     if (saved != kDone) {
         job.report.setResult("save-failed");
@@ -803,7 +851,11 @@ int RunWrite(ChipJob& job) {
     if (const int status = LoadForChip(job, true); status != kDone) {
         return status;
     }
-    return job.finished(job.programmer.Commands.Write(job.chip));
+    const CommandResult written = job.programmer.Commands.Write(job.chip);
+    if (written != CommandResult::Completed || !job.options.operatorOptions.verifyAfter) {
+        return job.finished(written);
+    }
+    return job.finished(job.programmer.Commands.Verify(job.chip));
 }
 
 int RunVerify(ChipJob& job) {
@@ -811,6 +863,11 @@ int RunVerify(ChipJob& job) {
         return status;
     }
     const std::uint64_t used = std::uint64_t(job.programmer.Buffer.UsedLength);
+    if (job.options.operatorOptions.list) {
+        job.programmer.Engine.OnDifference = [&job](const ByteDifference& d) {
+            job.report.result(DifferenceText(d));
+        };
+    }
     const CommandResult result = job.programmer.Commands.Verify(job.chip);
     if (result == CommandResult::Completed) {
         NoteUncompared(job, used);
@@ -829,6 +886,30 @@ int RunAuto(ChipJob& job) {
         NoteUncompared(job, used);
     }
     return job.finished(result);
+}
+
+int RunUnprotect(ChipJob& job) {
+    return job.finished(job.programmer.Commands.Unprotect(job.chip));
+}
+
+int RunChecksum(ChipJob& job) {
+    const CommandResult result = job.programmer.Commands.Read(job.chip);
+    if (result == CommandResult::Completed) {
+        const std::uint32_t count = std::min(job.chip.FlashSize, DataBuffer::size());
+        ReportChecksums(job.report, job.programmer.Buffer.data(), count, true);
+    }
+    return job.finished(result);
+}
+
+// The checksums of a file, as write would load it: no programmer needed.
+int RunFileChecksum(const Options& o, CliPrompts& prompts, CliReport& report) {
+    auto buffer = std::make_unique<DataBuffer>();
+    report.set("file", o.args.front());
+    if (const int status = LoadInput(*buffer, o.args.front(), prompts); status != kDone) {
+        return status;
+    }
+    ReportChecksums(report, buffer->data(), std::size_t(buffer->UsedLength), true);
+    return kDone;
 }
 
 int RunChipCommand(const Options& o, CliPrompts& prompts, CliReport& report) {
@@ -856,6 +937,9 @@ int RunChipCommand(const Options& o, CliPrompts& prompts, CliReport& report) {
     }
     Programmer p(o, report);
     NoteProgrammer(o, p, report);
+    // Nothing reaches an output file before the read has ended, so a stopped
+    // read leaves no partial output behind.
+    StopOnSignals stopper(p.Host);
     ChipJob job{o, prompts, report, *chip, p};
     return o.command->chipRun(job);
 }
@@ -876,6 +960,9 @@ int RunCommand(const Options& o, CliPrompts& prompts, CliReport& report) {
     }
     if (name == "devices") {
         return RunDevices(o, report);
+    }
+    if (name == "checksum" && !o.chip) {
+        return RunFileChecksum(o, prompts, report);
     }
     return RunChipCommand(o, prompts, report);
 }

@@ -82,6 +82,34 @@ enum : int {
 
     // Operator features: stop, unprotect, checksums, verify, find (400..499).
     OperatorFirst = 400,
+    StoppedAt = OperatorFirst, // the address follows
+    StopItem,
+    UnprotectItem,
+    UnprotectSent, // the bytes sent follow
+    UnprotectSpiFlashOnly,
+    MayBeProtected,    // a line added to a failed check's box
+    EraseStillBusy,    // the number of polls follows
+    VerifyDifferCount, // the count follows
+    DifferChip,        // "chip" before the chip's byte
+    DifferBuffer,      // "buffer" before the buffer's byte
+    ReadsDiffer,       // the address follows
+    ReadTwiceItem,
+    ChecksumSum, // follows the CRC-32 figure
+    FindItem,
+    FindNextItem,
+    FindPreviousItem,
+    GoToItem,
+    FindPrompt,
+    FindHexBytes,
+    FindText,
+    FindBackward,
+    FindNotFound, // the pattern follows
+    FindBadHex,
+    GoToPrompt,
+    GoToHex,
+    GoToDecimal,
+    GoToOutside, // the offset follows
+    OperatorLast,
 
     // The emulator as a bench (500..599).
     BenchFirst = 500,

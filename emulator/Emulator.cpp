@@ -34,6 +34,7 @@ bool IsRegularOrAbsent(const std::string& path, std::string& why) {
 }
 
 Chip::Chip(const ChipConfig& config) : Config(config), Size(config.size) {
+    protection.reset(config.protect);
     if (!mapImage()) {
         Own.resize(Size);
         Memory = Own;
@@ -220,6 +221,9 @@ void Chip::programPage(std::uint32_t address, const std::uint8_t* data, std::uin
     const std::uint32_t base = at - at % page;
     const std::uint32_t offset = at % page;
     const bool flash = Config.family == ChipFamily::SpiFlash25;
+    if (flash && protection.guards(base, page, size())) {
+        return; // a protected block ignores programming
+    }
     dirty = true;
     if (offset + count <= page && at + count <= size()) {
         // The usual case: the write stays inside one page of the chip.
@@ -245,6 +249,9 @@ void Chip::programPage(std::uint32_t address, const std::uint8_t* data, std::uin
 }
 
 void Chip::eraseAll() {
+    if (Config.family == ChipFamily::SpiFlash25 && protection.any()) {
+        return; // chip erase is ignored while any block is protected
+    }
     std::fill(Memory.begin(), Memory.end(), 0xFF);
     dirty = true;
 }
@@ -971,6 +978,10 @@ std::int64_t Emulator::command(Device& d, const std::uint8_t* block, int size) {
     }
     case CMD_SPI_COMMAND: {
         const int count = std::min<int>(b[block::kSpiLength], 64 - int(block::kSpiBytes));
+        if (chip != nullptr && b[2] == kSpiCommandTarget &&
+            chip->config().family == ChipFamily::SpiFlash25) {
+            chip->protection.transaction(&b[block::kSpiBytes], count); // one transaction
+        }
         for (int k = 0; chip != nullptr && b[2] == kSpiCommandTarget && k < count; ++k) {
             const std::uint8_t instruction = b[block::kSpiBytes + std::size_t(k)];
             if (instruction == kSpiEnter4ByteMode) {

@@ -3,6 +3,7 @@
 // programmer's firmware and the virtual bus the libusb entry points walk.
 #include "emulator/Config.h"
 #include "emulator/EmulatorControl.h"
+#include "emulator/Protection.h"
 #include "link/Protocol.h"
 
 #include <chrono>
@@ -49,6 +50,7 @@ public:
 
     bool fourByteMode = false;
     bool dirty = false; // changed since the last save
+    Protection protection;
     int busyPolls = 0;
     std::chrono::steady_clock::time_point busyUntil{};
 

@@ -1,12 +1,14 @@
 #include "link/ChipCommands.h"
 
-#include "core/MessageTable.h"
 #include "buffer/DataBuffer.h"
+#include "core/MessageTable.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
 #include <thread>
+#include <vector>
 
 namespace vantor {
 
@@ -71,6 +73,9 @@ public:
             Commands.Engine.CloseProgrammer();
         }
         Commands.Busy = false;
+        // A stop asked for before the start (a signal while a file loaded)
+        // counts; one left over after the end does not.
+        Commands.Host.clearStopRequest();
         Commands.Host.chipCommandEnded();
     }
     Running(const Running&) = delete;
@@ -143,6 +148,8 @@ CommandResult ChipCommands::run(const ChipRecord& record, Steps steps, Operation
         return CommandResult::Refused;
     }
     const ChipRecord chip = record;
+    Engine.ProtectionHint = AfterChange;
+    AfterChange = false;
     if (!usable(chip)) {
         return CommandResult::UnusableRecord;
     }
@@ -157,7 +164,7 @@ CommandResult ChipCommands::run(const ChipRecord& record, Steps steps, Operation
         // A failed transfer has been shown where it happened; the command
         // then ends untimed, without beep or log line.
         if (Engine.failed()) {
-            result = CommandResult::TransferFailed;
+            result = failure();
         } else {
             start();
             result = operation(chip);
@@ -180,6 +187,16 @@ CommandResult ChipCommands::logged(int message) {
     return CommandResult::Completed;
 }
 
+void ChipCommands::sayIfChipEmpty(CommandResult result) {
+    if (result == CommandResult::Completed && Engine.buffer().UsedLength == 0) {
+        Host.showError(Message(Msg::ChipEmpty));
+    }
+}
+
+CommandResult ChipCommands::failure() const {
+    return Engine.stopped() ? CommandResult::Stopped : CommandResult::TransferFailed;
+}
+
 CommandResult ChipCommands::checked(int passed, int message) {
     // The line comes before the time; a failed check is timed all the same.
     const CommandResult result = passed != 0 ? logged(message) : CommandResult::CheckFailed;
@@ -193,24 +210,21 @@ CommandResult ChipCommands::Read(const ChipRecord& record) {
         [this](const ChipRecord& chip) {
             Engine.ReadChip(chip);
             if (Engine.failed()) {
-                return CommandResult::TransferFailed;
+                return failure();
             }
             stop();
             return logged(Msg::ReadComplete);
         },
-        [this](CommandResult result) {
-            if (result == CommandResult::Completed && Engine.buffer().UsedLength == 0) {
-                Host.showError(Message(Msg::ChipEmpty));
-            }
-        });
+        [this](CommandResult result) { sayIfChipEmpty(result); });
 }
 
 CommandResult ChipCommands::Erase(const ChipRecord& record) {
     return run(record, {false, true}, [this](const ChipRecord& chip) {
         Engine.EraseChip(chip);
         if (Engine.failed()) {
-            return CommandResult::TransferFailed;
+            return failure();
         }
+        AfterChange = true;
         stop();
         return logged(Msg::EraseComplete);
     });
@@ -220,8 +234,9 @@ CommandResult ChipCommands::Write(const ChipRecord& record) {
     return run(record, {true, AnswersId(record)}, [this](const ChipRecord& chip) {
         const int written = Engine.WriteChip(chip);
         if (Engine.failed()) {
-            return CommandResult::TransferFailed;
+            return failure();
         }
+        AfterChange = written != 0;
         stop(); // a declined write is timed too, but not logged
         return written != 0 ? logged(Msg::WriteComplete) : CommandResult::Declined;
     });
@@ -230,30 +245,33 @@ CommandResult ChipCommands::Write(const ChipRecord& record) {
 CommandResult ChipCommands::Verify(const ChipRecord& record) {
     return run(record, {true, true}, [this](const ChipRecord& chip) {
         const int equal = Engine.VerifyChip(chip);
-        return Engine.failed() ? CommandResult::TransferFailed
-                               : checked(equal, Msg::VerifyComplete);
+        return Engine.failed() ? failure() : checked(equal, Msg::VerifyComplete);
     });
 }
 
 CommandResult ChipCommands::BlankCheck(const ChipRecord& record) {
     return run(record, {false, true}, [this](const ChipRecord& chip) {
         const int blank = Engine.BlankCheckChip(chip);
-        return Engine.failed() ? CommandResult::TransferFailed : checked(blank, Msg::BlankComplete);
+        return Engine.failed() ? failure() : checked(blank, Msg::BlankComplete);
     });
 }
 
 CommandResult ChipCommands::Auto(const ChipRecord& record, AutoOptions options) {
     return run(record, {true, true}, [this, options](const ChipRecord& chip) {
+        if (options.unprotect && Engine.UnprotectChip(chip) == 0) {
+            return Engine.failed() ? failure() : CommandResult::UnusableRecord;
+        }
+        Engine.ProtectionHint = Engine.ProtectionHint || options.erase || options.program;
         if (options.erase) {
             Engine.EraseChip(chip);
             if (Engine.failed()) {
-                return CommandResult::TransferFailed;
+                return failure();
             }
         }
         if (options.program) {
             const int written = Engine.WriteChip(chip);
             if (Engine.failed()) {
-                return CommandResult::TransferFailed;
+                return failure();
             }
             if (written == 0) {
                 return CommandResult::Declined; // the run stops here, untimed and silent
@@ -268,7 +286,49 @@ CommandResult ChipCommands::Auto(const ChipRecord& record, AutoOptions options) 
             std::this_thread::sleep_for(pause);
         }
         const int equal = Engine.VerifyChip(chip);
-        return Engine.failed() ? CommandResult::TransferFailed : checked(equal, Msg::AutoComplete);
+        return Engine.failed() ? failure() : checked(equal, Msg::AutoComplete);
+    });
+}
+
+CommandResult ChipCommands::ReadTwice(const ChipRecord& record) {
+    return run(
+        record, {false, AnswersId(record)},
+        [this](const ChipRecord& chip) {
+            const std::uint8_t* data = Engine.buffer().data();
+            std::vector<std::uint8_t> first;
+            for (int pass = 0; pass < 2; ++pass) {
+                Engine.ReadChip(chip);
+                if (Engine.failed()) {
+                    return failure();
+                }
+                if (pass == 0) {
+                    first.assign(data, data + chip.FlashSize); // the second read compares
+                }
+            }
+            const auto [one, two] = std::mismatch(first.begin(), first.end(), data);
+            if (one != first.end()) {
+                Host.showError(Message(Own::ReadsDiffer) +
+                               HexAddressText(std::uint32_t(one - first.begin())));
+                stop();
+                return CommandResult::CheckFailed;
+            }
+            stop();
+            return logged(Msg::ReadComplete);
+        },
+        [this](CommandResult result) { sayIfChipEmpty(result); });
+}
+
+CommandResult ChipCommands::Unprotect(const ChipRecord& record) {
+    if (record.Family != ChipFamily::SpiFlash25 && !Busy) {
+        Host.showError(Message(Own::UnprotectSpiFlashOnly));
+        return CommandResult::UnusableRecord;
+    }
+    return run(record, {false, true}, [this](const ChipRecord& chip) {
+        if (Engine.UnprotectChip(chip) == 0) {
+            return failure();
+        }
+        stop();
+        return CommandResult::Completed;
     });
 }
 

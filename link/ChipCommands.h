@@ -27,6 +27,7 @@ enum class CommandResult {
     Declined,       // the user declined writing more than the chip holds
     CheckFailed,    // not blank, or verify found a difference
     TransferFailed, // a transfer failed or came back short
+    Stopped,        // the user stopped it (logged with the address reached)
 };
 
 // The boxes of the Auto Options group.
@@ -34,6 +35,7 @@ struct AutoOptions {
     bool erase = true;
     bool program = true;
     bool verify = true;
+    bool unprotect = false; // SPI flash: clear the write protection first
 };
 
 // The elapsed time between two times of day (fractions of a day) as
@@ -55,6 +57,12 @@ public:
     CommandResult Verify(const ChipRecord& chip);
     CommandResult BlankCheck(const ChipRecord& chip);
     CommandResult Auto(const ChipRecord& chip, AutoOptions options);
+    // Reads the chip twice with the programmer opened once; a difference
+    // between the two reads fails (CheckFailed) naming its first address.
+    CommandResult ReadTwice(const ChipRecord& chip);
+    // Clears an SPI flash's write protection; other families are refused
+    // (UnusableRecord) before the programmer is opened.
+    CommandResult Unprotect(const ChipRecord& chip);
 
     // True while a command runs, from its first check to its last box.
     bool busy() const { return Busy; }
@@ -90,10 +98,16 @@ private:
     void stop();
     CommandResult logged(int message);
     CommandResult checked(int passed, int message);
+    CommandResult failure() const;
+    // After a read: message 24 when the chip held nothing but 0xFF.
+    void sayIfChipEmpty(CommandResult result);
 
     ChipEngine& Engine;
     EngineHost& Host;
     bool Busy = false;
+    // The last command erased or wrote: a check that fails next may be
+    // meeting a write-protected chip.
+    bool AfterChange = false;
 };
 
 } // namespace vantor

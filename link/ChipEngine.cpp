@@ -5,6 +5,7 @@
 #include "core/MessageTable.h"
 #include "link/TUsbBulk.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstring>
@@ -31,9 +32,27 @@ ChipParameters ParametersOf(const ChipRecord& chip) {
 }
 
 std::string HexAddress(std::uint32_t address) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%Xh", unsigned(address));
+    return HexAddressText(address);
+}
+
+std::string HexByte(std::uint8_t value) {
+    char text[4];
+    std::snprintf(text, sizeof text, "%02X", unsigned(value));
     return text;
+}
+
+// A chip still busy this many times its poll budget is reported, not waited on.
+constexpr std::uint32_t kErasePollBound = 10;
+
+// SPI flash instructions the Unprotect step sends.
+constexpr std::uint8_t kSpiWriteEnable = 0x06;
+constexpr std::uint8_t kSpiWriteStatus = 0x01;
+constexpr std::uint8_t kSpiGlobalUnlock = 0x98;
+
+// Parts whose sectors are locked in a block-protection register rather than
+// by the status register's BP bits: SST26 (Microchip).
+bool HasBlockProtectionRegister(const ChipRecord& chip) {
+    return ((chip.ChipId >> 16) & 0xFF) == 0xBF && ((chip.ChipId >> 8) & 0xFF) == 0x26;
 }
 
 int StepMessage(EngineStep step) {
@@ -57,6 +76,12 @@ int StepMessage(EngineStep step) {
 }
 
 } // namespace
+
+std::string HexAddressText(std::uint32_t address) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%Xh", unsigned(address));
+    return text;
+}
 
 std::string TransferFailureText(const TransferFailure& failure) {
     return Message(StepMessage(failure.step)) + Message(Own::TransferFailedAt) +
@@ -175,6 +200,11 @@ int ChipEngine::SendSpiCommand(std::uint8_t instruction) {
     return Link.USB_bulk_cmd(block.data(), kBlock, 1);
 }
 
+int ChipEngine::SendSpiTransaction(const std::uint8_t* bytes, std::size_t count) {
+    CommandBlock block = BuildSpiTransaction(bytes, count);
+    return Link.USB_bulk_cmd(block.data(), kBlock, 1);
+}
+
 bool ChipEngine::openStream(const ChipRecord& chip, EngineStep step, std::uint32_t maximum,
                             int reply) {
     // Large flash chips need 4-byte addresses before any stream (never before
@@ -208,9 +238,25 @@ void ChipEngine::end() {
     Host.hideProgress();
 }
 
-void ChipEngine::step(std::uint32_t position) {
+bool ChipEngine::step(std::uint32_t position, EngineStep at, std::uint32_t next) {
     Host.setProgressPosition(position);
     Host.processEvents();
+    if (!Host.stopRequested()) {
+        return true;
+    }
+    // Stopped between transfers: nothing is half sent. The caller closes the
+    // programmer as after any failure; only the log says so, no box.
+    Failure = TransferFailure{at, next, 0, 0, true};
+    Host.logLine(Message(Own::StoppedAt) + HexAddress(next));
+    end();
+    return false;
+}
+
+std::string ChipEngine::withHint(const ChipRecord& chip, const std::string& text) const {
+    if (!ProtectionHint || chip.Family != ChipFamily::SpiFlash25) {
+        return text;
+    }
+    return text + "\n" + Message(Own::MayBeProtected);
 }
 
 void ChipEngine::wait(std::chrono::microseconds duration) {
@@ -237,20 +283,31 @@ void ChipEngine::EraseChip(const ChipRecord& chip) {
         if (!exchange(block, false, EngineStep::Erase, 0)) {
             return;
         }
-        // A chip still busy after Delay + 2 polls is left to finish alone.
+        // The chip gets Delay + 2 polls as its budget, and up to ten times
+        // that when it is slower than its record says; a chip still busy then
+        // has failed, and the erase must not be reported as done.
+        const std::uint32_t budget = std::uint32_t(chip.Delay) + 2;
         std::uint32_t polls = 0;
-        do {
+        for (;;) {
             wait(Timings.statusPollWait);
             MakeReadStatus(block);
             if (!exchange(block, true, EngineStep::Erase, 0)) {
                 return;
             }
-            if (polls > chip.Delay) {
+            ++polls;
+            if (!step(std::min<std::uint32_t>(polls, chip.Delay), EngineStep::Erase, 0)) {
+                return;
+            }
+            if ((block[0] & kStatusBusy) == 0) {
                 break;
             }
-            ++polls;
-            step(polls);
-        } while ((block[0] & kStatusBusy) != 0);
+            if (polls >= budget * kErasePollBound) {
+                Failure = TransferFailure{EngineStep::Erase, 0, 0, 0};
+                Host.showError(Message(Own::EraseStillBusy) + std::to_string(polls));
+                end();
+                return;
+            }
+        }
         break;
     }
     case ChipFamily::Eeprom24:
@@ -263,7 +320,9 @@ void ChipEngine::EraseChip(const ChipRecord& chip) {
             if (!exchange(block, false, EngineStep::Erase, offset)) {
                 return;
             }
-            step(offset);
+            if (!step(offset, EngineStep::Erase, offset + chip.FlashPage)) {
+                return;
+            }
         }
         break;
     case ChipFamily::Eeprom93: {
@@ -301,7 +360,10 @@ void ChipEngine::ReadChip(const ChipRecord& chip) {
             fail(EngineStep::Read, offset, got, int(chunk), true);
             return;
         }
-        step(offset);
+        if (!step(offset, EngineStep::Read, offset + chunk)) {
+            Host.refreshHexView();
+            return;
+        }
     }
     // Trailing 0xFF bytes are not content; the length stays even.
     std::uint32_t used = chip.FlashSize;
@@ -333,11 +395,13 @@ int ChipEngine::BlankCheckChip(const ChipRecord& chip) {
         }
         for (std::uint32_t i = 0; i < chunk; ++i) {
             if (received[i] != 0xFF) {
-                Host.showError(Message(Msg::NotBlank));
+                Host.showError(withHint(chip, Message(Msg::NotBlank)));
                 return 0;
             }
         }
-        step(offset);
+        if (!step(offset, EngineStep::BlankCheck, offset + chunk)) {
+            return 0;
+        }
     }
     end();
     return 1;
@@ -356,7 +420,10 @@ int ChipEngine::VerifyChip(const ChipRecord& chip) {
     const std::uint32_t chunk = ChunkSize(chip.FlashPage);
     std::uint8_t received[kChunkBufferSize];
     const std::uint8_t* expected = Buffer.data();
-    // The last chunk is compared whole, as it was written whole.
+    Verified = VerifyReport{};
+    // The last chunk is compared whole, as it was written whole. A difference
+    // does not end the pass: the user learns how much differs, not only where
+    // it starts.
     for (std::uint32_t offset = 0; offset < total; offset += chunk) {
         const int got = Link.USB_bulk_read(received, int(chunk));
         if (got != int(chunk)) {
@@ -364,17 +431,37 @@ int ChipEngine::VerifyChip(const ChipRecord& chip) {
             return 0;
         }
         if (std::memcmp(received, expected + offset, chunk) != 0) {
-            std::uint32_t i = 0;
-            while (received[i] == expected[offset + i]) {
-                ++i;
+            for (std::uint32_t i = 0; i < chunk; ++i) {
+                if (received[i] == expected[offset + i]) {
+                    continue;
+                }
+                const ByteDifference difference{offset + i, received[i], expected[offset + i]};
+                ++Verified.count;
+                if (Verified.first.size() < VerifyReport::kKept) {
+                    Verified.first.push_back(difference);
+                }
+                if (OnDifference) {
+                    OnDifference(difference);
+                }
             }
-            Host.showError(Message(Msg::VerifyErrorAddress) + HexAddress(offset + i));
+        }
+        if (!step(offset, EngineStep::Verify, offset + chunk)) {
             return 0;
         }
-        step(offset);
     }
-    end();
-    return 1;
+    if (Verified.count == 0) {
+        end();
+        return 1;
+    }
+    // As for any failed check, the progress bar stays where the pass ended.
+    Host.logLine(Message(Own::VerifyDifferCount) + std::to_string(Verified.count));
+    for (const ByteDifference& d : Verified.first) {
+        Host.logLine(HexAddress(d.address) + ": " + Message(Own::DifferChip) + " " +
+                     HexByte(d.chip) + ", " + Message(Own::DifferBuffer) + " " + HexByte(d.buffer));
+    }
+    Host.showError(
+        withHint(chip, Message(Msg::VerifyErrorAddress) + HexAddress(Verified.first[0].address)));
+    return 0;
 }
 
 int ChipEngine::WriteChip(const ChipRecord& chip) {
@@ -412,12 +499,48 @@ int ChipEngine::WriteChip(const ChipRecord& chip) {
             fail(EngineStep::Write, offset, sent, int(chunk), true);
             return 0;
         }
-        step(offset);
+        if (!step(offset, EngineStep::Write, offset + chunk)) {
+            return 0;
+        }
     }
     if (chip.Family == ChipFamily::Eeprom24) {
         wait(Timings.eepromWriteSettle);
     }
     end();
+    return 1;
+}
+
+int ChipEngine::UnprotectChip(const ChipRecord& chip) {
+    if (Failure || refuseRecord(chip, EngineStep::Write)) {
+        return 0;
+    }
+    if (chip.Family != ChipFamily::SpiFlash25) {
+        Host.showError(Message(Own::UnprotectSpiFlashOnly));
+        return 0;
+    }
+    // Each transaction goes out with its own chip select, as the chip needs
+    // the write enable latched before the status register write.
+    std::vector<std::vector<std::uint8_t>> transactions = {{kSpiWriteEnable},
+                                                           {kSpiWriteStatus, 0x00}};
+    if (HasBlockProtectionRegister(chip)) {
+        transactions.push_back({kSpiWriteEnable});
+        transactions.push_back({kSpiGlobalUnlock});
+    }
+    std::string sent;
+    for (const auto& bytes : transactions) {
+        const int result = SendSpiTransaction(bytes.data(), bytes.size());
+        if (!commandSucceeded(result, true)) {
+            fail(EngineStep::Write, 0, result, kBlock, true);
+            return 0;
+        }
+        if (!sent.empty()) {
+            sent += ", ";
+        }
+        for (std::size_t k = 0; k < bytes.size(); ++k) {
+            sent += (k != 0 ? " " : "") + HexByte(bytes[k]) + "h";
+        }
+    }
+    Host.logLine(Message(Own::UnprotectSent) + sent);
     return 1;
 }
 

@@ -17,8 +17,10 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace vantor {
 
@@ -45,7 +47,25 @@ struct TransferFailure {
     std::uint32_t address = 0; // chip address the failed transfer started at
     int result = 0;            // what the transfer returned
     int expected = 0;          // the bytes it should have moved
+    bool stopped = false;      // the user stopped here; `address` is the next one due
 };
+
+// One byte where the chip and the buffer disagree.
+struct ByteDifference {
+    std::uint32_t address = 0;
+    std::uint8_t chip = 0;
+    std::uint8_t buffer = 0;
+};
+
+// What the last verify found: every differing byte counted, the first few kept.
+struct VerifyReport {
+    static constexpr std::size_t kKept = 16;
+    std::uint64_t count = 0;
+    std::vector<ByteDifference> first;
+};
+
+// "1A2Bh", as addresses are shown everywhere.
+std::string HexAddressText(std::uint32_t address);
 
 // The error box text for a failure, in the current language.
 std::string TransferFailureText(const TransferFailure& failure);
@@ -73,6 +93,8 @@ public:
     // The result of the command transfer (of its reply when one is asked).
     int SetStartAddress(std::uint32_t address, int reply);
     int SendSpiCommand(std::uint8_t instruction);
+    // One SPI transaction of up to 60 bytes (instruction and its arguments).
+    int SendSpiTransaction(const std::uint8_t* bytes, std::size_t count);
 
     // ---- chip operations (between OpenProgrammer and CloseProgrammer) ---------------
     void EraseChip(const ChipRecord& chip);
@@ -84,6 +106,17 @@ public:
     int VerifyChip(const ChipRecord& chip);
     // 1 written; 0 when the user declined message 21, or failed.
     int WriteChip(const ChipRecord& chip);
+    // SPI flash only: write enable, write status register 00h, and for parts
+    // with a block-protection register the global unlock; the log names what
+    // was sent. 1 sent; 0 refused (not SPI flash, shown) or failed.
+    int UnprotectChip(const ChipRecord& chip);
+
+    // Set by the commands when a check follows an erase or write of an SPI
+    // flash: a failed check then suggests Unprotect.
+    bool ProtectionHint = false;
+    // Called for every differing byte a verify finds, in address order.
+    std::function<void(const ByteDifference&)> OnDifference;
+    const VerifyReport& lastVerify() const { return Verified; }
 
     // ---- state ---------------------------------------------------------------------------
     // True from a successful open (or the start of ReadChipId) to the close.
@@ -92,6 +125,8 @@ public:
     // The last close sent its finish block to an open programmer and the
     // block did not go out whole. The operation before it had ended.
     bool finishFailed() const { return FinishFailed; }
+    // The user stopped the operation (failed() is true as well).
+    bool stopped() const { return Failure && Failure->stopped; }
     const std::optional<TransferFailure>& failure() const { return Failure; }
 
     TUsbBulk& link() { return Link; }
@@ -108,7 +143,10 @@ private:
     bool openStream(const ChipRecord& chip, EngineStep step, std::uint32_t maximum, int reply);
     void begin(int message);
     void end();
-    void step(std::uint32_t position);
+    // Progress, event pump, then the stop check: false (stop logged) when the
+    // user asked to stop; `next` is the address the operation would go on at.
+    bool step(std::uint32_t position, EngineStep at, std::uint32_t next);
+    std::string withHint(const ChipRecord& chip, const std::string& text) const;
     static void wait(std::chrono::microseconds duration);
 
     TUsbBulk& Link;
@@ -117,6 +155,7 @@ private:
     bool Held = false;
     bool FinishFailed = false;
     std::optional<TransferFailure> Failure;
+    VerifyReport Verified;
 };
 
 } // namespace vantor

@@ -3,6 +3,7 @@
 // runs them. The main window answers with its widgets, the command-line
 // front end with a terminal, tests with a recorder; the engine itself never
 // sees a widget.
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -59,6 +60,16 @@ public:
     // A chip command has ended (programmer closed, boxes answered): the
     // place for work deferred while it ran, such as a connection probe.
     virtual void chipCommandEnded() {}
+
+    // Stop: the front end asks (Esc, the menu, a signal) and the engine ends
+    // the running operation after the transfer in flight. Safe to call from
+    // a signal handler; a command clears it when it starts.
+    void requestStop() { StopFlag.store(true, std::memory_order_relaxed); }
+    void clearStopRequest() { StopFlag.store(false, std::memory_order_relaxed); }
+    bool stopRequested() const { return StopFlag.load(std::memory_order_relaxed); }
+
+private:
+    std::atomic<bool> StopFlag{false};
 };
 
 // The local time of day as a fraction of a day, from the system clock.

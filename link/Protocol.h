@@ -221,6 +221,20 @@ constexpr CommandBlock BuildSpiCommand(std::uint8_t instruction) {
     return b;
 }
 
+// CMD_SPI_COMMAND carrying one whole SPI transaction: the instruction and its
+// argument bytes, sent under one chip select. At most 60 bytes fit.
+inline constexpr std::size_t kSpiMaxBytes = kCommandBlockSize - block::kSpiBytes;
+constexpr CommandBlock BuildSpiTransaction(const std::uint8_t* bytes, std::size_t count) {
+    CommandBlock b = EmptyBlock(CMD_SPI_COMMAND);
+    b[2] = kSpiCommandTarget;
+    count = count < kSpiMaxBytes ? count : kSpiMaxBytes;
+    b[block::kSpiLength] = std::uint8_t(count);
+    for (std::size_t k = 0; k < count; ++k) {
+        b[block::kSpiBytes + k] = bytes[k];
+    }
+    return b;
+}
+
 // ---- Decoding (the firmware's side) -------------------------------------------
 
 constexpr ChipParameters DecodeChipParameters(const std::uint8_t* b, bool bigEndian) {

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config git
   qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev
-  libusb-dev libusb-0.1-4 libudev-dev
+  libusb-dev libusb-0.1-4 libudev-dev zlib1g-dev
   googletest libgtest-dev libbenchmark-dev srecord
   qt6-svg-dev fonts-wqy-microhei xvfb xauth
 )

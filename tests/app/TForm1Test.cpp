@@ -106,7 +106,10 @@ private slots:
         QStringList operation;
         for (QAction* a : form.O3->actions())
             operation << (a->isSeparator() ? "|" : a->objectName());
-        QCOMPARE(operation, QStringList({"A1", "|", "E1", "W1", "R1", "V1", "N7"}));
+        // The specified items, then the bench tools after a separator.
+        QCOMPARE(operation,
+                 QStringList({"A1", "|", "E1", "W1", "R1", "V1", "N7", "|", "ReadTwiceItem",
+                              "UnprotectItem", "|", "StopItem"}));
         QVERIFY(form.China->isChecked());
     }
 

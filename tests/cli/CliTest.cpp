@@ -1,6 +1,7 @@
 // vantor-cli as a script sees it: the built executable run against the
 // emulator, judged by its exit status, its stdout and stderr, and the files
 // it leaves.
+#include "buffer/Checksum.h"
 #include "buffer/DataBuffer.h"
 #include "buffer/DataFile.h"
 #include "chipdb/ChipRecord.h"
@@ -23,6 +24,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <random>
 #include <signal.h>
@@ -133,9 +135,15 @@ Outcome FinishProgram(const Started& started,
 }
 
 // Runs `args` with stdout and stderr to files; killed after `timeout`.
+// `whileRunning` gets the child's id once it runs (to send it a signal).
 Outcome RunProgram(const std::vector<std::string>& args, const fs::path& scratch,
-                   std::chrono::seconds timeout = std::chrono::seconds(60)) {
-    return FinishProgram(StartProgram(args, scratch), timeout);
+                   std::chrono::seconds timeout = std::chrono::seconds(60),
+                   const std::function<void(pid_t)>& whileRunning = {}) {
+    const Started started = StartProgram(args, scratch);
+    if (whileRunning && started.pid != 0) {
+        whileRunning(started.pid);
+    }
+    return FinishProgram(started, timeout);
 }
 
 std::ostream& operator<<(std::ostream& os, const Outcome& r) {
@@ -215,6 +223,10 @@ protected:
                                         "--usb-library", EmulatorClient::kDefaultPath};
         all.insert(all.end(), args.begin(), args.end());
         return all;
+    }
+    Outcome cli(const std::vector<std::string>& args,
+                const std::function<void(pid_t)>& whileRunning) {
+        return RunProgram(cliArgs(args), dir, std::chrono::seconds(60), whileRunning);
     }
     Outcome cli(const std::vector<std::string>& args) { return RunProgram(cliArgs(args), dir); }
 
@@ -351,7 +363,7 @@ TEST_P(CliFamilyTest, WriteThenReadGivesTheFileBack) {
 
     r = cli({"read", "--chip", chip.name, file("out.hex")});
     ASSERT_EQ(r.status, 0) << r;
-    EXPECT_EQ(r.out, "Read Complete!\n");
+    EXPECT_EQ(r.out.rfind("Read Complete!\nCRC-32: ", 0), 0u) << r; // and the checksums
     auto buffer = std::make_unique<DataBuffer>();
     RecordingPrompts quiet;
     ScopedPrompts installed(quiet);
@@ -782,7 +794,10 @@ TEST_F(CliLineTest, JsonIsOneParsableObjectPerCommand) {
             EXPECT_EQ(o["messages"].toArray().last()["text"].toString(), "Write Complete!");
         } else if (c.args.front() == "verify") {
             EXPECT_TRUE(o["file"].toString().contains(QChar(0xFFFD)));
-            EXPECT_TRUE(o["messages"].toArray().first()["text"].toString().endsWith("123h"));
+            const QJsonArray messages = o["messages"].toArray();
+            EXPECT_TRUE(std::any_of(messages.begin(), messages.end(), [](const QJsonValue& m) {
+                return m["text"].toString().endsWith("123h");
+            })) << r;
         } else if (c.args.front() == "devices") {
             EXPECT_EQ(o["devices"].toArray().first()["access"].toString(), "usable");
         } else if (c.args.front() == "chips") {
@@ -796,7 +811,7 @@ TEST_F(CliLineTest, QuietLeavesErrorsAndResultsGoToStdout) {
     useBus({""});
     Outcome r = cli({"read", "--chip", "FLASH4K", file("blank.bin")});
     EXPECT_EQ(r.status, 0) << r;
-    EXPECT_EQ(r.out, "Read Complete!\nThe chip is empty!\n") << r;
+    EXPECT_EQ(r.out, "Read Complete!\nThe chip is empty!\nCRC-32: F154670A  Sum: 000FF000\n") << r;
     EXPECT_EQ(r.err.find("empty"), std::string::npos) << r;
 
     WriteBytes(file("in.bin"), RandomBytes(kChipSize, 24));
@@ -867,6 +882,98 @@ TEST_F(CliLineTest, AFailedFinishBlockWarnsAndStrictMakesItAFailure) {
     EXPECT_NE(r.err.find("Warning: the closing finish block"), std::string::npos) << r;
     r = cli({"--strict", "write", "--chip", "EE25X4K", file("in.bin")});
     EXPECT_EQ(r.status, 1) << r;
+}
+
+// ---- stop, unprotect, checksums, read-back options ------------------------------------
+
+// SIGINT and SIGTERM during an erase the chip takes long over: the finish
+// block goes out, the log names the address, exit 130, nothing "Complete!".
+TEST_F(CliTest, SignalsStopAtTheNextTransfer) {
+    useChip(kChips[0], "erase_busy_polls = 1000000\n");
+    for (const int signal : {SIGINT, SIGTERM}) {
+        const Outcome r = cli({"erase", "--chip", "FLASH4K"}, [&](pid_t pid) {
+            // Once the erase has begun (its status line is out), not before.
+            for (int i = 0;
+                 i < 6000 && ReadText(dir / "stderr.txt").find("Erase") == std::string::npos; ++i) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+            kill(pid, signal);
+        });
+        EXPECT_EQ(r.status, 130) << r;
+        EXPECT_NE(r.out.find("Stopped at address 0h"), std::string::npos) << r;
+        EXPECT_EQ(r.out.find("Complete!"), std::string::npos) << r;
+    }
+}
+
+TEST_F(CliTest, ChecksumsOfFileChipAndRead) {
+    const Bytes data = RandomBytes(kChipSize, 21);
+    WriteBytes(file("in.bin"), data);
+    SetCurrentLanguage(English); // as vantor-cli speaks by default
+    const std::string expected = ChecksumText(ComputeChecksums(data.data(), data.size())) + "\n";
+    Outcome r = cli({"checksum", file("in.bin")});
+    EXPECT_EQ(r.status, 0) << r;
+    EXPECT_EQ(r.out, expected);
+    ASSERT_EQ(cli({"write", "--chip", "FLASH4K", file("in.bin"), "--verify"}).status, 0);
+    r = cli({"checksum", "--chip", "FLASH4K"});
+    EXPECT_EQ(r.status, 0) << r;
+    EXPECT_NE(r.out.find(expected), std::string::npos) << r;
+    r = cli({"read", "--chip", "FLASH4K", file("out.bin"), "--twice"});
+    EXPECT_EQ(r.status, 0) << r;
+    EXPECT_NE(r.out.find(expected), std::string::npos) << r;
+    EXPECT_EQ(ReadBytes(file("out.bin")), data);
+    // Exactly one of FILE and --chip; the read-back options where they belong.
+    for (const std::vector<std::string>& bad :
+         {std::vector<std::string>{"checksum"},
+          {"checksum", "--chip", "FLASH4K", file("in.bin")},
+          {"erase", "--chip", "FLASH4K", "--list"},
+          {"verify", "--chip", "FLASH4K", file("in.bin"), "--twice"},
+          {"read", "--chip", "FLASH4K", file("o.bin"), "--unprotect"}}) {
+        EXPECT_EQ(cli(bad).status, 2) << bad.front();
+    }
+}
+
+TEST_F(CliTest, VerifyListAndReadBackFailures) {
+    const Bytes data = RandomBytes(kChipSize, 22);
+    WriteBytes(file("in.bin"), data);
+    Bytes chip = data;
+    for (const std::uint32_t at : {5u, 700u, 4000u}) {
+        chip[at] = std::uint8_t(~chip[at]);
+    }
+    WriteBytes(file("chip.bin"), chip);
+    Outcome r = cli({"verify", "--chip", "FLASH4K", file("in.bin"), "--list"});
+    EXPECT_EQ(r.status, 1) << r;
+    EXPECT_NE(r.out.find("Verify: bytes that differ: 3"), std::string::npos) << r;
+    for (const char* at : {"\n5h: chip", "\n2BCh: chip", "\nFA0h: chip"}) {
+        EXPECT_NE(r.out.find(at), std::string::npos) << at << r;
+    }
+    EXPECT_NE(r.err.find("Flash check error address:5h"), std::string::npos) << r;
+
+    // A write that programs nothing at its 10th transfer, a read that lies.
+    useChip(kChips[0], "[faults]\nlost_write_at = 10\n");
+    r = cli({"write", "--chip", "FLASH4K", file("in.bin"), "--verify"});
+    EXPECT_EQ(r.status, 1) << r;
+    EXPECT_NE(r.err.find("Flash check error address:"), std::string::npos) << r;
+    useChip(kChips[0], "[faults]\nbitflip_at = 12\n");
+    r = cli({"read", "--chip", "FLASH4K", file("twice.bin"), "--twice"});
+    EXPECT_EQ(r.status, 1) << r;
+    EXPECT_NE(r.err.find("The two reads differ, first at address "), std::string::npos) << r;
+    EXPECT_FALSE(fs::exists(dir / "twice.bin"));
+}
+
+TEST_F(CliTest, UnprotectAndAutoUnprotect) {
+    WriteBytes(file("in.bin"), RandomBytes(kChipSize, 23));
+    useChip(kChips[0], "protect = all\n");
+    Outcome r = cli({"auto", "--chip", "FLASH4K", file("in.bin")});
+    EXPECT_EQ(r.status, 1) << r;
+    EXPECT_NE(r.err.find("try Unprotect"), std::string::npos) << r;
+    r = cli({"auto", "--chip", "FLASH4K", file("in.bin"), "--unprotect"});
+    EXPECT_EQ(r.status, 0) << r;
+    EXPECT_NE(r.out.find("Unprotect: sent 06h, 01h 00h"), std::string::npos) << r;
+    useChip(kChips[0], "protect = 7\n");
+    r = cli({"unprotect", "--chip", "FLASH4K"});
+    EXPECT_EQ(r.status, 0) << r;
+    EXPECT_EQ(cli({"auto", "--chip", "FLASH4K", file("in.bin")}).status, 0);
+    EXPECT_EQ(cli({"unprotect", "--chip", "EE24X4K"}).status, 2);
 }
 
 } // namespace

@@ -2,17 +2,23 @@
 // against the emulator loaded the way the application loads libusb (this
 // executable's RUNPATH names the emulator's folder).
 #include "app/MainWindowHost.h"
+#include "app/OperatorDialogs.h"
+#include "app/OperatorMenu.h"
 #include "app/TForm1.h"
 #include "app/TStatusBar.h"
-#include "core/MessageTable.h"
-#include "core/Prompts.h"
+#include "buffer/Checksum.h"
 #include "buffer/DataBuffer.h"
 #include "controls/HexEditorControl.h"
+#include "core/MessageTable.h"
+#include "core/Prompts.h"
 #include "emulator/EmulatorClient.h"
 #include "link/ConnectionProbe.h"
 
 #include <QAction>
 #include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -288,6 +294,90 @@ private slots:
         QCOMPARE(prompts.texts("error").size(), size_t(1));
         QCOMPARE(emu->transfers(), 0L);
         QVERIFY(form->ToolBar1->isEnabled());
+    }
+
+    // Stop, Unprotect, Read twice, checksums, find and go to, in the window;
+    // with VANTOR_SHOTS_DIR set, each language's window is saved there too.
+    void benchToolsInTheWindow() {
+        configure("[chip]\nsize = 64K\njedec = EF4013\nprotect = all\n");
+        const auto image = Random(65536);
+        QVERIFY(emu->setImage(image));
+        for (int lang : {English, SimplifiedChinese, TraditionalChinese}) {
+            auto form = makeForm(FlashRecord(65536));
+            SetCurrentLanguage(lang);
+            form->ApplyLanguage();
+            form->show();
+            QVERIFY(QTest::qWaitForWindowActive(form.get()));
+            auto* tools = form->findChild<OperatorMenu*>("OperatorMenu");
+            QVERIFY(tools != nullptr);
+            QCOMPARE(tools->StopItem->shortcut(), QKeySequence(Qt::Key_Escape));
+            prompts.clear();
+            // Stopped in the middle of a read: a log line, no box, unlocked.
+            int pumps = 0;
+            std::function<void()> stopLater = [&] {
+                if (++pumps == 3) {
+                    QTest::keyClick(form.get(), Qt::Key_Escape); // the Stop item's key
+                } else {
+                    QTimer::singleShot(0, stopLater);
+                }
+            };
+            DuringNextCommand(stopLater);
+            form->R1->trigger();
+            QCOMPARE(form->logLines()
+                         .filter(QString::fromStdString(Message(Own::StoppedAt)) + "300h")
+                         .size(),
+                     qsizetype(1));
+            QVERIFY(form->logLines().filter("!").empty()); // nothing "Complete!"
+            QVERIFY(prompts.texts("error").empty());
+            QVERIFY(form->ToolBar1->isEnabled());
+            QVERIFY(!form->ChipCommandBusy());
+
+            tools->UnprotectItem->trigger();
+            QCOMPARE(
+                form->logLines()
+                    .filter(QString::fromStdString(Message(Own::UnprotectSent)) + "06h, 01h 00h")
+                    .size(),
+                qsizetype(1));
+            tools->ReadTwiceItem->trigger();
+            QVERIFY(prompts.texts("error").empty());
+            QVERIFY(std::equal(image.begin(), image.end(), form->Buffer.data()));
+            const QString sums =
+                QString::fromStdString(ChecksumText(ComputeChecksums(image.data(), image.size())));
+            QTRY_COMPARE(tools->ChecksumLabel->text(), sums);
+
+            hex::SearchRequest request;
+            request.pattern.assign(image.begin() + 40000, image.begin() + 40008);
+            QVERIFY(tools->find(request));
+            QCOMPARE(form->FlashEditor->core().selection().begin, std::size_t(40000));
+            QVERIFY(tools->goTo(0x1234));
+            QCOMPARE(form->FlashEditor->core().caret().pos, std::size_t(0x1234));
+            QVERIFY(!tools->goTo(65536));
+            QCOMPARE(prompts.texts("error"),
+                     std::vector<std::string>{Message(Own::GoToOutside) + "10000h"});
+
+            if (const QByteArray shots = qgetenv("VANTOR_SHOTS_DIR"); !shots.isEmpty()) {
+                tools->find(request);
+                const QString prefix = QString(shots) + "/operator-" + QString::number(lang);
+                form->grab().save(prefix + "-main.png");
+                for (QMenu* menu : {form->O3, form->Buff}) {
+                    menu->popup(form->mapToGlobal(QPoint(40, 20)));
+                    QTest::qWait(100);
+                    menu->grab().save(prefix + "-" + menu->objectName() + ".png");
+                    menu->hide();
+                }
+                FindDialog find(form.get());
+                find.Pattern->setText("DE AD BE EF");
+                find.show();
+                QTest::qWait(50);
+                find.grab().save(prefix + "-find.png");
+                GoToDialog go(form.get());
+                go.Offset->setText("1234");
+                go.show();
+                QTest::qWait(50);
+                go.grab().save(prefix + "-goto.png");
+            }
+        }
+        SetCurrentLanguage(English);
     }
 };
 

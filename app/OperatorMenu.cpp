@@ -1,0 +1,185 @@
+#include "app/OperatorMenu.h"
+
+#include "app/MainWindowHost.h"
+#include "app/OperatorDialogs.h"
+#include "app/TForm1.h"
+#include "app/TStatusBar.h"
+#include "buffer/Checksum.h"
+#include "controls/HexEditorControl.h"
+#include "core/MessageTable.h"
+#include "core/Prompts.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QPainter>
+#include <QTimer>
+
+namespace vantor {
+
+namespace {
+
+QAction* Item(QObject* parent, const char* name, const QKeySequence& key = {}) {
+    auto* action = new QAction(parent);
+    action->setObjectName(name);
+    if (!key.isEmpty()) {
+        action->setShortcut(key);
+    }
+    return action;
+}
+
+} // namespace
+
+void ChecksumPanel::setSums(std::optional<Checksums> sums) {
+    Sums = sums;
+    update();
+}
+
+QString ChecksumPanel::text() const {
+    return Sums ? QString::fromStdString(ChecksumText(*Sums)) : QString();
+}
+
+void ChecksumPanel::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.drawText(rect(), Qt::AlignLeft | Qt::AlignVCenter, text());
+}
+
+OperatorMenu::OperatorMenu(TForm1& form) : QObject(&form), Form(form) {
+    setObjectName("OperatorMenu");
+    StopItem = Item(&form, "StopItem", QKeySequence(Qt::Key_Escape));
+    UnprotectItem = Item(&form, "UnprotectItem");
+    ReadTwiceItem = Item(&form, "ReadTwiceItem");
+    form.O3->addSeparator();
+    form.O3->addAction(ReadTwiceItem);
+    form.O3->addAction(UnprotectItem);
+    form.O3->addSeparator();
+    form.O3->addAction(StopItem);
+
+    FindItem = Item(&form, "FindItem", QKeySequence(Qt::CTRL | Qt::Key_F));
+    FindNextItem = Item(&form, "FindNextItem", QKeySequence(Qt::Key_F3));
+    FindPreviousItem = Item(&form, "FindPreviousItem", QKeySequence(Qt::SHIFT | Qt::Key_F3));
+    GoToItem = Item(&form, "GoToItem", QKeySequence(Qt::CTRL | Qt::Key_G));
+    form.Buff->addSeparator();
+    for (QAction* a : {FindItem, FindNextItem, FindPreviousItem, GoToItem}) {
+        form.Buff->addAction(a);
+    }
+
+    connect(StopItem, &QAction::triggered, this, &OperatorMenu::stop);
+    connect(UnprotectItem, &QAction::triggered, this,
+            [this] { Form.ChipHost().Commands.Unprotect(Form.CurrentChip()); });
+    connect(ReadTwiceItem, &QAction::triggered, this,
+            [this] { Form.ChipHost().Commands.ReadTwice(Form.CurrentChip()); });
+    connect(FindItem, &QAction::triggered, this, &OperatorMenu::askFind);
+    connect(FindNextItem, &QAction::triggered, this, [this] { repeatFind(true); });
+    connect(FindPreviousItem, &QAction::triggered, this, [this] { repeatFind(false); });
+    connect(GoToItem, &QAction::triggered, this, &OperatorMenu::askGoTo);
+    // While a command runs these would start another or move under it.
+    for (QAction* a :
+         {UnprotectItem, ReadTwiceItem, FindItem, FindNextItem, FindPreviousItem, GoToItem}) {
+        a->setProperty("lockedWhileBusy", true);
+    }
+    for (QMenu* menu : {form.O3, form.Buff}) {
+        connect(menu, &QMenu::aboutToShow, this, &OperatorMenu::retranslate);
+    }
+
+    // The checksums follow every change of the pane, a moment after typing stops.
+    ChecksumLabel = new ChecksumPanel(form.StatusBar1);
+    ChecksumLabel->setObjectName("ChecksumLabel");
+    ChecksumDelay = new QTimer(this);
+    ChecksumDelay->setSingleShot(true);
+    ChecksumDelay->setInterval(150);
+    connect(ChecksumDelay, &QTimer::timeout, this, &OperatorMenu::updateChecksums);
+    connect(form.FlashEditor, &HexEditorControl::contentChanged, ChecksumDelay,
+            qOverload<>(&QTimer::start));
+    connect(form.StatusBar1, &TStatusBar::resized, this, &OperatorMenu::placeChecksumLabel);
+    placeChecksumLabel();
+    retranslate();
+}
+
+void OperatorMenu::retranslate() {
+    const auto text = [](int id) { return QString::fromStdString(Message(id)); };
+    StopItem->setText(text(Own::StopItem));
+    UnprotectItem->setText(text(Own::UnprotectItem));
+    ReadTwiceItem->setText(text(Own::ReadTwiceItem));
+    FindItem->setText(text(Own::FindItem));
+    FindNextItem->setText(text(Own::FindNextItem));
+    FindPreviousItem->setText(text(Own::FindPreviousItem));
+    GoToItem->setText(text(Own::GoToItem));
+    ChecksumLabel->update();
+}
+
+void OperatorMenu::placeChecksumLabel() {
+    const int left = TStatusBar::kProgressLeft + 4;
+    ChecksumLabel->setGeometry(left, 0, std::max(0, Form.StatusBar1->width() - left),
+                               Form.StatusBar1->height());
+    ChecksumLabel->lower(); // the progress bar covers it while a command runs
+}
+
+void OperatorMenu::updateChecksums() {
+    const hex::HexEditorCore& core = Form.FlashEditor->core();
+    ChecksumLabel->setSums(core.size() == 0
+                               ? std::nullopt
+                               : std::optional(ComputeChecksums(core.data(), core.size())));
+}
+
+void OperatorMenu::stop() {
+    // Esc outside a command is nothing to stop.
+    if (Form.ChipCommandBusy()) {
+        Form.ChipHost().requestStop();
+    }
+}
+
+bool OperatorMenu::find(const hex::SearchRequest& request) {
+    LastSearch = request;
+    return repeatFind(request.forward);
+}
+
+bool OperatorMenu::repeatFind(bool forward) {
+    if (LastSearch.pattern.empty()) {
+        askFind();
+        return false;
+    }
+    if (hex::FindNext(Form.FlashEditor->core(), LastSearch.pattern, forward)) {
+        Form.FlashEditor->viewport()->update();
+        emit Form.FlashEditor->caretMoved();
+        return true;
+    }
+    QString shown;
+    for (const uint8_t b : LastSearch.pattern) {
+        shown += QString::asprintf("%02X ", unsigned(b));
+    }
+    CurrentPrompts().showInformation(Message(Own::FindNotFound) + shown.trimmed().toStdString());
+    return false;
+}
+
+bool OperatorMenu::goTo(std::size_t offset) {
+    if (!hex::GoToOffset(Form.FlashEditor->core(), offset)) {
+        CurrentPrompts().showError(Message(Own::GoToOutside) +
+                                   QString::number(qulonglong(offset), 16).toUpper().toStdString() +
+                                   "h");
+        return false;
+    }
+    Form.FlashEditor->viewport()->update();
+    emit Form.FlashEditor->caretMoved();
+    return true;
+}
+
+void OperatorMenu::askFind() {
+    FindDialog dialog(&Form);
+    while (dialog.exec() == QDialog::Accepted) {
+        if (auto request = dialog.request()) {
+            find(*request);
+            return;
+        }
+    }
+}
+
+void OperatorMenu::askGoTo() {
+    GoToDialog dialog(&Form);
+    if (dialog.exec() == QDialog::Accepted) {
+        if (auto offset = dialog.offset()) {
+            goTo(*offset);
+        }
+    }
+}
+
+} // namespace vantor

@@ -1,0 +1,21 @@
+#pragma once
+// The two figures people compare with a vendor's: CRC-32 (the zlib/PNG/Ethernet
+// polynomial) and the 32-bit sum of all bytes, over a range of the buffer.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace vantor {
+
+struct Checksums {
+    std::uint32_t crc32 = 0;
+    std::uint32_t sum = 0; // bytes added modulo 2^32
+};
+
+Checksums ComputeChecksums(const std::uint8_t* data, std::size_t count);
+std::uint32_t Crc32(const std::uint8_t* data, std::size_t count);
+
+// "CRC-32: 1A2B3C4D  Sum: 0012AB34", the sum's label in the current language.
+std::string ChecksumText(const Checksums& sums);
+
+} // namespace vantor
