@@ -1,5 +1,6 @@
 // vantor-cli: the chip commands, data file conversion and the chip list from
 // a shell. Exit status 0 done, 1 the operation failed, 2 bad usage or input.
+#include "core/FilePlaces.h"
 #include "core/MessageTable.h"
 #include "core/Prompts.h"
 #include "buffer/DataBuffer.h"
@@ -96,7 +97,7 @@ void PrintToolHelp() {
     }
     std::printf(
         "\nOptions (before or after the command):\n"
-        "  --db FILE            chip database (default: vantor.Dat beside the executable)\n"
+        "  --db FILE            chip database (default: the one --version names)\n"
         "  --usb-library FILE   libusb 0.1 library to load (default: libusb-0.1.so.4 from\n"
         "                       beside the executable, else the system's)\n"
         "  --speed 0-5          programmer clock, 0 = 12 MHz (default) ... 5 = 375 kHz\n"
@@ -104,6 +105,7 @@ void PrintToolHelp() {
         "  --lang 0|1|2         messages in Simplified Chinese, Traditional Chinese or\n"
         "                       English (default 2)\n"
         "  --help               this text; COMMAND --help for one command\n"
+        "  --version            the version and the files in use\n"
         "\n--chip takes a chip name (letter case ignored) or \"Type,Maker,Name\".\n"
         "Exit status: 0 done, 1 the operation failed, 2 bad usage or bad input.\n");
 }
@@ -125,6 +127,7 @@ struct Options {
     bool yes = false;
     int language = English;
     bool help = false;
+    bool version = false;
     const CommandSpec* command = nullptr;
     std::vector<std::string> args;
     std::optional<std::string> chip;
@@ -221,6 +224,9 @@ Options ParseOptions(int argc, char** argv) {
         } else if (name == "--help") {
             flag();
             o.help = true;
+        } else if (name == "--version") {
+            flag();
+            o.version = true;
         } else if (name == "--chip") {
             o.chip = value();
         } else if (name == "--size") {
@@ -236,7 +242,7 @@ Options ParseOptions(int argc, char** argv) {
         }
     }
     if (words.empty()) {
-        if (o.help) {
+        if (o.help || o.version) {
             return o;
         }
         throw UsageError{"no command given"};
@@ -275,12 +281,22 @@ void Complain(const std::string& text) {
     std::fprintf(stderr, "vantor-cli: %s\n", text.c_str());
 }
 
-std::string DefaultDatabasePath() {
-    // The window's database, beside this executable: the same file for both.
+// The window's places, for the "vantor" beside this executable: the same
+// files for both.
+FilePlaces WindowPlaces() {
     const std::string self = CurrentExecutablePath();
     const auto slash = self.rfind('/');
     const std::string folder = slash == std::string::npos ? "." : self.substr(0, slash);
-    return DatabasePath(folder + "/vantor");
+    return ResolveFilePlaces(folder + "/vantor");
+}
+
+std::string DefaultDatabasePath() {
+    return WindowPlaces().database;
+}
+
+// "-" names the standard output.
+std::string OutputPath(const std::string& path) {
+    return path == "-" ? "/dev/stdout" : path;
 }
 
 bool LoadDatabase(ChipDatabase& db, const Options& o) {
@@ -353,7 +369,8 @@ int LoadInput(DataBuffer& buffer, const std::string& path, CliPrompts& prompts) 
 // anyway, before a read spends minutes on the chip.
 bool OverwriteDeclinedAhead(const std::string& path, bool assumeYes) {
     struct stat st {};
-    if (assumeYes || ::lstat(path.c_str(), &st) != 0 || (isatty(0) && isatty(2))) {
+    if (assumeYes || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
+        (isatty(0) && isatty(2))) {
         return false;
     }
     Complain(path + ": " + Message(Msg::FileExists) + "[no: --yes answers yes]");
@@ -405,7 +422,7 @@ int RunChips(const Options& o) {
 
 int RunConvert(const Options& o, CliPrompts& prompts) {
     const std::string& in = o.args[0];
-    const std::string& out = o.args[1];
+    const std::string out = OutputPath(o.args[1]);
     if (OverwriteDeclinedAhead(out, o.yes)) {
         return kFailed;
     }
@@ -476,7 +493,7 @@ int RunChipCommand(const Options& o, CliPrompts& prompts) {
     }
     Programmer p(o);
     if (name == "read") {
-        const std::string& file = o.args.front();
+        const std::string file = OutputPath(o.args.front());
         if (OverwriteDeclinedAhead(file, o.yes)) {
             return kFailed;
         }
@@ -513,6 +530,12 @@ int Run(int argc, char** argv) {
     } catch (const UsageError& error) {
         Complain(error.text + " (see vantor-cli --help)");
         return kBadInput;
+    }
+    if (o.version) {
+        SetCurrentLanguage(o.language);
+        std::printf("vantor-cli %s\n%s", VANTOR_VERSION,
+                    DescribeFilePlaces(WindowPlaces(), o.usbLibrary).c_str());
+        return kDone;
     }
     if (o.help) {
         if (o.command != nullptr) {

@@ -10,8 +10,16 @@
 #include <sstream>
 
 #include <dlfcn.h>
+#include <sys/stat.h>
 
 namespace vantor::emu {
+
+// A FIFO or a device named as a file of ours would block the host program on
+// its first USB call; such a name reads as no file at all.
+static bool IsStream(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode);
+}
 
 // ---- Chip -----------------------------------------------------------------------
 
@@ -38,7 +46,7 @@ void Chip::fillInitial() {
 }
 
 bool Chip::load() {
-    if (Config.image.empty()) {
+    if (Config.image.empty() || IsStream(Config.image)) {
         return false;
     }
     std::ifstream in(Config.image, std::ios::binary);
@@ -231,7 +239,10 @@ void Emulator::rescan() {
         return;
     }
     const std::string path = configPath();
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in;
+    if (!IsStream(path)) {
+        in.open(path, std::ios::binary);
+    }
     std::string text;
     const bool exists = bool(in);
     if (exists) {
@@ -683,7 +694,9 @@ bool Emulator::chipMatchesSetup(const Device& d) const {
     const int chipFamily = d.chip->config().family;
     const int asked = d.setup.family;
     // 25- and 95-series EEPROMs speak the same SPI commands.
-    const auto spiEeprom = [](int f) { return f == ChipFamily::Eeprom25 || f == ChipFamily::Eeprom95; };
+    const auto spiEeprom = [](int f) {
+        return f == ChipFamily::Eeprom25 || f == ChipFamily::Eeprom95;
+    };
     return chipFamily == asked || (spiEeprom(chipFamily) && spiEeprom(asked));
 }
 

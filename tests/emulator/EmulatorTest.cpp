@@ -12,6 +12,7 @@
 #include <iterator>
 #include <numeric>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace vantor;
@@ -423,4 +424,17 @@ TEST_F(Emulator, BadConfigurationTextIsRefused) {
     EXPECT_FALSE(emu.configure("[faults]\nunplug_at = x\n"));
     EXPECT_FALSE(emu.configure("key = outside\n"));
     ASSERT_TRUE(host.open()); // the default stays in force
+}
+
+TEST_F(Emulator, AFifoNamedAsSetUpOrImageIsNeverWaitedOn) {
+    const std::string fifo = TempPath("fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    setenv("VANTOR_EMULATOR_CONFIG", fifo.c_str(), 1);
+    emu.useDefault(); // reads the file set-up again: a FIFO reads as none
+    EXPECT_TRUE(host.open());
+    host.finish();
+    configure("[chip]\nimage = " + fifo + "\n");
+    EXPECT_TRUE(host.open());
+    host.finish();
+    ::unlink(fifo.c_str());
 }
