@@ -28,6 +28,13 @@ chmod 755 "$work"
 stage=$work/stage
 home=$work/home
 
+step "build-tree RUNPATH"
+# $ORIGIN alone: an empty entry would search the current folder.
+for exe in vantor vantor-cli; do
+  readelf -d "$build/bin/$exe" | grep -q 'RUNPATH.*\[\$ORIGIN\]$' ||
+    fail "build-tree $exe: RUNPATH is not exactly \$ORIGIN"
+done
+
 step "install into $stage/usr"
 cmake --install "$build" --prefix "$stage/usr" >/dev/null
 for exe in vantor vantor-cli; do
