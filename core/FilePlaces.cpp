@@ -48,19 +48,25 @@ FilePlaces ResolveFilePlaces(const std::string& executablePath, const Environmen
     const EnvironmentLookup lookup = env ? env : [](const char* name) { return std::getenv(name); };
     FilePlaces places;
     const std::string bin = Folder(executablePath);
-    places.portable = ::access(bin.c_str(), W_OK) == 0;
+    const std::string shipped =
+        fs::path(bin + "/" VANTOR_DATADIR_FROM_BINDIR "/vantor.Dat").lexically_normal().string();
+    const std::string beside = BesideExecutable(executablePath, ".Dat");
+    std::error_code ec;
+    // An installed copy stays installed when its folder happens to be
+    // writable (root running /usr/bin/vantor): it has a shipped database and
+    // none beside it.
+    places.portable =
+        ::access(bin.c_str(), W_OK) == 0 && (fs::exists(beside, ec) || !fs::exists(shipped, ec));
     if (places.portable) {
         places.settings = BesideExecutable(executablePath, ".ini");
-        places.database = BesideExecutable(executablePath, ".Dat");
+        places.database = beside;
         places.databaseSave = places.database;
         places.shippedDatabase = places.database;
         return places;
     }
     places.settings = XdgFolder(lookup, "XDG_CONFIG_HOME", ".config") + "/vantor/vantor.ini";
     places.databaseSave = XdgFolder(lookup, "XDG_DATA_HOME", ".local/share") + "/vantor/vantor.Dat";
-    places.shippedDatabase =
-        fs::path(bin + "/" VANTOR_DATADIR_FROM_BINDIR "/vantor.Dat").lexically_normal().string();
-    std::error_code ec;
+    places.shippedDatabase = shipped;
     places.database =
         fs::exists(places.databaseSave, ec) ? places.databaseSave : places.shippedDatabase;
     return places;

@@ -2,7 +2,9 @@
 // Where Vantor+ keeps its files. One answer for the window, the chip editor
 // and vantor-cli:
 //   - beside the executable when its folder is writable (the portable layout:
-//     "vantor.ini" and "vantor.Dat" next to "vantor", as in the demo folder);
+//     "vantor.ini" and "vantor.Dat" next to "vantor", as in the demo folder),
+//     unless it is an installed copy: one with a shipped database in
+//     ../share/vantor and none beside it;
 //   - otherwise the settings in $XDG_CONFIG_HOME/vantor/vantor.ini, and the
 //     chip database read from $XDG_DATA_HOME/vantor/vantor.Dat when the user
 //     has one, else from the installed share/vantor/vantor.Dat; the chip

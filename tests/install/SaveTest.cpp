@@ -261,6 +261,12 @@ TEST_F(SaveTest, PlacesBesideAWritableExecutableElseTheUsersFolders) {
     EXPECT_EQ(here.settings, portable / "vantor.ini");
     EXPECT_EQ(here.database, portable / "vantor.Dat");
     EXPECT_EQ(here.databaseSave, here.database);
+    // Root may write /usr/bin; an installed copy stays installed all the same.
+    fs::create_directories(dir / "share" / "vantor");
+    Put(dir / "share" / "vantor" / "vantor.Dat", "");
+    EXPECT_FALSE(ResolveFilePlaces(portable / "vantor").portable);
+    Put(portable / "vantor.Dat", "");
+    EXPECT_TRUE(ResolveFilePlaces(portable / "vantor").portable);
 
     NEEDS_PERMISSIONS();
     const fs::path prefix = dir / "usr";
