@@ -32,19 +32,24 @@ struct sigaction gPrevious[2];
 constexpr int kSignals[2] = {SIGINT, SIGTERM};
 std::once_flag gHandlersInstalled;
 
-void RemoveLiveTemps(int signal) {
+void RemoveLiveTemps(int signal, siginfo_t* info, void* context) {
+    const struct sigaction& previous = gPrevious[signal == SIGINT ? 0 : 1];
+    if (previous.sa_flags & SA_SIGINFO) {
+        previous.sa_sigaction(signal, info, context);
+        return;
+    }
+    if (previous.sa_handler != SIG_DFL && previous.sa_handler != SIG_IGN) {
+        // The program handles the signal itself (a Stop, say) and goes on:
+        // its saves finish or are discarded the ordinary way.
+        previous.sa_handler(signal);
+        return;
+    }
+    // The signal ends us: take the temporary files along, then end the way
+    // the signal would have ended us.
     for (LiveTemp& slot : gLive) {
         if (slot.used.load())
             ::unlink(slot.path);
     }
-    const int which = signal == SIGINT ? 0 : 1;
-    const struct sigaction& previous = gPrevious[which];
-    if (!(previous.sa_flags & SA_SIGINFO) && previous.sa_handler != SIG_DFL &&
-        previous.sa_handler != SIG_IGN) {
-        previous.sa_handler(signal); // someone else's handler ran before ours
-        return;
-    }
-    // End the way the signal would have ended us.
     ::sigaction(signal, &previous, nullptr);
     ::raise(signal);
 }
@@ -57,9 +62,9 @@ void InstallHandlers() {
         if (!(current.sa_flags & SA_SIGINFO) && current.sa_handler == SIG_IGN)
             continue; // the signal cannot end us, so nothing to clean
         struct sigaction ours {};
-        ours.sa_handler = RemoveLiveTemps;
+        ours.sa_sigaction = RemoveLiveTemps;
         sigemptyset(&ours.sa_mask);
-        ours.sa_flags = SA_RESTART;
+        ours.sa_flags = SA_RESTART | SA_SIGINFO;
         ::sigaction(kSignals[i], &ours, nullptr);
     }
 }

@@ -12,9 +12,10 @@
 //
 // The temporary name is short and fixed in length, so it fits wherever the
 // target's own name fits, and it names the target by a hash and the saving
-// process by its id: SIGINT and SIGTERM remove the temporary files of saves
-// still running, and a later save of the same target removes the ones a
-// killed process left behind.
+// process by its id: a SIGINT or SIGTERM that ends the program removes the
+// temporary files of saves still running (a handler the program set for
+// itself is called instead), and a later save of the same target removes
+// the ones a killed process left behind.
 #include <cstddef>
 #include <string>
 
