@@ -9,7 +9,9 @@
 #include "chipdb/ui/TForm3.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QMessageBox>
+#include <QTimer>
 #include <exception>
 
 // Resources of a static library must be registered by hand.
@@ -18,6 +20,9 @@ static void initResources() {
 }
 
 namespace vantor {
+
+// The desktop entry's name and the icon's, as installed.
+static constexpr const char* kDesktopId = "org.vantorplus.Vantor";
 
 Windows::Windows() = default;
 Windows::~Windows() {
@@ -33,21 +38,39 @@ std::unique_ptr<Windows> CreateWindows(const std::string& executablePath) {
     // Dialogs are children of the main window: destroyed with it.
     auto* form2 = new TForm2(w->Form1.get());
     form2->setDatabase(&w->Form1->Chips);
-    form2->setDatabasePath(DatabasePath(w->Form1->ExecutablePath()));
+    form2->setDatabasePath(w->Form1->Places().database);
+    form2->setDatabaseSavePath(w->Form1->Places().databaseSave);
     w->Form2 = form2;
     auto* form3 = new TForm3(w->Form1.get());
     w->Form3 = form3;
     auto* form4 = new TForm4(w->Form1->Buffer, w->Form1.get());
     w->Form4 = form4;
-    w->AboutBox = new TAboutBox(w->Form1.get());
+    auto* about = new TAboutBox(w->Form1.get());
+    about->setFilePlaces(w->Form1->Places(), TUsbBulk::kDefaultLibrary);
+    w->AboutBox = about;
     w->Form1->setDialogs(w->Form2, form3, form4, w->AboutBox);
     return w;
 }
 
 int RunApplication(QApplication& app) {
     try {
+        QGuiApplication::setDesktopFileName(kDesktopId);
         auto windows = CreateWindows();
+        QApplication::setWindowIcon(QIcon::fromTheme(kDesktopId, QIcon(":/icons/app.svg")));
         windows->Form1->show();
+        // For checks of an installed copy: start, close, and quit. With the
+        // value "save-database" the chip editor first saves the database.
+        const QByteArray exitAfterStart = qgetenv("VANTOR_EXIT_AFTER_START");
+        if (!exitAfterStart.isEmpty()) {
+            QTimer::singleShot(0, windows->Form1.get(), [&windows, exitAfterStart] {
+                if (exitAfterStart == "save-database") {
+                    auto* editor = static_cast<TForm2*>(windows->Form2);
+                    editor->FormShow();
+                    editor->BtnSaveClick();
+                }
+                windows->Form1->close();
+            });
+        }
         app.exec();
         return 0;
     } catch (const std::exception& e) {

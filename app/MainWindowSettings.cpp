@@ -57,7 +57,7 @@ private:
 } // namespace
 
 void TForm1::FormCreate() {
-    Settings = std::make_unique<SettingsFile>(SettingsPathFor(executablePath_));
+    Settings = std::make_unique<SettingsFile>(places_.settings);
     MainWindowSettings target(*this);
     Settings->load(target);
 }
@@ -66,6 +66,8 @@ bool TForm1::FormClose() {
     if (!Settings)
         return true;
     MainWindowSettings target(*this);
+    if (!places_.portable)
+        CreateParentFolders(places_.settings); // the first close makes the user's folder
     IniFile::SaveResult saved = Settings->save(target);
     if (!saved)
         // The old file stays whole; the user is told, and may still leave.

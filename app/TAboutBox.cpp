@@ -23,6 +23,10 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
     Copyright = new QLabel(kNoticeLine, this);
     Copyright->setObjectName("Copyright");
     Copyright->setAlignment(Qt::AlignCenter);
+    Places = new QLabel(this);
+    Places->setObjectName("Places");
+    Places->setWordWrap(true);
+    Places->setTextInteractionFlags(Qt::TextSelectableByMouse);
     OKButton = new QPushButton("OK", this);
     OKButton->setObjectName("OKButton");
     OKButton->setDefault(true);
@@ -30,11 +34,23 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
     layout->addWidget(ProgramIcon);
     layout->addWidget(Version);
     layout->addWidget(Copyright);
+    layout->addWidget(Places);
     layout->addWidget(OKButton, 0, Qt::AlignHCenter);
-    setFixedSize(420, 240);
+    // Wide enough for the paths; the height follows them at each showing.
+    setFixedSize(560, 240);
+}
+
+void TAboutBox::setFilePlaces(const FilePlaces& places, std::string usbLibrary) {
+    places_ = places;
+    usbLibrary_ = std::move(usbLibrary);
 }
 
 void TAboutBox::showEvent(QShowEvent* event) {
+    Places->setVisible(!places_.settings.empty());
+    if (!places_.settings.empty())
+        Places->setText(QString::fromStdString(DescribeFilePlaces(places_, usbLibrary_)).trimmed());
+    setFixedSize(width(), layout()->heightForWidth(width()) > 0 ? layout()->heightForWidth(width())
+                                                                : sizeHint().height());
     if (QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen()) {
         QRect frame = frameGeometry();
         frame.moveCenter(s->availableGeometry().center());

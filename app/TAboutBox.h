@@ -1,5 +1,8 @@
 #pragma once
+#include "core/FilePlaces.h"
+
 #include <QDialog>
+#include <string>
 
 class QLabel;
 class QPushButton;
@@ -15,14 +18,21 @@ public:
         "Copyright (C) 2026 the Vantor+ developers. Free software, no warranty.";
 
     explicit TAboutBox(QWidget* parent = nullptr);
+    // The files in use, listed under the notice in the current language.
+    void setFilePlaces(const FilePlaces& places, std::string usbLibrary);
 
     QLabel* ProgramIcon;
     QLabel* Version;
     QLabel* Copyright;
+    QLabel* Places;
     QPushButton* OKButton;
 
 protected:
     void showEvent(QShowEvent* event) override;
+
+private:
+    FilePlaces places_;
+    std::string usbLibrary_;
 };
 
 } // namespace vantor

@@ -68,7 +68,8 @@ const char* const kSpeeds[] = {"12MHz", "6MHz", "3MHz", "1.5MHz", "750KHz", "375
 
 TForm1::TForm1(const std::string& executablePath, QWidget* parent)
     : QMainWindow(parent),
-      executablePath_(executablePath.empty() ? CurrentExecutablePath() : executablePath) {
+      executablePath_(executablePath.empty() ? CurrentExecutablePath() : executablePath),
+      places_(ResolveFilePlaces(executablePath_)) {
     setObjectName("TForm1");
     resize(kDesignWidth, kDesignHeight);
     buildMenu();
@@ -407,7 +408,7 @@ int TForm1::LanguageIndex() const {
 
 void TForm1::FormShow() {
     LoadChipDatabase(
-        Chips, DatabasePath(executablePath_), [this](int t, int m, int n) { SelectChip(t, m, n); },
+        Chips, places_.database, [this](int t, int m, int n) { SelectChip(t, m, n); },
         Selection.SelTypeIndex, Selection.SelMakerIndex, Selection.SelNameIndex);
     ApplyLanguage();
 }

@@ -2,6 +2,7 @@
 // The main window. It owns the whole working state for the life of the
 // process: the USB link, the chip database and selection, the data buffer,
 // the log pane and the current language.
+#include "core/FilePlaces.h"
 #include "core/LogNumbering.h"
 #include "buffer/DataBuffer.h"
 #include "chipdb/ChipRecord.h"
@@ -46,6 +47,8 @@ public:
     // (".ini") beside it; tools and tests pass a path of their own.
     explicit TForm1(const std::string& executablePath = {}, QWidget* parent = nullptr);
     const std::string& ExecutablePath() const { return executablePath_; }
+    // Where this window's settings and chip database live.
+    const FilePlaces& Places() const { return places_; }
     ~TForm1() override;
 
     // Dialogs created after the main window and living until exit.
@@ -155,6 +158,7 @@ private:
     void setLanguageChecks();
 
     std::string executablePath_;
+    FilePlaces places_;
     LogNumbering log_;
     bool shownOnce_ = false;
     bool activatedOnce_ = false;

@@ -1,10 +1,11 @@
 #include "buffer/DataFile.h"
 
-#include "core/MessageTable.h"
-#include "core/Prompts.h"
 #include "buffer/IntelHexFile.h"
 #include "buffer/OutputFile.h"
 #include "buffer/SRecordFile.h"
+#include "core/MessageTable.h"
+#include "core/Prompts.h"
+#include "core/SafeSave.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -127,8 +128,11 @@ int32_t LoadDataFile(const std::string& fileName, uint8_t* target, uint32_t buff
 }
 
 bool SaveDataFile(const std::string& fileName, const uint8_t* data, uint32_t count) {
+    // Only a file that would be replaced is asked about; a stream (a FIFO,
+    // /dev/stdout) is written to, not covered.
     struct stat st {};
-    if (::lstat(fileName.c_str(), &st) == 0 && !CurrentPrompts().askYesNo(Message(9)))
+    if (NamedDescriptor(fileName) < 0 && ::stat(fileName.c_str(), &st) == 0 &&
+        S_ISREG(st.st_mode) && !CurrentPrompts().askYesNo(Message(9)))
         return false;
     switch (SaveFormatFor(fileName)) {
     case DataFileFormat::SRecord:

@@ -1,8 +1,9 @@
 #pragma once
 // A file written through a large block buffer that replaces its target only
-// when complete: the bytes go to a temporary file beside the target, which is
-// renamed over it on Commit. An interrupted or failed save leaves the old
-// file (or none), never half of the new one.
+// when complete (SafeFile): an interrupted or failed save leaves the old file
+// (or none), never half of the new one.
+#include "core/SafeSave.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -17,10 +18,10 @@ public:
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
 
-    // Starts the new file; false when it cannot be created. When no temporary
-    // file can be made beside the target (a folder we may not write to) but
-    // the target itself is writable, it is written in place instead.
+    // Starts the new file; false when it cannot be created (failure() says
+    // why). The old file is never written in place.
     bool Create(const std::string& path);
+    SafeFile::Failure failure() const { return file_.failure(); }
 
     // Room for `n` bytes (n <= BlockSize) at the end of the pending block;
     // commit them with Advance.
@@ -42,16 +43,11 @@ public:
 
 private:
     void Flush();
-    bool WriteAll(const char* data, size_t n);
 
     std::unique_ptr<char[]> block_;
     char* fill_ = nullptr;
     char* blockEnd_ = nullptr;
-    int fd_ = -1;
-    bool failed_ = false;
-    bool inPlace_ = false;
-    std::string target_;
-    std::string temp_;
+    SafeFile file_;
 };
 
 } // namespace vantor

@@ -1,7 +1,9 @@
 #include "chipdb/DatabaseFile.h"
 
+#include "core/FilePlaces.h"
 #include "core/MessageTable.h"
 #include "core/Prompts.h"
+#include "core/SafeSave.h"
 
 #include <cerrno>
 #include <climits>
@@ -24,11 +26,6 @@ public:
     Fd& operator=(const Fd&) = delete;
     int get() const { return fd_; }
     bool ok() const { return fd_ >= 0; }
-    int release() {
-        int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
     void reset() {
         if (fd_ >= 0)
             ::close(fd_);
@@ -52,26 +49,6 @@ bool ReadFully(int fd, std::uint8_t* out, std::size_t length) {
     return true;
 }
 
-bool WriteFully(int fd, const std::uint8_t* in, std::size_t length) {
-    while (length > 0) {
-        ssize_t n = ::write(fd, in, length);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        in += n;
-        length -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-std::string DirectoryOf(const std::string& path) {
-    auto slash = path.find_last_of('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 // Shared by both loads; `brokenText` is what a bad size shows.
 DatabaseLoadResult ReadDatabase(ChipDatabase& db, const std::string& path,
                                 const std::string& brokenText) {
@@ -79,8 +56,9 @@ DatabaseLoadResult ReadDatabase(ChipDatabase& db, const std::string& path,
     if (::stat(path.c_str(), &st) != 0 && errno == ENOENT)
         return DatabaseLoadResult::Missing;
 
-    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd.ok() || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    // A FIFO or a device is refused at once, never waited on.
+    Fd fd(OpenRegularForReading(path));
+    if (!fd.ok() || ::fstat(fd.get(), &st) != 0) {
         CurrentPrompts().showError(CannotOpenFileText(path));
         return DatabaseLoadResult::CannotOpen;
     }
@@ -127,12 +105,7 @@ std::string CurrentExecutablePath() {
 }
 
 std::string DatabasePath(const std::string& executablePath) {
-    auto slash = executablePath.find_last_of('/');
-    auto nameStart = slash == std::string::npos ? 0 : slash + 1;
-    auto dot = executablePath.find_last_of('.');
-    if (dot == std::string::npos || dot < nameStart)
-        return executablePath + ".Dat";
-    return executablePath.substr(0, dot) + ".Dat";
+    return BesideExecutable(executablePath, ".Dat");
 }
 
 DatabaseLoadResult LoadChipDatabase(ChipDatabase& db, const std::string& path,
@@ -149,37 +122,10 @@ DatabaseLoadResult LoadDatabaseFile(ChipDatabase& db, const std::string& path) {
 }
 
 bool WriteDatabaseFile(const std::string& path, const void* bytes, std::size_t length) {
-    // Replace the file a link points to, not the link.
-    std::string target = path;
-    struct stat st {};
-    bool exists = ::stat(path.c_str(), &st) == 0;
-    if (exists) {
-        if (char* real = ::realpath(path.c_str(), nullptr)) {
-            target = real;
-            std::free(real);
-        }
-    }
-
-    std::string temp = target + ".XXXXXX";
-    Fd fd(::mkstemp(temp.data()));
-    bool ok = fd.ok();
-    if (ok) {
-        mode_t mode = exists ? (st.st_mode & 07777) : 0644;
-        ok = ::fchmod(fd.get(), mode) == 0 &&
-             WriteFully(fd.get(), static_cast<const std::uint8_t*>(bytes), length) &&
-             ::fsync(fd.get()) == 0 && ::close(fd.release()) == 0 &&
-             ::rename(temp.c_str(), target.c_str()) == 0;
-        if (!ok)
-            ::unlink(temp.c_str());
-    }
-    if (!ok) {
+    if (!SaveWholeFile(path, bytes, length)) {
         CurrentPrompts().showError(CannotCreateFileText(path));
         return false;
     }
-    // Make the rename itself durable; a failure here leaves a complete file.
-    Fd dir(::open(DirectoryOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.ok())
-        ::fsync(dir.get());
     return true;
 }
 

@@ -41,7 +41,8 @@ DatabaseLoadResult LoadDatabaseFile(ChipDatabase& db, const std::string& path);
 // Writes `length` bytes from `bytes` to `path`, replacing the file
 // atomically (temporary file in the same folder, flushed to disk, renamed
 // over the old one), so a failure leaves the old file whole. An existing
-// file's permissions are kept. On failure shows "Cannot create file %s" and
+// file's permissions are kept; a read-only one is refused, a link's file is
+// replaced and the link kept. On failure shows "Cannot create file %s" and
 // returns false.
 bool WriteDatabaseFile(const std::string& path, const void* bytes, std::size_t length);
 

@@ -32,6 +32,7 @@ struct Options {
     bool yes = false;
     int language = English;
     bool help = false;
+    bool version = false;
     bool strict = false;
     CliReport::Mode output = CliReport::Mode::Human;
     std::optional<DeviceChoice> device;

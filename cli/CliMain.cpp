@@ -11,6 +11,7 @@
 #include "cli/CliJob.h"
 #include "cli/CliReport.h"
 #include "cli/OperatorCommands.h"
+#include "core/FilePlaces.h"
 #include "core/MessageTable.h"
 #include "core/Prompts.h"
 #include "link/ChipCommands.h"
@@ -145,7 +146,7 @@ void PrintToolHelp() {
     }
     std::printf(
         "\nOptions (before or after the command):\n"
-        "  --db FILE            chip database (default: vantor.Dat beside the executable)\n"
+        "  --db FILE            chip database (default: the one --version names)\n"
         "  --usb-library FILE   libusb 0.1 library to load (default: libusb-0.1.so.4 from\n"
         "                       beside the executable, else the system's)\n"
         "  --speed 0-5          programmer clock, 0 = 12 MHz (default) ... 5 = 375 kHz\n"
@@ -160,6 +161,7 @@ void PrintToolHelp() {
         "  --lang 0|1|2         messages in Simplified Chinese, Traditional Chinese or\n"
         "                       English (default 2)\n"
         "  --help               this text; COMMAND --help for one command\n"
+        "  --version            the version and the files in use\n"
         "\n--chip takes a chip name (letter case ignored) or \"Type,Maker,Name\".\n"
         "Results go to stdout; errors, warnings, notes and progress to stderr.\n"
         "Files, the chip's size and the output are checked before the chip is touched.\n"
@@ -288,6 +290,9 @@ Options ParseOptions(int argc, char** argv) {
         } else if (name == "--help") {
             flag();
             o.help = true;
+        } else if (name == "--version") {
+            flag();
+            o.version = true;
         } else if (name == "--chip") {
             o.chip = value();
         } else if (name == "--size") {
@@ -305,7 +310,7 @@ Options ParseOptions(int argc, char** argv) {
         }
     }
     if (words.empty()) {
-        if (o.help) {
+        if (o.help || o.version) {
             return o;
         }
         throw UsageError{"no command given"};
@@ -361,12 +366,22 @@ void Complain(const std::string& text) {
     }
 }
 
-std::string DefaultDatabasePath() {
-    // The window's database, beside this executable: the same file for both.
+// The window's places, for the "vantor" beside this executable: the same
+// files for both.
+FilePlaces WindowPlaces() {
     const std::string self = CurrentExecutablePath();
     const auto slash = self.rfind('/');
     const std::string folder = slash == std::string::npos ? "." : self.substr(0, slash);
-    return DatabasePath(folder + "/vantor");
+    return ResolveFilePlaces(folder + "/vantor");
+}
+
+std::string DefaultDatabasePath() {
+    return WindowPlaces().database;
+}
+
+// "-" names the standard output.
+std::string OutputPath(const std::string& path) {
+    return path == "-" ? "/dev/stdout" : path;
 }
 
 bool LoadDatabase(ChipDatabase& db, const Options& o, CliPrompts& prompts) {
@@ -444,7 +459,8 @@ int LoadInput(DataBuffer& buffer, const std::string& path, CliPrompts& prompts) 
 // anyway, before a read spends minutes on the chip.
 bool OverwriteDeclinedAhead(const std::string& path, bool assumeYes) {
     struct stat st {};
-    if (assumeYes || ::lstat(path.c_str(), &st) != 0 || (isatty(0) && isatty(2))) {
+    if (assumeYes || path == "-" || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
+        (isatty(0) && isatty(2))) {
         return false;
     }
     Complain(path + ": " + Message(Msg::FileExists) + "[no: --yes answers yes]");
@@ -609,16 +625,15 @@ namespace {
 
 // ---- commands ---------------------------------------------------------------------------
 
-// The CRC-32 and byte sum of `count` bytes: a result line (or a note on
-// stderr when stdout carries data), and two fields of the JSON object.
-void ReportChecksums(CliReport& report, const std::uint8_t* data, std::size_t count,
-                     bool asResult) {
+// The CRC-32 and byte sum of `count` bytes: a result line, and two fields of
+// the JSON object.
+void ReportChecksums(CliReport& report, const std::uint8_t* data, std::size_t count) {
     const Checksums sums = ComputeChecksums(data, count);
     char crc[9];
     std::snprintf(crc, sizeof crc, "%08X", unsigned(sums.crc32));
     report.set("crc32", crc);
     report.set("sum", std::int64_t(sums.sum));
-    (asResult ? report.result(ChecksumText(sums)) : report.note(ChecksumText(sums)));
+    report.result(ChecksumText(sums));
 }
 
 int RunChips(const Options& o, CliPrompts& prompts, CliReport& report) {
@@ -711,7 +726,7 @@ int RunConvert(const Options& o, CliPrompts& prompts) {
         return status;
     }
     const std::uint32_t count = o.size ? *o.size : std::uint32_t(buffer->UsedLength);
-    return SaveOutput(*buffer, out, count, prompts);
+    return SaveOutput(*buffer, OutputPath(out), count, prompts);
 }
 
 int RunDetect(const Options& o, const ChipDatabase& db, const std::optional<ChipRecord>& chip,
@@ -788,9 +803,8 @@ int RunRead(ChipJob& job) {
     const std::uint32_t count = std::min(job.chip.FlashSize, DataBuffer::size());
     job.report.set("start", 0);
     job.report.set("length", count);
-    // Image bytes on stdout leave the figures to stderr.
-    ReportChecksums(job.report, job.programmer.Buffer.data(), count, file != "-");
-    const int saved = SaveOutput(job.programmer.Buffer, file, count, job.prompts);
+    ReportChecksums(job.report, job.programmer.Buffer.data(), count);
+    const int saved = SaveOutput(job.programmer.Buffer, OutputPath(file), count, job.prompts);
     if (saved != kDone) {
         job.report.setResult("save-failed");
     }
@@ -896,7 +910,7 @@ int RunChecksum(ChipJob& job) {
     const CommandResult result = job.programmer.Commands.Read(job.chip);
     if (result == CommandResult::Completed) {
         const std::uint32_t count = std::min(job.chip.FlashSize, DataBuffer::size());
-        ReportChecksums(job.report, job.programmer.Buffer.data(), count, true);
+        ReportChecksums(job.report, job.programmer.Buffer.data(), count);
     }
     return job.finished(result);
 }
@@ -908,7 +922,7 @@ int RunFileChecksum(const Options& o, CliPrompts& prompts, CliReport& report) {
     if (const int status = LoadInput(*buffer, o.args.front(), prompts); status != kDone) {
         return status;
     }
-    ReportChecksums(report, buffer->data(), std::size_t(buffer->UsedLength), true);
+    ReportChecksums(report, buffer->data(), std::size_t(buffer->UsedLength));
     return kDone;
 }
 
@@ -980,6 +994,12 @@ int Run(int argc, char** argv) {
         report.setResult("bad-usage");
         return report.finish(kBadInput);
     }
+    if (o.version) {
+        SetCurrentLanguage(o.language);
+        std::printf("vantor-cli %s\n%s", VANTOR_VERSION,
+                    DescribeFilePlaces(WindowPlaces(), o.usbLibrary).c_str());
+        return kDone;
+    }
     if (o.help) {
         if (o.command != nullptr) {
             PrintCommandHelp(*o.command);
@@ -989,7 +1009,12 @@ int Run(int argc, char** argv) {
         return kDone;
     }
     SetCurrentLanguage(o.language);
-    CliReport report(o.output);
+    // Image bytes written to stdout keep it to themselves: results (and the
+    // JSON object) go to stderr then.
+    const std::string name = o.command->name;
+    const bool dataOnStdout =
+        (name == "read" && o.args.front() == "-") || (name == "convert" && o.args.back() == "-");
+    CliReport report(o.output, dataOnStdout ? stderr : stdout);
     TheReport = &report;
     report.set("command", o.command->name);
     CliPrompts prompts(o.yes, report);

@@ -1,9 +1,9 @@
 #include "core/IniFile.h"
 
+#include "core/SafeSave.h"
+
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
-#include <random>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -35,39 +35,6 @@ bool HasLineBreak(std::string_view s) {
 
 std::string ErrnoText(int err) {
     return std::strerror(err);
-}
-
-// Follows symbolic links at `path` (also dangling ones) so a save replaces
-// the file the link points to, not the link.
-std::filesystem::path ResolveLinks(const std::filesystem::path& path) {
-    namespace fs = std::filesystem;
-    fs::path current = path;
-    for (int hops = 0; hops < 40; ++hops) {
-        std::error_code ec;
-        if (!fs::is_symlink(fs::symlink_status(current, ec)))
-            return current;
-        fs::path next = fs::read_symlink(current, ec);
-        if (ec)
-            return current;
-        current = next.is_absolute() ? next : current.parent_path() / next;
-    }
-    return current;
-}
-
-bool WriteAll(int fd, const std::string& data) {
-    const char* p = data.data();
-    size_t left = data.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, left);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        p += n;
-        left -= static_cast<size_t>(n);
-    }
-    return true;
 }
 
 } // namespace
@@ -278,73 +245,13 @@ std::string IniFile::text() const {
 }
 
 IniFile::SaveResult IniFile::save(const std::string& path) const {
-    namespace fs = std::filesystem;
     SaveResult result;
     result.path = path;
-
-    const fs::path target = ResolveLinks(fs::path(path));
-    fs::path folder = target.parent_path();
-    if (folder.empty())
-        folder = ".";
-    // The temporary name stays short whatever the target is called, so it
-    // always fits where the target's own name fits.
-    const std::string base = target.filename().string().substr(0, 64);
-
-    // A fresh name beside the target, created exclusively; mode 0666 lets
-    // the process umask decide the permissions of a brand-new file.
-    std::random_device seed;
-    std::mt19937 rng(seed());
-    std::string temp;
-    int fd = -1;
-    for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
-        temp = (folder / ("." + base + "." + std::to_string(rng() % 1000000u) + ".tmp")).string();
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST)
-            break;
-    }
-    if (fd < 0) {
-        result.reason = ErrnoText(errno);
-        return result;
-    }
-
-    auto fail = [&](int err) {
-        if (fd >= 0)
-            ::close(fd);
-        ::unlink(temp.c_str());
-        result.reason = ErrnoText(err);
-        return result;
-    };
-
-    // An existing file keeps its permissions and, where allowed, its owner.
-    struct stat old {};
-    if (::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
-        if (::fchmod(fd, old.st_mode & 07777) != 0)
-            return fail(errno);
-        if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
-            // Only a privileged process may give a file away; the new file
-            // then belongs to us, which is what an ordinary write gives too.
-        }
-    }
-
-    if (!WriteAll(fd, text()))
-        return fail(errno);
-    if (::fsync(fd) != 0)
-        return fail(errno);
-    const int closed = ::close(fd);
-    fd = -1;
-    if (closed != 0)
-        return fail(errno);
-    if (::rename(temp.c_str(), target.c_str()) != 0)
-        return fail(errno);
-
-    // Make the rename itself durable; the data is already safe, so a
-    // folder that refuses this is not a failure of the save.
-    const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        (void)::fsync(dirFd);
-        ::close(dirFd);
-    }
-    result.ok = true;
+    const std::string data = text();
+    int error = 0;
+    result.ok = SaveWholeFile(path, data.data(), data.size(), nullptr, &error);
+    if (!result.ok)
+        result.reason = ErrnoText(error);
     return result;
 }
 

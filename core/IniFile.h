@@ -61,10 +61,9 @@ public:
     // document that has none yet).
     std::string text() const;
 
-    // Replaces the file at `path` with text() atomically: the text goes to a
-    // new file in the same folder, is flushed to disk, then renamed over the
-    // old one. Any failure removes the new file and leaves the old one whole.
-    // A symbolic link at `path` is followed, so the link stays a link.
+    // Replaces the file at `path` with text() as a whole (SafeFile): a
+    // failure leaves the old file as it was, a read-only file is refused, a
+    // symbolic link stays a link.
     SaveResult save(const std::string& path) const;
 
 private:

@@ -183,6 +183,17 @@ const OwnEntry kOwnTable[] = {
     {Own::GoToHex, {"十六进制", "十六進制", "Hex"}},
     {Own::GoToDecimal, {"十进制", "十進制", "Decimal"}},
     {Own::GoToOutside, {"地址超出数据范围: ", "地址超出數據範圍: ", "Offset outside the data: "}},
+    // Where the files are: vantor-cli --version and the About box.
+    {Own::PlaceSettings, {"设置文件", "設置文件", "Settings"}},
+    {Own::PlaceDatabase, {"芯片数据库", "芯片數據庫", "Chip database"}},
+    {Own::PlaceDatabaseSave, {"芯片编辑器保存到", "芯片編輯器保存到", "Chip editor saves to"}},
+    {Own::PlaceUsbLibrary, {"USB 库", "USB 庫", "USB library"}},
+    {Own::PlacePortable,
+     {"便携：文件在程序旁边", "便攜：文件在程式旁邊", "portable: files beside the program"}},
+    {Own::PlaceInstalled,
+     {"已安装：文件在用户文件夹", "已安裝：文件在用戶文件夾",
+      "installed: files in the user's folders"}},
+    {Own::PlaceNotFound, {"未找到", "未找到", "not found"}},
 };
 
 const Texts* FindOwn(int id) {

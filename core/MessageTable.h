@@ -66,6 +66,13 @@ enum : int {
 
     // Installation, file places and device access (200..299).
     FilePlacesFirst = 200,
+    PlaceSettings = FilePlacesFirst, // the labels of the file places report
+    PlaceDatabase,
+    PlaceDatabaseSave,
+    PlaceUsbLibrary,
+    PlacePortable,
+    PlaceInstalled,
+    PlaceNotFound,
 
     // Chip database (300..399).
     ChipDbFirst = 300,

@@ -1,5 +1,6 @@
 #include "core/SettingsFile.h"
 
+#include "core/FilePlaces.h"
 #include "core/MessageTable.h"
 
 #include <charconv>
@@ -51,9 +52,7 @@ int ReadSettingsInteger(const IniFile& ini, std::string_view section, std::strin
 }
 
 std::string SettingsPathFor(const std::string& executablePath) {
-    std::filesystem::path p(executablePath);
-    p.replace_extension(".ini");
-    return p.string();
+    return BesideExecutable(executablePath, ".ini");
 }
 
 std::string DefaultSettingsPath() {
@@ -61,7 +60,7 @@ std::string DefaultSettingsPath() {
     const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
     if (ec || exe.empty())
         return {};
-    return SettingsPathFor(exe.string());
+    return ResolveFilePlaces(exe.string()).settings;
 }
 
 std::string UnableToWriteText(const std::string& path) {

@@ -31,7 +31,8 @@ int ReadSettingsInteger(const IniFile& ini, std::string_view section, std::strin
 // `executablePath` with its extension replaced by ".ini" ("/opt/v/vantor"
 // gives "/opt/v/vantor.ini", "/opt/v/vantor.bin" gives "/opt/v/vantor.ini").
 std::string SettingsPathFor(const std::string& executablePath);
-// The running executable's settings path (from /proc/self/exe); empty when
+// The running executable's settings path (from /proc/self/exe, by its file
+// places); empty when
 // the executable's path cannot be found.
 std::string DefaultSettingsPath();
 

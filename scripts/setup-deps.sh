@@ -9,6 +9,7 @@ packages=(
   libusb-dev libusb-0.1-4 libudev-dev zlib1g-dev
   googletest libgtest-dev libbenchmark-dev srecord
   qt6-svg-dev fonts-wqy-microhei xvfb xauth
+  dpkg-dev desktop-file-utils appstream lintian
 )
 
 missing=()

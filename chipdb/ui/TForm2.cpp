@@ -3,6 +3,7 @@
 #include "core/MessageTable.h"
 #include "core/Prompts.h"
 #include "core/IntegerValue.h"
+#include "core/FilePlaces.h"
 #include "chipdb/DatabaseFile.h"
 #include "chipdb/GbkText.h"
 #include "chipdb/NameText.h"
@@ -778,7 +779,12 @@ void TForm2::BtnSaveClick() {
     MarkTerminator(staged[std::size_t(dataRows)]);
     for (int i = 0; i <= dataRows; ++i)
         (*db_)[i] = staged[std::size_t(i)];
-    WriteDatabaseFile(path_, *db_, dataRows + 1);
+    const std::string& target = savePath_.empty() ? path_ : savePath_;
+    if (!savePath_.empty())
+        CreateParentFolders(savePath_); // a first save makes the user's folder
+    // Once the user's own copy exists, it is the one the editor reads.
+    if (WriteDatabaseFile(target, *db_, dataRows + 1))
+        path_ = target;
 }
 
 void TForm2::BtnExitClick() {

@@ -40,6 +40,9 @@ public:
     void setDatabase(ChipDatabase* db) { db_ = db; }
     void setDatabasePath(std::string path) { path_ = std::move(path); }
     const std::string& databasePath() const { return path_; }
+    // Where Save writes when it is not the file that was read (the user's
+    // copy of an installed database).
+    void setDatabaseSavePath(std::string path) { savePath_ = std::move(path); }
 
     // Captions in language 0 (Simplified Chinese), 1 (Traditional Chinese)
     // or 2 (English); any other index changes nothing. The grid titles are
@@ -107,6 +110,7 @@ private:
 
     ChipDatabase* db_ = nullptr;
     std::string path_;
+    std::string savePath_;
     int language_ = 0;
 };
 

@@ -392,6 +392,12 @@ TEST_F(CliTest, ReadSavesTheWholeCapacity) {
     ASSERT_EQ(saved.size(), kChipSize);
     EXPECT_TRUE(std::equal(data.begin(), data.end(), saved.begin()));
     EXPECT_TRUE(std::all_of(saved.begin() + 112, saved.end(), [](auto b) { return b == 0xFF; }));
+
+    // To "-": stdout holds the image and nothing else; the words go to stderr.
+    const Outcome piped = cli({"read", "--chip", "FLASH4K", "-"});
+    ASSERT_EQ(piped.status, 0) << piped.err;
+    EXPECT_EQ(piped.out, std::string(saved.begin(), saved.end()));
+    EXPECT_NE(piped.err.find("Read Complete!"), std::string::npos) << piped.err;
 }
 
 TEST_F(CliTest, VerifyNamesTheFirstDifferenceAndBlankRefusesAProgrammedChip) {
