@@ -31,7 +31,8 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
     layout->addWidget(Version);
     layout->addWidget(Copyright);
     layout->addWidget(OKButton, 0, Qt::AlignHCenter);
-    setFixedSize(420, 240);
+    // As large as its texts need in this font, never cut.
+    layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
 void TAboutBox::showEvent(QShowEvent* event) {

@@ -1,6 +1,7 @@
 #include "chipdb/ChipRecord.h"
 
 #include "chipdb/GbkText.h"
+#include "core/MessageTable.h"
 
 #include <algorithm>
 #include <cstring>
@@ -110,16 +111,13 @@ bool IsPowerOfTwo(std::uint32_t value) {
 bool ChipRecordIsUsable(const ChipRecord& record, std::string* why) {
     std::string reason;
     if (record.FlashSize > kMaxFlashSize)
-        reason = "The chip size " + std::to_string(record.FlashSize) +
-                 " is larger than 64 MiB (67108864 bytes).";
+        reason = FormatMessage(Own::ChipSizeTooLarge, {std::to_string(record.FlashSize)});
     else if (record.FlashPage == 0)
-        reason = "The chip's page size is 0.";
+        reason = Message(Own::PageSizeZero);
     else if (record.FlashPage > kMaxFlashPage)
-        reason = "The chip's page size " + std::to_string(record.FlashPage) +
-                 " is larger than 256 bytes.";
+        reason = FormatMessage(Own::PageSizeTooLarge, {std::to_string(record.FlashPage)});
     else if (!IsPowerOfTwo(record.FlashPage))
-        reason =
-            "The chip's page size " + std::to_string(record.FlashPage) + " is not a power of two.";
+        reason = FormatMessage(Own::PageSizeNotPowerOfTwo, {std::to_string(record.FlashPage)});
     if (reason.empty())
         return true;
     if (why)

@@ -73,6 +73,42 @@ const OwnEntry kOwnTable[] = {
     {Own::StepWrite, {"编程", "編程", "Write"}},
     {Own::TransferFailedAt,
      {"：USB 传输失败，地址: ", "：USB 傳輸失敗，地址: ", ": USB transfer failed at address "}},
+
+    // The window: fit, dialogs, refusals.
+    {Own::AllSupportedFiles, {"所有支持的文件", "所有支援的檔案", "All supported files"}},
+    {Own::CloseRefusedBusy,
+     {"操作进行中，结束后才能关闭窗口。", "操作進行中，結束後才能關閉視窗。",
+      "An operation is running; the window can close when it has ended."}},
+    {Own::ChipSizeTooLarge,
+     {"芯片容量 %1 字节超过 64 MiB（67108864 字节）。",
+      "芯片容量 %1 字節超過 64 MiB（67108864 字節）。",
+      "The chip size %1 is larger than 64 MiB (67108864 bytes)."}},
+    {Own::PageSizeZero,
+     {"芯片的页面大小为 0。", "芯片的頁面大小為 0。", "The chip's page size is 0."}},
+    {Own::PageSizeTooLarge,
+     {"芯片的页面大小 %1 超过 256 字节。", "芯片的頁面大小 %1 超過 256 字節。",
+      "The chip's page size %1 is larger than 256 bytes."}},
+    {Own::PageSizeNotPowerOfTwo,
+     {"芯片的页面大小 %1 不是 2 的幂。", "芯片的頁面大小 %1 不是 2 的冪。",
+      "The chip's page size %1 is not a power of two."}},
+    {Own::TooManyRecords,
+     {"芯片数据库 %1 超过 %2 条记录，只载入了前 %2 条。",
+      "芯片數據庫 %1 超過 %2 條記錄，只載入了前 %2 條。",
+      "The chip database %1 holds more than %2 records; only the first %2 were loaded."}},
+    {Own::FillRangeInvalid,
+     {"填充范围无效：结束地址不能小于开始地址，也不能超过 3FFFFFF。",
+      "填充範圍無效：結束地址不能小於開始地址，也不能超過 3FFFFFF。",
+      "Invalid fill range: the end address must not be below the start address or above "
+      "3FFFFFF."}},
+    {Own::InvalidIntegerIn,
+     {"%1：“%2”不是有效的整数。", "%1：「%2」不是有效的整數。",
+      "%1: '%2' is not a valid integer value"}},
+    {Own::DoesNotFit,
+     {"第 %1 行“%2”列：%3 超出范围（0 到 %4）。", "第 %1 行「%2」列：%3 超出範圍（0 到 %4）。",
+      "Row %1, column \"%2\": %3 does not fit (0 to %4)."}},
+    {Own::BoxEmpty,
+     {"“%1”框是空的，请输入一个数字。", "「%1」框是空的，請輸入一個數字。",
+      "The box \"%1\" is empty; enter a number."}},
 };
 
 const Texts* FindOwn(int id) {
@@ -101,6 +137,23 @@ const std::string& Message(int number, int languageIndex) {
         return empty;
     return kTable[static_cast<size_t>(number - 1)]
                  [static_cast<size_t>(NormalizeLanguage(languageIndex))];
+}
+
+std::string FormatMessage(int number, std::initializer_list<std::string> args) {
+    const std::string& pattern = Message(number);
+    std::string out;
+    out.reserve(pattern.size() + 32);
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        const char next = i + 1 < pattern.size() ? pattern[i + 1] : '\0';
+        const size_t index = static_cast<size_t>(next - '1');
+        if (pattern[i] == '%' && next >= '1' && next <= '9' && index < args.size()) {
+            out += *(args.begin() + index);
+            ++i;
+        } else {
+            out += pattern[i];
+        }
+    }
+    return out;
 }
 
 std::vector<int> OwnMessageIds() {

@@ -2,6 +2,7 @@
 // Every message the user reads, in Simplified Chinese, Traditional Chinese
 // and English. Messages are looked up at the moment they are shown, so a box
 // always speaks the language current at that moment.
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -77,6 +78,17 @@ enum : int {
 
     // The window: fit, dialogs, refusals (600..699).
     WindowFirst = 600,
+    AllSupportedFiles = WindowFirst, // the open dialog's first filter
+    CloseRefusedBusy,                // a close during an operation
+    ChipSizeTooLarge,                // %1 the chip record's size
+    PageSizeZero,
+    PageSizeTooLarge,      // %1 the page size
+    PageSizeNotPowerOfTwo, // %1 the page size
+    TooManyRecords,        // %1 the database path, %2 the slots loaded
+    FillRangeInvalid,
+    InvalidIntegerIn, // %1 the field, %2 the text
+    DoesNotFit,       // %1 row, %2 column, %3 value, %4 largest
+    BoxEmpty,         // %1 the box's label
 
     // vantor-cli (700..799).
     CliFirst = 700,
@@ -92,6 +104,9 @@ int NormalizeLanguage(int languageIndex);
 // Text of message `number` (1..30, or one of Own) in `languageIndex`, UTF-8.
 // An unknown number gives an empty text rather than reading outside the table.
 const std::string& Message(int number, int languageIndex);
+
+// Message `number` with "%1".."%9" replaced by `args` in order.
+std::string FormatMessage(int number, std::initializer_list<std::string> args);
 
 // Every Own:: message in the table, for checks that each has all three texts.
 std::vector<int> OwnMessageIds();

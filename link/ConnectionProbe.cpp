@@ -16,14 +16,22 @@ ConnectionProbe::Outcome ConnectionProbe::ProbeProgrammer() {
     }
     Pending = false;
     if (Link.prog_open(kProgrammerVendorId, kProgrammerProductId) == 1) {
-        const std::string line = Host.nextLogPrefix() + Message(Msg::ProgrammerDetected);
-        if (Host.findLogLine(line) != 0) {
-            Host.insertLogLine(line);
+        // Every activation probes; a line is news only when the programmer
+        // has just come, or something else was logged since the last one.
+        const bool stillOnTop = WasReady && !LastLine.empty() && Host.findLogLine(LastLine) == 0;
+        if (!stillOnTop) {
+            const std::string line = Host.nextLogPrefix() + Message(Msg::ProgrammerDetected);
+            if (Host.findLogLine(line) != 0) {
+                Host.insertLogLine(line);
+                LastLine = line;
+            }
         }
+        WasReady = true;
         Link.USB_bulk_close();
         Host.setConnectionStatus(Message(Msg::Ready));
         return Outcome::Ready;
     }
+    WasReady = false;
     Host.setConnectionStatus(Message(Msg::NotConnected));
     return Outcome::NotConnected;
 }

@@ -33,7 +33,8 @@ public:
     ConnectionProbe(TUsbBulk& link, ProbeHost& host) : Link(link), Host(host) {}
 
     // Probes and reports: "Ready" and a numbered detection line (message 11)
-    // when the programmer answers, "Not connected" otherwise. While a chip
+    // when the programmer answers (the line only when the last one is not
+    // still the top line of the log), "Not connected" otherwise. While a chip
     // command holds the programmer open the transport is left alone and the
     // probe is deferred until chipCommandEnded(). An open transport counts as
     // busy too, whatever the host says.
@@ -47,6 +48,8 @@ private:
     TUsbBulk& Link;
     ProbeHost& Host;
     bool Pending = false;
+    bool WasReady = false; // the last probe found the programmer
+    std::string LastLine;  // the detection line this probe logged last
 };
 
 // Status panel 1 is drawn in pure red exactly while its text equals "Not

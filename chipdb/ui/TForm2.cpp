@@ -1,11 +1,11 @@
 #include "chipdb/ui/TForm2.h"
 
-#include "core/MessageTable.h"
-#include "core/Prompts.h"
-#include "core/IntegerValue.h"
 #include "chipdb/DatabaseFile.h"
 #include "chipdb/GbkText.h"
 #include "chipdb/NameText.h"
+#include "core/IntegerValue.h"
+#include "core/MessageTable.h"
+#include "core/Prompts.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
@@ -135,9 +135,6 @@ constexpr Texts kNamesNotGbk = {{"第 %1 行：芯片名称“%2”含有数据�
                                  "第 %1 行：芯片名稱「%2」含有數據庫無法保存的字符。",
                                  "Row %1: the names \"%2\" hold characters the chip database "
                                  "cannot store."}};
-constexpr Texts kDoesNotFit = {{"第 %1 行“%2”列：%3 超出范围（0 到 %4）。",
-                                "第 %1 行「%2」列：%3 超出範圍（0 到 %4）。",
-                                "Row %1, column \"%2\": %3 does not fit (0 to %4)."}};
 constexpr Texts kTooManyRows = {{"芯片数据库最多保存 999 个芯片，请先删除多余的行。",
                                  "芯片數據庫最多保存 999 個芯片，請先刪除多餘的行。",
                                  "The chip database holds at most 999 chips; delete rows first."}};
@@ -156,12 +153,20 @@ QString Q(const std::string& utf8) {
     return QString::fromStdString(utf8);
 }
 
-// Reads a cell with the one integer rule; says so when it is not a number.
-std::optional<std::int64_t> ReadNumber(const QString& text) {
+// The editor's own label for a grid column: the grid's titles are Chinese in
+// every language, so refusals name the field as the boxes do.
+constexpr int kColumnLabel[TForm2::kColumns] = {0, 1, 2, 9, 5, 6, 4, 8, 3, 7, 10, 11, 12};
+std::string ColumnName(int col) {
+    return kCaptions[NormalizeLanguage(CurrentLanguage())].labels[kColumnLabel[col]];
+}
+
+// Reads a cell with the one integer rule; says so, naming the field, when it
+// is not a number.
+std::optional<std::int64_t> ReadNumber(const QString& text, int col) {
     const std::string s = text.toStdString();
     auto value = ParseIntegerValue(s);
     if (!value)
-        CurrentPrompts().showError(InvalidIntegerMessage(s));
+        CurrentPrompts().showError(FormatMessage(Own::InvalidIntegerIn, {ColumnName(col), s}));
     return value;
 }
 
@@ -543,10 +548,30 @@ void TForm2::FormShow() {
     // the user never chose.
     if (records > 0 && StringGrid1->currentRow() < 0)
         StringGrid1->setCurrentCell(0, 0);
+    WidenNameColumns();
 
     ComboBox1->setCurrentIndex(ComboBox1->count() > 0 ? 0 : -1);
     ComboBox2->setCurrentIndex(ComboBox2->count() > 0 ? 0 : -1);
     ComboBox3->setCurrentIndex(ComboBox3->count() > 0 ? 0 : -1);
+}
+
+// The name columns are as wide as designed, or as their longest name in this
+// font: a name cut off in the grid cannot be checked against a datasheet.
+void TForm2::WidenNameColumns() {
+    const int pad = 2 * (style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, StringGrid1) +
+                         style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, StringGrid1));
+    int typeWidth = kDefaultColWidth;
+    const QFontMetrics cells(StringGrid1->font());
+    const QFontMetrics side(StringGrid1->verticalHeader()->font());
+    for (int col : {ColMaker, ColName}) {
+        int width = kDefaultColWidth;
+        for (int row = 1; row < RowCount(); ++row)
+            width = std::max(width, cells.horizontalAdvance(Cells(col, row)) + pad);
+        StringGrid1->setColumnWidth(col - 1, width);
+    }
+    for (int row = 1; row < RowCount(); ++row)
+        typeWidth = std::max(typeWidth, side.horizontalAdvance(Cells(ColType, row)) + pad);
+    StringGrid1->verticalHeader()->setFixedWidth(typeWidth);
 }
 
 void TForm2::StringGrid1SelectCell(int /*col*/, int row) {
@@ -564,21 +589,21 @@ void TForm2::StringGrid1DblClick() {
 
     // Each number is read where it is used; a cell that is not one stops
     // the load there.
-    auto size = ReadNumber(Cells(ColFlashSize, r));
+    auto size = ReadNumber(Cells(ColFlashSize, r), ColFlashSize);
     if (!size)
         return;
     SelectPosition(ComboBox5, Lg(*size) - 6);
-    auto page = ReadNumber(Cells(ColFlashPage, r));
+    auto page = ReadNumber(Cells(ColFlashPage, r), ColFlashPage);
     if (!page)
         return;
     SelectPosition(ComboBox6, Lg(*page));
-    auto family = ReadNumber(Cells(ColFamily, r));
+    auto family = ReadNumber(Cells(ColFamily, r), ColFamily);
     if (!family)
         return;
     SelectPosition(ComboBox4, *family);
     ComboBox4Change();
 
-    auto s = ReadNumber(Cells(ColSubType, r));
+    auto s = ReadNumber(Cells(ColSubType, r), ColSubType);
     if (!s)
         return;
     switch (ComboBox4->currentIndex()) {
@@ -600,23 +625,23 @@ void TForm2::StringGrid1DblClick() {
         break;
     }
 
-    auto delay = ReadNumber(Cells(ColDelay, r));
+    auto delay = ReadNumber(Cells(ColDelay, r), ColDelay);
     if (!delay)
         return;
     Edit1->setText(QString::number(*delay));
-    auto voltage = ReadNumber(Cells(ColVoltage, r));
+    auto voltage = ReadNumber(Cells(ColVoltage, r), ColVoltage);
     if (!voltage)
         return;
     SelectPosition(ComboBox7, *voltage);
-    auto eepromSize = ReadNumber(Cells(ColEepromSize, r));
+    auto eepromSize = ReadNumber(Cells(ColEepromSize, r), ColEepromSize);
     if (!eepromSize)
         return;
     SelectPosition(ComboBox10, Lg(*eepromSize));
-    auto eepromPage = ReadNumber(Cells(ColEepromPage, r));
+    auto eepromPage = ReadNumber(Cells(ColEepromPage, r), ColEepromPage);
     if (!eepromPage)
         return;
     SelectPosition(ComboBox11, Lg(*eepromPage));
-    auto xml = ReadNumber(Cells(ColXmlLink, r));
+    auto xml = ReadNumber(Cells(ColXmlLink, r), ColXmlLink);
     if (!xml)
         return;
     ComboBox12->setEditText(QString::number(*xml));
@@ -640,6 +665,16 @@ std::optional<TForm2::RowCells> TForm2::CellsFromControls(int row) {
     for (const auto& p : positional) {
         if (ChosenPosition(p.box) < 0) {
             Refuse(kNoItemChosen.in(CurrentLanguage()).arg(p.label->text()));
+            return std::nullopt;
+        }
+    }
+    // A number box left empty is named, rather than quoting an empty text.
+    const std::pair<int, QString> typed[] = {{ColChipId, ComboBox9->currentText()},
+                                             {ColDelay, Edit1->text()},
+                                             {ColXmlLink, ComboBox12->currentText()}};
+    for (const auto& [col, text] : typed) {
+        if (text.trimmed().isEmpty()) {
+            Refuse(Q(FormatMessage(Own::BoxEmpty, {ColumnName(col)})));
             return std::nullopt;
         }
     }
@@ -724,13 +759,15 @@ bool TForm2::RowToRecord(const RowCells& cells, int row, ChipRecord& record) con
     auto read = [&](int col, std::uint64_t max) -> std::uint64_t {
         if (!ok)
             return 0;
-        auto value = ReadNumber(cells[std::size_t(col)]);
+        auto value = ReadNumber(cells[std::size_t(col)], col);
         if (!value) {
             ok = false;
             return 0;
         }
         if (*value < 0 || std::uint64_t(*value) > max) {
-            Refuse(kDoesNotFit.in(language).arg(row).arg(Q(kTitles[col])).arg(*value).arg(max));
+            Refuse(
+                Q(FormatMessage(Own::DoesNotFit, {std::to_string(row), ColumnName(col),
+                                                  std::to_string(*value), std::to_string(max)})));
             ok = false;
             return 0;
         }
