@@ -17,6 +17,7 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QProgressBar>
+#include <QTextEdit>
 #include <QTimer>
 #include <cstdio>
 #include <functional>
@@ -72,6 +73,7 @@ void saveQtDialogs(QWidget* owner, const QString& dir, const QString& lang) {
 bool saveAtWork(vantor::TForm1& form, const QString& dir, const QString& lang) {
     vantor::RecordingPrompts answers; // detection says what it found in a box
     vantor::ScopedPrompts scope(answers);
+    form.RichEdit1->clear(); // one language per picture
     form.ProbeProgrammer();
     if (form.StatusBar1->panelText(1).toStdString() != vantor::Message(vantor::Msg::Ready))
         return false;
