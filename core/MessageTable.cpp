@@ -109,6 +109,20 @@ const OwnEntry kOwnTable[] = {
     {Own::BoxEmpty,
      {"“%1”框是空的，请输入一个数字。", "「%1」框是空的，請輸入一個數字。",
       "The box \"%1\" is empty; enter a number."}},
+    {Own::NamesTooLong,
+     {"第 %1 行：芯片名称“%2”占 %3 字节，最多只能 47 字节。",
+      "第 %1 行：芯片名稱「%2」佔 %3 字節，最多只能 47 字節。",
+      "Row %1: the names \"%2\" take %3 bytes; at most 47 fit."}},
+    {Own::NamesNotGbk,
+     {"第 %1 行：芯片名称“%2”含有数据库无法保存的字符。",
+      "第 %1 行：芯片名稱「%2」含有數據庫無法保存的字符。",
+      "Row %1: the names \"%2\" hold characters the chip database cannot store."}},
+    {Own::TooManyRows,
+     {"芯片数据库最多保存 999 个芯片，请先删除多余的行。",
+      "芯片數據庫最多保存 999 個芯片，請先刪除多餘的行。",
+      "The chip database holds at most 999 chips; delete rows first."}},
+    {Own::NoItemChosen,
+     {"请在“%1”框中选择一项。", "請在「%1」框中選擇一項。", "Choose an item in the box \"%1\"."}},
 };
 
 const Texts* FindOwn(int id) {

@@ -89,6 +89,10 @@ enum : int {
     InvalidIntegerIn, // %1 the field, %2 the text
     DoesNotFit,       // %1 row, %2 column, %3 value, %4 largest
     BoxEmpty,         // %1 the box's label
+    NamesTooLong,     // %1 row, %2 the joined names, %3 their GBK bytes
+    NamesNotGbk,      // %1 row, %2 the joined names
+    TooManyRows,
+    NoItemChosen, // %1 the box's label
 
     // vantor-cli (700..799).
     CliFirst = 700,

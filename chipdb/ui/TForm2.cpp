@@ -123,24 +123,6 @@ const std::vector<const char*>& AlgorithmItems(int family) {
     return items[family];
 }
 
-// The editor's refusals, in the three languages.
-struct Texts {
-    const char* text[kLanguageCount];
-    QString in(int language) const { return QString::fromUtf8(text[NormalizeLanguage(language)]); }
-};
-constexpr Texts kNamesTooLong = {{"第 %1 行：芯片名称“%2”占 %3 字节，最多只能 47 字节。",
-                                  "第 %1 行：芯片名稱「%2」佔 %3 字節，最多只能 47 字節。",
-                                  "Row %1: the names \"%2\" take %3 bytes; at most 47 fit."}};
-constexpr Texts kNamesNotGbk = {{"第 %1 行：芯片名称“%2”含有数据库无法保存的字符。",
-                                 "第 %1 行：芯片名稱「%2」含有數據庫無法保存的字符。",
-                                 "Row %1: the names \"%2\" hold characters the chip database "
-                                 "cannot store."}};
-constexpr Texts kTooManyRows = {{"芯片数据库最多保存 999 个芯片，请先删除多余的行。",
-                                 "芯片數據庫最多保存 999 個芯片，請先刪除多餘的行。",
-                                 "The chip database holds at most 999 chips; delete rows first."}};
-constexpr Texts kNoItemChosen = {
-    {"请在“%1”框中选择一项。", "請在「%1」框中選擇一項。", "Choose an item in the box \"%1\"."}};
-
 void Refuse(const QString& text) {
     CurrentPrompts().showError(text.toStdString());
 }
@@ -664,7 +646,7 @@ std::optional<TForm2::RowCells> TForm2::CellsFromControls(int row) {
                       {ComboBox11, Label12}};
     for (const auto& p : positional) {
         if (ChosenPosition(p.box) < 0) {
-            Refuse(kNoItemChosen.in(CurrentLanguage()).arg(p.label->text()));
+            Refuse(Q(FormatMessage(Own::NoItemChosen, {p.label->text().toStdString()})));
             return std::nullopt;
         }
     }
@@ -709,7 +691,7 @@ std::optional<TForm2::RowCells> TForm2::CellsFromControls(int row) {
 
 void TForm2::BtnAddClick() {
     if (RowCount() - 1 >= kMaxDataRows) {
-        Refuse(kTooManyRows.in(CurrentLanguage()));
+        Refuse(Q(Message(Own::TooManyRows)));
         return;
     }
     const int row = RowCount();
@@ -739,17 +721,17 @@ void TForm2::BtnDeleteClick() {
 }
 
 bool TForm2::RowToRecord(const RowCells& cells, int row, ChipRecord& record) const {
-    const int language = CurrentLanguage();
     const std::string joined = TrimBlanks(cells[ColType].toStdString()) + "," +
                                TrimBlanks(cells[ColMaker].toStdString()) + "," +
                                TrimBlanks(cells[ColName].toStdString());
     std::string gbk;
     if (!Utf8ToGbk(joined, &gbk) || gbk.find('\0') != std::string::npos) {
-        Refuse(kNamesNotGbk.in(language).arg(row).arg(Q(joined)));
+        Refuse(Q(FormatMessage(Own::NamesNotGbk, {std::to_string(row), joined})));
         return false;
     }
     if (gbk.size() > kNameTextMaxBytes) {
-        Refuse(kNamesTooLong.in(language).arg(row).arg(Q(joined)).arg(gbk.size()));
+        Refuse(Q(FormatMessage(Own::NamesTooLong,
+                               {std::to_string(row), joined, std::to_string(gbk.size())})));
         return false;
     }
     SetNameText(record, joined);
@@ -792,7 +774,7 @@ void TForm2::BtnSaveClick() {
         return;
     const int dataRows = RowCount() - 1;
     if (dataRows > kMaxDataRows) {
-        Refuse(kTooManyRows.in(CurrentLanguage()));
+        Refuse(Q(Message(Own::TooManyRows)));
         return;
     }
     // Every row is read into a copy first: a refused cell leaves the
