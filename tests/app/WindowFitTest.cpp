@@ -2,14 +2,19 @@
 // its space in each language, Qt's own texts, and what happens to an
 // exception that escapes an event handler.
 #include "app/Application.h"
+#include "app/QtPrompts.h"
 #include "app/TForm1.h"
 #include "app/TStatusBar.h"
+#include "buffer/DataFile.h"
+#include "controls/HexEditorControl.h"
 #include "core/MessageTable.h"
 #include "core/Prompts.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -171,6 +176,67 @@ private slots:
         QCOMPARE(Plain(okText()), QString("OK"));
         QCOMPARE(simplified, QString::fromUtf8("确定"));
         QCOMPARE(traditional, QString::fromUtf8("確定"));
+    }
+
+    void fileDialogsStartInTheFolderLastUsedWithTheFilterLastChosen() {
+        QtPrompts prompts(nullptr);
+        std::string folder;
+        prompts.setFolderMemory(&folder);
+        const QString where = dir_->path();
+        QString filterSeen, folderSeen;
+        // Answers the dialog once it is up; notes what it offered.
+        auto answer = [&](const QString& filter, const QString& file) {
+            QTimer::singleShot(0, [&, filter, file] {
+                auto* d = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+                QVERIFY(d);
+                filterSeen = d->selectedNameFilter();
+                folderSeen = d->directory().absolutePath();
+                if (file.isEmpty()) {
+                    d->reject();
+                    return;
+                }
+                d->selectNameFilter(filter);
+                d->selectFile(file);
+                static_cast<QDialog*>(d)->accept();
+            });
+        };
+        answer("Intel Hex(*.hex)", where + "/dump");
+        QCOMPARE(QString::fromStdString(prompts.chooseSaveFile("", SaveFileFilter())),
+                 where + "/dump");
+        QCOMPARE(filterSeen, QString("Binary (*.bin)")); // the first time, as specified
+        QCOMPARE(prompts.chosenSaveFilter(), std::string("Intel Hex(*.hex)"));
+        QCOMPARE(QString::fromStdString(folder), where);
+        answer({}, {});
+        QVERIFY(prompts.chooseOpenFile("", OpenFileFilter()).empty());
+        QCOMPARE(folderSeen, where);
+        answer({}, {});
+        prompts.chooseSaveFile("", SaveFileFilter());
+        QCOMPARE(filterSeen, QString("Intel Hex(*.hex)"));
+        QCOMPARE(prompts.chosenSaveFilter(), std::string("Intel Hex(*.hex)")); // a cancel keeps it
+    }
+
+    void keysReachTheCommandsFromTheHexPane() {
+        auto windows = CreateWindows(exe());
+        RecordingPrompts prompts; // a command without a programmer says so here
+        InstallPrompts(&prompts);
+        TForm1& form = *windows->Form1;
+        form.show();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        form.FlashEditor->setFocus();
+        const struct {
+            QAction* action;
+            QKeySequence keys;
+        } expected[] = {{form.O2, QKeySequence("Ctrl+O")}, {form.S1, QKeySequence("Ctrl+S")},
+                        {form.R1, QKeySequence("F5")},     {form.E1, QKeySequence("F6")},
+                        {form.W1, QKeySequence("F7")},     {form.V1, QKeySequence("F8")},
+                        {form.A1, QKeySequence("F9")}};
+        for (const auto& e : expected) {
+            QCOMPARE(e.action->shortcut(), e.keys);
+            QSignalSpy spy(e.action, &QAction::triggered);
+            QTest::keySequence(form.FlashEditor, e.keys);
+            QCOMPARE(spy.count(), 1);
+            QCOMPARE(form.focusWidget(), form.FlashEditor);
+        }
     }
 
     void anExceptionInAHandlerIsShownAndTheProgramGoesOn() {
