@@ -122,6 +122,9 @@ int main(int argc, char** argv) {
         if (lang == 0)
             windows->Form1->show(); // first show loads the chip database
         windows->Form1->ApplyLanguage();
+        // One language per picture: the log and the status panel anew.
+        windows->Form1->RichEdit1->clear();
+        windows->Form1->ProbeProgrammer();
         save(windows->Form1.get(), dir, QString("main-%1").arg(kLangs[lang]));
         for (QDialog* d : {windows->Form2, windows->Form3, windows->Form4, windows->AboutBox}) {
             save(d, dir, QString("%1-%2").arg(d->objectName(), kLangs[lang]));
