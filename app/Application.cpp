@@ -8,10 +8,15 @@
 #include "chipdb/ui/TForm2.h"
 #include "chipdb/ui/TForm3.h"
 
+#include "core/MessageTable.h"
+#include "core/Prompts.h"
+
 #include <QApplication>
 #include <QIcon>
+#include <QLibraryInfo>
 #include <QMessageBox>
 #include <QTimer>
+#include <QTranslator>
 #include <exception>
 
 // Resources of a static library must be registered by hand.
@@ -24,6 +29,51 @@ namespace vantor {
 // The desktop entry's name and the icon's, as installed.
 static constexpr const char* kDesktopId = "org.vantorplus.Vantor";
 
+namespace {
+
+void ShowEscaped(const std::string& text) {
+    try {
+        CurrentPrompts().showError(text);
+    } catch (...) {
+        // Not even a box can be shown (memory is gone): the program goes on.
+    }
+}
+
+} // namespace
+
+bool VantorApplication::notify(QObject* receiver, QEvent* event) {
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const std::exception& e) {
+        ShowEscaped(e.what());
+    } catch (...) {
+        ShowEscaped({});
+    }
+    return false;
+}
+
+void InstallQtTranslations(int languageIndex) {
+    static QTranslator* installed = nullptr;
+    if (installed) {
+        QCoreApplication::removeTranslator(installed);
+        delete installed;
+        installed = nullptr;
+    }
+    const char* locale = languageIndex == SimplifiedChinese    ? "zh_CN"
+                         : languageIndex == TraditionalChinese ? "zh_TW"
+                                                               : nullptr;
+    if (!locale || !QCoreApplication::instance())
+        return;
+    auto* translator = new QTranslator(QCoreApplication::instance());
+    if (translator->load(QString("qtbase_") + locale,
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        QCoreApplication::installTranslator(translator);
+        installed = translator;
+    } else {
+        delete translator; // not installed: Qt's texts stay English
+    }
+}
+
 Windows::Windows() = default;
 Windows::~Windows() {
     InstallPrompts(nullptr);
@@ -34,6 +84,7 @@ std::unique_ptr<Windows> CreateWindows(const std::string& executablePath) {
     auto w = std::make_unique<Windows>();
     w->Form1 = std::make_unique<TForm1>(executablePath);
     w->prompts = std::make_unique<QtPrompts>(w->Form1.get());
+    w->prompts->setFolderMemory(&w->Form1->LastFolder);
     InstallPrompts(w->prompts.get());
     // Dialogs are children of the main window: destroyed with it.
     auto* form2 = new TForm2(w->Form1.get());

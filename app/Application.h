@@ -2,7 +2,8 @@
 #include <memory>
 #include <string>
 
-class QApplication;
+#include <QApplication>
+
 class QDialog;
 
 namespace vantor {
@@ -21,6 +22,18 @@ struct Windows {
     Windows();
     ~Windows();
 };
+
+// The application object: an exception that escapes an event handler is
+// shown in the Error box with its text, and the program goes on.
+class VantorApplication : public QApplication {
+public:
+    VantorApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+    bool notify(QObject* receiver, QEvent* event) override;
+};
+
+// Qt's own texts (dialog buttons, the file dialogs) in `languageIndex`'s
+// language; English needs none.
+void InstallQtTranslations(int languageIndex);
 
 // Creates the windows (main window first) without showing them.
 // `executablePath` as for TForm1: empty for the running executable.

@@ -1,11 +1,12 @@
 // Captions of the main window in the three languages, and the one pass that
 // applies them. The dialogs keep their own tables and apply them on request.
+#include "app/Application.h"
 #include "app/TForm1.h"
 #include "app/TStatusBar.h"
-#include "core/MessageTable.h"
 #include "buffer/TForm4.h"
 #include "chipdb/ui/TForm2.h"
 #include "chipdb/ui/TForm3.h"
+#include "core/MessageTable.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -111,6 +112,7 @@ void TForm1::ApplyLanguage() {
     if (lang < 0 || lang > 2)
         return; // only a hand-edited settings file gets here: change nothing
     setLanguageChecks();
+    InstallQtTranslations(lang);
     StatusBar1->setPanelText(0, kStatePanel[size_t(lang)]);
     StatusBar1->setPanelText(2, kUseTimePanel[size_t(lang)]);
     for (const Caption& c : kMainCaptions)

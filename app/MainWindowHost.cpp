@@ -92,8 +92,9 @@ bool MainWindowHost::askYesNo(const std::string& text) {
 }
 
 std::vector<QAction*> MainWindowHost::guardedActions() const {
-    std::vector<QAction*> actions{Form.O2, Form.S1, Form.Fill, Form.A1, Form.E1,
-                                  Form.W1, Form.R1, Form.V1,   Form.N7, Form.N3};
+    // About too: its box would wait over an operation that holds the programmer.
+    std::vector<QAction*> actions{Form.O2, Form.S1, Form.Fill, Form.A1, Form.E1, Form.W1,
+                                  Form.R1, Form.V1, Form.N7,   Form.N3, Form.N5};
     // Items added later (app/OperatorMenu) ask for it by a property.
     for (QAction* action : Form.findChildren<QAction*>()) {
         if (action->property("lockedWhileBusy").toBool()) {
@@ -108,8 +109,14 @@ void MainWindowHost::setLocked(bool locked) {
         return;
     }
     Locked = locked;
+    // Disabling the panels takes the keyboard focus away; it comes back to
+    // where it was (the hex pane, mostly) when the command ends.
+    if (locked)
+        FocusBefore = Form.focusWidget();
     Form.ToolBar1->setEnabled(!locked);
     Form.Panel1->setEnabled(!locked);
+    if (!locked && FocusBefore)
+        FocusBefore->setFocus(Qt::OtherFocusReason);
     // The menu bar stays usable (language, About), but nothing in it may
     // start a second command or change the buffer under the running one.
     if (locked) {

@@ -8,6 +8,8 @@
 #include "link/ConnectionProbe.h"
 #include "link/EngineHost.h"
 
+#include <QPointer>
+#include <QWidget>
 #include <memory>
 #include <vector>
 
@@ -77,6 +79,7 @@ private:
     std::uint32_t ProgressStep = 1;
     bool Locked = false;
     std::vector<std::pair<QAction*, bool>> SavedEnabled;
+    QPointer<QWidget> FocusBefore; // the focus when the window was locked
 };
 
 } // namespace vantor

@@ -38,6 +38,7 @@ public:
                                                                                         : -1);
     }
     void setLanguageIndex(int index) override { SetCurrentLanguage(index); }
+    void setLastFolder(const std::string& folder) override { form_.LastFolder = folder; }
 
     Geometry geometry() const override {
         return {form_.y(), form_.x(), form_.height(), form_.width()};
@@ -49,6 +50,7 @@ public:
     }
     int speedIndex() const override { return form_.ComboBox4->currentIndex(); }
     int languageIndex() const override { return form_.LanguageIndex(); }
+    std::string lastFolder() const override { return form_.LastFolder; }
 
 private:
     TForm1& form_;

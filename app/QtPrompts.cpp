@@ -1,6 +1,7 @@
 #include "app/QtPrompts.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 
 namespace vantor {
@@ -28,15 +29,30 @@ void QtPrompts::showFileMessage(const std::string& text) {
     QMessageBox::critical(owner_, "Error", qs(text), QMessageBox::Ok);
 }
 
+QString QtPrompts::startFolder() const {
+    return folder_ ? qs(*folder_) : QString();
+}
+
+void QtPrompts::noteFolder(const QString& chosen) {
+    if (folder_ && !chosen.isEmpty())
+        *folder_ = QFileInfo(chosen).absolutePath().toStdString();
+}
+
 std::string QtPrompts::chooseOpenFile(const std::string& title, const std::string& filter) {
-    return QFileDialog::getOpenFileName(owner_, qs(title), QString(), qs(filter)).toStdString();
+    QString chosen = QFileDialog::getOpenFileName(owner_, qs(title), startFolder(), qs(filter));
+    noteFolder(chosen);
+    return chosen.toStdString();
 }
 
 std::string QtPrompts::chooseSaveFile(const std::string& title, const std::string& filter) {
+    QString selected = qs(saveFilter_);
     // The program asks about overwriting itself, in the user's language.
-    return QFileDialog::getSaveFileName(owner_, qs(title), QString(), qs(filter), nullptr,
-                                        QFileDialog::DontConfirmOverwrite)
-        .toStdString();
+    QString chosen = QFileDialog::getSaveFileName(owner_, qs(title), startFolder(), qs(filter),
+                                                  &selected, QFileDialog::DontConfirmOverwrite);
+    if (!chosen.isEmpty())
+        saveFilter_ = selected.toStdString();
+    noteFolder(chosen);
+    return chosen.toStdString();
 }
 
 } // namespace vantor

@@ -1,6 +1,8 @@
 #pragma once
 #include "core/Prompts.h"
 
+#include <QString>
+
 class QWidget;
 
 namespace vantor {
@@ -15,9 +17,17 @@ public:
     void showFileMessage(const std::string& text) override;
     std::string chooseOpenFile(const std::string& title, const std::string& filter) override;
     std::string chooseSaveFile(const std::string& title, const std::string& filter) override;
+    std::string chosenSaveFilter() const override { return saveFilter_; }
+    // Where the dialogs start and where they note the folder last used.
+    void setFolderMemory(std::string* folder) { folder_ = folder; }
 
 private:
+    QString startFolder() const;
+    void noteFolder(const QString& chosen);
+
     QWidget* owner_;
+    std::string* folder_ = nullptr;
+    std::string saveFilter_; // kept between dialogs, as the user last chose it
 };
 
 } // namespace vantor

@@ -36,8 +36,8 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
     layout->addWidget(Copyright);
     layout->addWidget(Places);
     layout->addWidget(OKButton, 0, Qt::AlignHCenter);
-    // Wide enough for the paths; the height follows them at each showing.
-    setFixedSize(560, 240);
+    // As large as its texts need in this font, never cut.
+    layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
 void TAboutBox::setFilePlaces(const FilePlaces& places, std::string usbLibrary) {

@@ -2,15 +2,15 @@
 
 #include "app/OperatorMenu.h"
 #include "app/TStatusBar.h"
-#include "core/MessageTable.h"
-#include "core/Prompts.h"
-#include "core/SettingsFile.h"
 #include "buffer/TForm4.h"
 #include "chipdb/DatabaseFile.h"
 #include "chipdb/ui/ChipBoxBinder.h"
 #include "chipdb/ui/TForm3.h"
 #include "controls/HexBinding.h"
 #include "controls/HexEditorControl.h"
+#include "core/MessageTable.h"
+#include "core/Prompts.h"
+#include "core/SettingsFile.h"
 
 #include <QAction>
 #include <QApplication>
@@ -65,6 +65,17 @@ const char* const kSizeSteps[] = {"64B", "128B", "256B", "512B", "1KB",   "2KB",
 const char* const kSpeeds[] = {"12MHz", "6MHz", "3MHz", "1.5MHz", "750KHz", "375KHz"};
 
 } // namespace
+
+QRect PlaceOnScreen(const QRect& frame, const QRect& available) {
+    QRect placed = frame;
+    placed.moveCenter(available.center());
+    // A window that cannot shrink enough keeps its title bar and menus in view.
+    if (placed.top() < available.top())
+        placed.moveTop(available.top());
+    if (placed.left() < available.left())
+        placed.moveLeft(available.left());
+    return placed;
+}
 
 TForm1::TForm1(const std::string& executablePath, QWidget* parent)
     : QMainWindow(parent),
@@ -171,6 +182,14 @@ void TForm1::buildMenu() {
     H1->setObjectName("H1");
     N5 = makeAction(this, "N5", "关于(&A)");
     H1->addAction(N5);
+
+    O2->setShortcut(QKeySequence::Open);
+    S1->setShortcut(QKeySequence::Save);
+    R1->setShortcut(Qt::Key_F5);
+    E1->setShortcut(Qt::Key_F6);
+    W1->setShortcut(Qt::Key_F7);
+    V1->setShortcut(Qt::Key_F8);
+    A1->setShortcut(Qt::Key_F9);
 
     connect(O2, &QAction::triggered, this, &TForm1::ToolOpenClick);
     connect(S1, &QAction::triggered, this, &TForm1::ToolSaveClick);
@@ -457,12 +476,16 @@ void TForm1::showEvent(QShowEvent* event) {
                 FormActivate();
             }
         });
-        // First showing: centred on the screen at the current size.
+        // First showing: centred on the screen at the current size, which a
+        // size saved on a larger screen gives up so the whole window shows.
         if (!isMaximized()) {
             if (QScreen* s = screen()) {
-                QRect frame = frameGeometry();
-                frame.moveCenter(s->availableGeometry().center());
-                move(frame.topLeft());
+                const QRect available = s->availableGeometry();
+                const QSize frame = frameGeometry().size();
+                const QSize fit = frame.boundedTo(available.size());
+                if (fit != frame)
+                    resize(size() - (frame - fit));
+                move(PlaceOnScreen(frameGeometry(), available).topLeft());
             }
         }
     }
@@ -486,12 +509,25 @@ void TForm1::closeEvent(QCloseEvent* event) {
     // Never closed under a running chip command: the close is refused.
     if (ChipCommandBusy()) {
         event->ignore();
+        SayRefused(Message(Own::CloseRefusedBusy));
         return;
     }
     if (FormClose())
         event->accept();
     else
         event->ignore();
+}
+
+// The refusal where the eye is during an operation: across the progress bar,
+// with a beep, for a few seconds.
+void TForm1::SayRefused(const std::string& text) {
+    QApplication::beep();
+    Progress->setFormat(QString::fromStdString(text));
+    Progress->setTextVisible(true);
+    QTimer::singleShot(kRefusalShownMs, Progress, [bar = Progress] {
+        bar->setTextVisible(false);
+        bar->resetFormat();
+    });
 }
 
 // ---- commands of this window ----------------------------------------------

@@ -7,10 +7,12 @@
 #include "buffer/DataBuffer.h"
 #include "chipdb/ChipRecord.h"
 #include "chipdb/ChipSelection.h"
+#include "core/LogNumbering.h"
 #include "link/TUsbBulk.h"
 
 #include <QByteArray>
 #include <QMainWindow>
+#include <QRect>
 #include <memory>
 
 class QAction;
@@ -35,6 +37,10 @@ class TForm3;
 class TForm4;
 class ChipBoxBinder;
 class MainWindowHost;
+
+// Where a window whose frame is `frame` shows first: centred on the
+// available screen area, its top left corner never outside it.
+QRect PlaceOnScreen(const QRect& frame, const QRect& available);
 
 class TForm1 : public QMainWindow {
     Q_OBJECT
@@ -83,6 +89,8 @@ public:
     // Takes pending hex-pane edits into the buffer (at most FlashSize bytes).
     void SyncBufferFromEditor();
     int logCounter() const { return log_.counter(); }
+    // The folder the file dialogs last used, kept in the settings file.
+    std::string LastFolder;
 
     // ---- controls (named as the designers named them) ---------------------
     QMenu *O1, *Buff, *O3, *L1, *H1;
@@ -156,6 +164,8 @@ private:
     QWidget* buildRightSide();
     void buildStatusBar();
     void setLanguageChecks();
+    void SayRefused(const std::string& text);
+    static constexpr int kRefusalShownMs = 4000;
 
     std::string executablePath_;
     FilePlaces places_;

@@ -1,8 +1,6 @@
 #include "app/Application.h"
 
-#include <QApplication>
-
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
+    vantor::VantorApplication app(argc, argv);
     return vantor::RunApplication(app);
 }

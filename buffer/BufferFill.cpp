@@ -15,12 +15,7 @@ uint32_t FillSeedNow() {
 }
 
 const std::string& FillRangeMessage(int languageIndex) {
-    static const std::array<std::string, kLanguageCount> texts = {
-        "填充范围无效：结束地址不能小于开始地址，也不能超过 3FFFFFF。",
-        "填充範圍無效：結束地址不能小於開始地址，也不能超過 3FFFFFF。",
-        "Invalid fill range: the end address must not be below the start address "
-        "or above 3FFFFFF."};
-    return texts[static_cast<size_t>(NormalizeLanguage(languageIndex))];
+    return Message(Own::FillRangeInvalid, languageIndex);
 }
 
 std::optional<FillPlan> PrepareFill(const FillFields& fields) {

@@ -82,11 +82,43 @@ std::string FileExtension(std::string_view path) {
     return ext;
 }
 
+namespace {
+
+// The names other tools give S-record files; always read and written as such.
+bool IsSRecordName(const std::string& ext) {
+    return ext == ".s19" || ext == ".srec" || ext == ".mot";
+}
+
+constexpr const char* kSaveFilters = "Binary (*.bin);;Intel Hex(*.hex);;Bios Rom (*.rom);;"
+                                     "Motorola S-record (*.srec *.s19 *.mot *.src);;All files (*)";
+
+} // namespace
+
+std::string OpenFileFilter() {
+    return Message(Own::AllSupportedFiles) +
+           " (*.bin *.rom *.cap *.hex *.eep *.src *.s19 *.srec *.mot);;"
+           "Binary (*.bin);;Intel Hex(*.hex);;Bios Rom (*.rom);;Asus Rom (*.cap);;"
+           "Motorola S-record (*.srec *.s19 *.mot *.eep);;All files (*)";
+}
+
+std::string SaveFileFilter() {
+    return kSaveFilters;
+}
+
+std::string ExtensionForSaveFilter(std::string_view filter) {
+    const size_t star = filter.find("(*.");
+    if (star == std::string_view::npos)
+        return std::string(".") + SaveDefaultExtension;
+    const size_t from = star + 2;
+    const size_t to = filter.find_first_of(" )", from);
+    return std::string(filter.substr(from, to == std::string_view::npos ? to : to - from));
+}
+
 DataFileFormat SaveFormatFor(std::string_view path) {
     std::string ext = FileExtension(path);
     if (ext == ".hex")
         return DataFileFormat::IntelHex;
-    if (ext == ".src")
+    if (ext == ".src" || IsSRecordName(ext))
         return DataFileFormat::SRecord;
     return DataFileFormat::Raw;
 }
@@ -110,6 +142,8 @@ int32_t LoadDataFile(const std::string& fileName, uint8_t* target, uint32_t buff
         }
     } else if (ext == ".hex") {
         format = DataFileFormat::IntelHex;
+    } else if (IsSRecordName(ext)) {
+        format = DataFileFormat::SRecord;
     } else if (ext == ".cap") {
         format = DataFileFormat::Capsule;
     }
@@ -170,7 +204,7 @@ int32_t LoadIntoDataBuffer(DataBuffer& buffer, const std::string& fileName) {
 }
 
 bool OpenDataFileCommand(DataBuffer& buffer, const DataFileHooks& hooks) {
-    const std::string path = CurrentPrompts().chooseOpenFile("", OpenFileFilter);
+    const std::string path = CurrentPrompts().chooseOpenFile("", OpenFileFilter());
     if (path.empty())
         return false;
     LoadIntoDataBuffer(buffer, path);
@@ -183,11 +217,12 @@ bool OpenDataFileCommand(DataBuffer& buffer, const DataFileHooks& hooks) {
 }
 
 bool SaveDataFileCommand(DataBuffer& buffer, uint32_t flashSize, const DataFileHooks& hooks) {
-    std::string path = CurrentPrompts().chooseSaveFile("", SaveFileFilter);
+    std::string path = CurrentPrompts().chooseSaveFile("", SaveFileFilter());
     if (path.empty())
         return false;
+    // The filter chosen says what a bare name holds, and the name says it too.
     if (FileExtension(path).empty())
-        path += std::string(".") + SaveDefaultExtension;
+        path += ExtensionForSaveFilter(CurrentPrompts().chosenSaveFilter());
     if (hooks.SyncBufferFromEditor)
         hooks.SyncBufferFromEditor();
     // A chip record larger than the buffer must not make us read past it.

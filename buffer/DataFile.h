@@ -23,21 +23,25 @@ inline constexpr const char* CreateFileFailed = "创建文件失败";
 inline constexpr uint32_t CapsuleHeaderSize = 2048;
 
 // File dialog filters, in the "Name (patterns);;Name (patterns)" form of
-// Qt's file dialogs; the first entry is the one preselected.
-inline constexpr const char* OpenFileFilter =
-    "Binary (*.bin);;Intel Hex(*.hex);;Bios Rom (*.rom);;Asus Rom (*.cap);;All files (*)";
-inline constexpr const char* SaveFileFilter =
-    "Binary (*.bin);;Intel Hex(*.hex);;Bios Rom (*.rom);;All files (*)";
-// Appended to a name chosen in the save dialog that has no extension.
+// Qt's file dialogs; the first entry is the one preselected. Open's first
+// entry, every file we can read, is named in the current language.
+std::string OpenFileFilter();
+std::string SaveFileFilter();
+// Appended to a name chosen in the save dialog that has no extension, when
+// the chosen filter names no extension of its own.
 inline constexpr const char* SaveDefaultExtension = "hex";
+// The extension, with its dot, that a save through `filter` (one entry of
+// SaveFileFilter) gives a name without one: the filter's first pattern, or
+// SaveDefaultExtension for "All files" and unknown filters.
+std::string ExtensionForSaveFilter(std::string_view filter);
 
 enum class DataFileFormat { Raw, Capsule, IntelHex, SRecord };
 
 // The extension of the file name itself (from its last "."), lower case,
 // with the dot; empty when the name has none. Folder names do not count.
 std::string FileExtension(std::string_view path);
-// The format a save to `path` writes: ".hex" Intel HEX, ".src" S-record,
-// anything else raw.
+// The format a save to `path` writes: ".hex" Intel HEX; ".src", ".s19",
+// ".srec" and ".mot" S-record; anything else raw.
 DataFileFormat SaveFormatFor(std::string_view path);
 
 // Loads `fileName` into `target` (bufferSize bytes) from offset 0. Returns

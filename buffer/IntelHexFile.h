@@ -10,8 +10,9 @@ namespace vantor {
 
 class IntelHexFile final : public RecordFile {
 public:
-    // A line, line feed included, has at most this many bytes.
-    static constexpr size_t LineBufferSize = 512;
+    // A line, line feed included, has at most this many bytes: a record of
+    // 255 data bytes (521 characters) with CR LF, as other tools write them.
+    static constexpr size_t LineBufferSize = 523;
     static constexpr uint32_t BytesPerRecord = 32;
 
     IntelHexFile() : RecordFile(LineBufferSize) {}

@@ -137,6 +137,24 @@ bool RecordFile::ReadRecordLine() {
     return true;
 }
 
+void RecordFile::SkipRestOfLine() {
+    if (!line_.empty() && line_.back() == '\n')
+        return;
+    for (;;) {
+        const void* lf = std::memchr(cur_, '\n', static_cast<size_t>(end_ - cur_));
+        if (lf) {
+            cur_ = static_cast<const char*>(lf) + 1;
+            return;
+        }
+        cur_ = end_;
+        if (eof_)
+            return;
+        Refill();
+        if (cur_ == end_)
+            return;
+    }
+}
+
 bool RecordFile::ParseHexField(size_t position, int digits, uint32_t& value) {
     uint32_t v = 0;
     for (int i = 0; i < digits; ++i) {

@@ -94,6 +94,9 @@ protected:
     // the rest comes back as the next line. False, after the message, when
     // nothing is left to read.
     bool ReadRecordLine();
+    // Drops what is left of a line that ReadRecordLine cut at the buffer's
+    // size, up to and including its line feed.
+    void SkipRestOfLine();
     // The field of `digits` hex digits at `position` of the line. A position
     // past the line's end counts as an illegal character, so a short line is
     // never read beyond. False after the message.

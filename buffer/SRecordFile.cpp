@@ -35,8 +35,14 @@ int32_t SRecordFile::ReadRecords(uint8_t* target, uint32_t bufferSize) {
         char kind = line_.size() > 1 ? line_[1] : '\0';
         if (kind == '7' || kind == '8' || kind == '9')
             return static_cast<int32_t>(extent);
+        if (kind == '0') {
+            // Other tools put long names and notes in the header; it is
+            // skipped whatever its length.
+            SkipRestOfLine();
+            continue;
+        }
         if (kind != '1' && kind != '2' && kind != '3')
-            continue; // S0, S4 to S6 and anything unknown: skipped unseen
+            continue; // S4 to S6 and anything unknown: skipped unseen
         const uint32_t addressBytes = static_cast<uint32_t>(kind - '0') + 1;
         uint32_t count, address;
         if (!ParseHexField(2, 2, count) || !ParseHexField(4, 2 * addressBytes, address))

@@ -92,8 +92,7 @@ std::string CannotCreateFileText(const std::string& path) {
 }
 
 std::string TooManyRecordsText(const std::string& path) {
-    return "The chip database " + path + " holds more than " + std::to_string(kChipSlots) +
-           " records; only the first " + std::to_string(kChipSlots) + " were loaded.";
+    return FormatMessage(Own::TooManyRecords, {path, std::to_string(kChipSlots)});
 }
 
 std::string CurrentExecutablePath() {

@@ -505,7 +505,7 @@ bool OutputCreatable(const std::string& path) {
     if (error == 0) {
         return true;
     }
-    Complain(FillMessage(Own::CannotCreateOutput, {path, std::strerror(error)}));
+    Complain(FormatMessage(Own::CannotCreateOutput, {path, std::strerror(error)}));
     return false;
 }
 
@@ -575,7 +575,7 @@ void ExplainNoProgrammer(const Options& o, const TUsbBulk& link) {
     if (const auto& refused = link.refusal()) {
         Complain(ProgrammerRefusalText(*refused));
     } else if (o.device) {
-        Complain(FillMessage(Own::NoChosenProgrammer, {o.deviceText}));
+        Complain(FormatMessage(Own::NoChosenProgrammer, {o.deviceText}));
     }
 }
 
@@ -590,8 +590,9 @@ void NoteProgrammer(const Options& o, Programmer& p, CliReport& report) {
         noted = true;
         report.set("device", opened->location());
         if (!o.device && p.Link.candidatesSeen() > 1) {
-            report.note(FillMessage(Own::UsingFirstProgrammer,
-                                    {opened->location(), std::to_string(p.Link.candidatesSeen())}));
+            report.note(
+                FormatMessage(Own::UsingFirstProgrammer,
+                              {opened->location(), std::to_string(p.Link.candidatesSeen())}));
         }
     });
 }
@@ -857,8 +858,8 @@ void NoteUncompared(ChipJob& job, std::uint64_t used) {
     const std::uint64_t left = used - job.chip.FlashSize;
     job.report.set("compared", job.chip.FlashSize);
     job.report.set("not_compared", std::int64_t(left));
-    job.report.result(FillMessage(Own::VerifyComparedPart,
-                                  {std::to_string(job.chip.FlashSize), std::to_string(left)}));
+    job.report.result(FormatMessage(Own::VerifyComparedPart,
+                                    {std::to_string(job.chip.FlashSize), std::to_string(left)}));
 }
 
 int RunWrite(ChipJob& job) {

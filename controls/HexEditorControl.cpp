@@ -149,16 +149,43 @@ void HexEditorControl::setInsertMode(bool on) {
     afterAction(before);
 }
 
+namespace {
+
+// The copied bytes, with their hex text made only when someone asks for it:
+// a 64 MiB selection as text would take some 200 MB more, most often for
+// nothing, as a paste back into the pane takes the bytes.
+class ByteMimeData : public QMimeData {
+public:
+    explicit ByteMimeData(QByteArray bytes) : bytes_(std::move(bytes)) {}
+    QStringList formats() const override {
+        return {QStringLiteral("text/plain"), QString::fromLatin1(HexEditorControl::ByteMimeType)};
+    }
+    bool hasFormat(const QString& type) const override { return formats().contains(type); }
+
+protected:
+    QVariant retrieveData(const QString& type, QMetaType) const override {
+        if (type == QLatin1String(HexEditorControl::ByteMimeType))
+            return bytes_;
+        if (type == QLatin1String("text/plain"))
+            return HexEditorControl::toHexText(
+                std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(bytes_.constData()),
+                                         static_cast<std::size_t>(bytes_.size())));
+        return {};
+    }
+
+private:
+    QByteArray bytes_;
+};
+
+} // namespace
+
 void HexEditorControl::copy() {
-    const std::vector<uint8_t> bytes = core_.selectedBytes();
-    if (bytes.empty())
+    const hex::Range sel = core_.selection();
+    if (sel.size() == 0)
         return;
-    auto* mime = new QMimeData;
-    mime->setText(toHexText(bytes));
-    mime->setData(QString::fromLatin1(ByteMimeType),
-                  QByteArray(reinterpret_cast<const char*>(bytes.data()),
-                             static_cast<qsizetype>(bytes.size())));
-    QGuiApplication::clipboard()->setMimeData(mime);
+    QByteArray bytes(static_cast<qsizetype>(sel.size()), Qt::Uninitialized);
+    core_.read(bytes.data(), sel.begin, sel.size());
+    QGuiApplication::clipboard()->setMimeData(new ByteMimeData(std::move(bytes)));
 }
 
 void HexEditorControl::cut() {
@@ -178,10 +205,12 @@ void HexEditorControl::paste() {
     if (mime->hasFormat(QString::fromLatin1(ByteMimeType))) {
         bytes = mime->data(QString::fromLatin1(ByteMimeType));
     } else if (mime->hasText()) {
-        if (auto parsed = parseHexText(mime->text()))
+        // The column the caret stands in says how text reads: characters in
+        // the character column, hex digits in the hex column.
+        if (core_.caret().charColumn)
+            bytes = mime->text().toLatin1();
+        else if (auto parsed = parseHexText(mime->text()))
             bytes = *parsed;
-        else if (core_.caret().charColumn)
-            bytes = mime->text().toLatin1(); // plain text typed into the character column
     }
     const Snapshot before = snapshot();
     core_.paste(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(bytes.constData()),
@@ -532,7 +561,10 @@ void HexEditorControl::mousePressEvent(QMouseEvent* e) {
     setFocus(Qt::MouseFocusReason);
     const Snapshot before = snapshot();
     const Hit h = hitTest(e->position().toPoint());
-    core_.moveCaret(h.caret, e->modifiers().testFlag(Qt::ShiftModifier));
+    if (e->modifiers().testFlag(Qt::ShiftModifier))
+        core_.extendTo(h.caret);
+    else
+        core_.moveCaret(h.caret);
     pressPos_ = core_.caret().pos;
     dragging_ = true;
     afterAction(before);
@@ -552,7 +584,7 @@ void HexEditorControl::mouseMoveEvent(QMouseEvent* e) {
     }
     const Hit h = hitTest(p);
     if (h.caret.pos != pressPos_ || core_.hasSelection())
-        core_.moveCaret(h.caret, true);
+        core_.extendTo(h.caret);
     afterAction(before);
 }
 

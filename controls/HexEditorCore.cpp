@@ -121,8 +121,14 @@ void HexEditorCore::moveCaret(Caret to, bool extend) {
     place(to, extend);
 }
 
+// A caret position in hex digits from the start: the selection runs between
+// two of these, so a caret on a byte's low digit has passed its high digit.
+static std::size_t DigitPosition(const Caret& c) {
+    return 2 * c.pos + (c.charColumn ? 0 : static_cast<std::size_t>(c.nibble));
+}
+
 void HexEditorCore::place(Caret to, bool extend) {
-    const std::size_t from = caretByte();
+    const std::size_t from = DigitPosition(caret_);
     if (extend && size() > 0) {
         if (!hasSelection_) {
             anchor_ = from;
@@ -132,6 +138,7 @@ void HexEditorCore::place(Caret to, bool extend) {
         hasSelection_ = false;
     }
     caret_ = clamped(to);
+    selectionEnd_ = DigitPosition(caret_);
     ensureCaretVisible();
 }
 
@@ -142,21 +149,40 @@ void HexEditorCore::setInsertMode(bool on) {
     ensureCaretVisible();
 }
 
+bool HexEditorCore::hasSelection() const {
+    return hasSelection_ && size() > 0 && anchor_ != selectionEnd_;
+}
+
 Range HexEditorCore::selection() const {
     if (!hasSelection())
         return {};
-    const std::size_t a = std::min(anchor_, size() - 1);
-    const std::size_t c = caretByte();
-    return {std::min(a, c), std::max(a, c) + 1};
+    const std::size_t low = std::min(anchor_, selectionEnd_);
+    const std::size_t high = std::max(anchor_, selectionEnd_);
+    return {std::min(low / 2, size()), std::min((high + 1) / 2, size())};
 }
 
 void HexEditorCore::select(std::size_t anchor, std::size_t caretPos, bool charColumn) {
     if (size() == 0)
         return;
     typingRun_ = false;
-    anchor_ = std::min(anchor, size() - 1);
+    anchor = std::min(anchor, size() - 1);
+    const std::size_t last = std::min(caretPos, size() - 1);
+    // Both bytes are included, whichever way the selection runs.
+    anchor_ = 2 * (anchor <= last ? anchor : anchor + 1);
+    selectionEnd_ = 2 * (anchor <= last ? last + 1 : last);
     hasSelection_ = true;
     caret_ = clamped({caretPos, 0, charColumn});
+    ensureCaretVisible();
+}
+
+void HexEditorCore::extendTo(const Caret& to) {
+    if (size() == 0)
+        return;
+    const std::size_t anchor = !hasSelection()
+                                   ? caretByte()
+                                   : (anchor_ <= selectionEnd_ ? anchor_ / 2 : (anchor_ - 1) / 2);
+    select(anchor, to.pos, to.charColumn);
+    caret_ = clamped(to);
     ensureCaretVisible();
 }
 
@@ -165,6 +191,7 @@ void HexEditorCore::selectAll() {
     if (size() == 0)
         return;
     anchor_ = 0;
+    selectionEnd_ = 2 * size();
     hasSelection_ = true;
     caret_ = clamped({size() - 1, 0, caret_.charColumn});
     ensureCaretVisible();
@@ -596,6 +623,8 @@ KeyOutcome HexEditorCore::handleKey(const KeyStroke& k) {
             place(i > 0 ? fromIndex(i - 1, c.charColumn) : c, ext);
         } else if (hasSelection()) {
             deleteSelection();
+        } else if (!c.charColumn && c.nibble == 1 && c.pos < size()) {
+            deleteByte(c.pos); // the byte whose first digit was just typed
         } else if (c.pos > 0) {
             deleteByte(c.pos - 1);
         }

@@ -95,11 +95,18 @@ public:
     std::size_t maxPos() const;
     std::size_t maxIndex(bool charColumn) const;
 
-    bool hasSelection() const { return hasSelection_ && size() > 0; }
-    // Selected bytes, half-open; empty without a selection. The selection
-    // runs from the anchor byte to the caret byte, both included.
+    bool hasSelection() const;
+    // Selected bytes, half-open; empty without a selection. A selection made
+    // by moving the caret runs from where the caret stood to where it
+    // stands, and is empty when the two meet; a byte counts once the caret
+    // has passed any digit of it.
     Range selection() const;
+    // Selects the bytes from `anchor` to `caretPos`, both included, with the
+    // caret on `caretPos`.
     void select(std::size_t anchor, std::size_t caretPos, bool charColumn);
+    // The pointer's way: the selection grows from its anchor byte (or the
+    // caret's byte) to the byte at `to`, both included, and the caret goes there.
+    void extendTo(const Caret& to);
     void selectAll();
     void clearSelection() { hasSelection_ = false; }
     std::vector<uint8_t> selectedBytes() const;
@@ -182,7 +189,8 @@ private:
     Caret caret_;
     bool insert_ = false;
     bool hasSelection_ = false;
-    std::size_t anchor_ = 0;
+    std::size_t anchor_ = 0;       // in hex digits, see DigitPosition
+    std::size_t selectionEnd_ = 0; // likewise; the caret's, or past the last selected byte
     bool typingRun_ = false;
     uint64_t state_ = 0;
     uint64_t cleanState_ = 0;

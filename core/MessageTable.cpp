@@ -101,6 +101,7 @@ const OwnEntry kOwnTable[] = {
     {Own::RecordPageNotPower2,
      {"芯片页大小（FLASH页）不是 2 的幂：", "芯片頁大小（FLASH頁）不是 2 的冪：",
       "The chip's page size (FLASH Page) is not a power of two: "}},
+    {Own::RowUnusable, {"第 %1 行：%2", "第 %1 行：%2", "Row %1: %2"}},
     {Own::SameIdOthers,
      {"同一ID的其他芯片（可用查找选择）：", "同一ID的其他芯片（可用查找選擇）：",
       "Other chips with this ID (choose one with Find): "}},
@@ -194,6 +195,43 @@ const OwnEntry kOwnTable[] = {
      {"已安装：文件在用户文件夹", "已安裝：文件在用戶文件夾",
       "installed: files in the user's folders"}},
     {Own::PlaceNotFound, {"未找到", "未找到", "not found"}},
+    // The window: fit, dialogs, refusals.
+    {Own::AllSupportedFiles, {"所有支持的文件", "所有支援的檔案", "All supported files"}},
+    {Own::CloseRefusedBusy,
+     {"操作进行中，结束后才能关闭窗口。", "操作進行中，結束後才能關閉視窗。",
+      "An operation is running; the window can close when it has ended."}},
+    {Own::TooManyRecords,
+     {"芯片数据库 %1 超过 %2 条记录，只载入了前 %2 条。",
+      "芯片數據庫 %1 超過 %2 條記錄，只載入了前 %2 條。",
+      "The chip database %1 holds more than %2 records; only the first %2 were loaded."}},
+    {Own::FillRangeInvalid,
+     {"填充范围无效：结束地址不能小于开始地址，也不能超过 3FFFFFF。",
+      "填充範圍無效：結束地址不能小於開始地址，也不能超過 3FFFFFF。",
+      "Invalid fill range: the end address must not be below the start address or above "
+      "3FFFFFF."}},
+    {Own::InvalidIntegerIn,
+     {"%1：“%2”不是有效的整数。", "%1：「%2」不是有效的整數。",
+      "%1: '%2' is not a valid integer value"}},
+    {Own::DoesNotFit,
+     {"第 %1 行“%2”列：%3 超出范围（0 到 %4）。", "第 %1 行「%2」列：%3 超出範圍（0 到 %4）。",
+      "Row %1, column \"%2\": %3 does not fit (0 to %4)."}},
+    {Own::BoxEmpty,
+     {"“%1”框是空的，请输入一个数字。", "「%1」框是空的，請輸入一個數字。",
+      "The box \"%1\" is empty; enter a number."}},
+    {Own::NamesTooLong,
+     {"第 %1 行：芯片名称“%2”占 %3 字节，最多只能 47 字节。",
+      "第 %1 行：芯片名稱「%2」佔 %3 字節，最多只能 47 字節。",
+      "Row %1: the names \"%2\" take %3 bytes; at most 47 fit."}},
+    {Own::NamesNotGbk,
+     {"第 %1 行：芯片名称“%2”含有数据库无法保存的字符。",
+      "第 %1 行：芯片名稱「%2」含有數據庫無法保存的字符。",
+      "Row %1: the names \"%2\" hold characters the chip database cannot store."}},
+    {Own::TooManyRows,
+     {"芯片数据库最多保存 999 个芯片，请先删除多余的行。",
+      "芯片數據庫最多保存 999 個芯片，請先刪除多餘的行。",
+      "The chip database holds at most 999 chips; delete rows first."}},
+    {Own::NoItemChosen,
+     {"请在“%1”框中选择一项。", "請在「%1」框中選擇一項。", "Choose an item in the box \"%1\"."}},
 };
 
 const Texts* FindOwn(int id) {
@@ -224,6 +262,23 @@ const std::string& Message(int number, int languageIndex) {
                  [static_cast<size_t>(NormalizeLanguage(languageIndex))];
 }
 
+std::string FormatMessage(int number, std::initializer_list<std::string> args) {
+    const std::string& pattern = Message(number);
+    std::string out;
+    out.reserve(pattern.size() + 32);
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        const char next = i + 1 < pattern.size() ? pattern[i + 1] : '\0';
+        const size_t index = static_cast<size_t>(next - '1');
+        if (pattern[i] == '%' && next >= '1' && next <= '9' && index < args.size()) {
+            out += *(args.begin() + index);
+            ++i;
+        } else {
+            out += pattern[i];
+        }
+    }
+    return out;
+}
+
 std::vector<int> OwnMessageIds() {
     std::vector<int> ids;
     for (const OwnEntry& entry : kOwnTable)
@@ -236,19 +291,6 @@ int CurrentLanguage() {
 }
 void SetCurrentLanguage(int languageIndex) {
     g_currentLanguage = languageIndex;
-}
-
-std::string FillMessage(int number, std::initializer_list<std::string> values) {
-    std::string text = Message(number);
-    int n = 1;
-    for (const std::string& value : values) {
-        const std::string mark = "%" + std::to_string(n++);
-        const auto at = text.find(mark);
-        if (at != std::string::npos) {
-            text.replace(at, mark.size(), value);
-        }
-    }
-    return text;
 }
 
 } // namespace vantor

@@ -85,6 +85,7 @@ enum : int {
     RecordPageTooLarge,  // the page size follows
     RecordPageNotPower2, // the page size follows
     SameIdOthers,        // the other chips' names follow
+    RowUnusable,         // chip editor: "Row %1: %2", %2 a record refusal above
     ChipDbLast,
 
     // Operator features: stop, unprotect, checksums, verify, find (400..499).
@@ -123,6 +124,17 @@ enum : int {
 
     // The window: fit, dialogs, refusals (600..699).
     WindowFirst = 600,
+    AllSupportedFiles = WindowFirst, // the open dialog's first filter
+    CloseRefusedBusy,                // a close during an operation
+    TooManyRecords,                  // %1 the database path, %2 the slots loaded
+    FillRangeInvalid,
+    InvalidIntegerIn, // %1 the field, %2 the text
+    DoesNotFit,       // %1 row, %2 column, %3 value, %4 largest
+    BoxEmpty,         // %1 the box's label
+    NamesTooLong,     // %1 row, %2 the joined names, %3 their GBK bytes
+    NamesNotGbk,      // %1 row, %2 the joined names
+    TooManyRows,
+    NoItemChosen, // %1 the box's label
 
     // vantor-cli (700..799).
     CliFirst = 700,
@@ -148,6 +160,9 @@ int NormalizeLanguage(int languageIndex);
 // An unknown number gives an empty text rather than reading outside the table.
 const std::string& Message(int number, int languageIndex);
 
+// Message `number` with "%1".."%9" replaced by `args` in order.
+std::string FormatMessage(int number, std::initializer_list<std::string> args);
+
 // Every Own:: message in the table, for checks that each has all three texts.
 std::vector<int> OwnMessageIds();
 
@@ -157,8 +172,5 @@ void SetCurrentLanguage(int languageIndex);
 inline const std::string& Message(int number) {
     return Message(number, CurrentLanguage());
 }
-// Message `number` in the current language with %1, %2 ... replaced by
-// `values` in order.
-std::string FillMessage(int number, std::initializer_list<std::string> values);
 
 } // namespace vantor

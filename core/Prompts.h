@@ -21,6 +21,8 @@ public:
     // File dialogs; an empty result means the user cancelled.
     virtual std::string chooseOpenFile(const std::string& title, const std::string& filter) = 0;
     virtual std::string chooseSaveFile(const std::string& title, const std::string& filter) = 0;
+    // The filter entry chosen in the last save dialog; empty when unknown.
+    virtual std::string chosenSaveFilter() const { return {}; }
 };
 
 // The installed implementation. Until one is installed a silent default
@@ -39,6 +41,7 @@ public:
     std::vector<Entry> log;
     std::vector<bool> yesNoAnswers;       // consumed front first; No when empty
     std::vector<std::string> fileAnswers; // consumed front first; cancel when empty
+    std::string saveFilter;               // what chosenSaveFilter answers
 
     void showError(const std::string& text) override;
     bool askYesNo(const std::string& text) override;
@@ -46,6 +49,7 @@ public:
     void showFileMessage(const std::string& text) override;
     std::string chooseOpenFile(const std::string& title, const std::string& filter) override;
     std::string chooseSaveFile(const std::string& title, const std::string& filter) override;
+    std::string chosenSaveFilter() const override { return saveFilter; }
 
     // Texts of the entries of one kind, in order.
     std::vector<std::string> texts(const std::string& kind) const;

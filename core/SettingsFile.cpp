@@ -13,6 +13,7 @@ namespace vantor {
 namespace {
 
 constexpr std::string_view kEnvironment = "Environment";
+constexpr std::string_view kLastFolder = "LastFolder";
 constexpr std::string_view kChip = "CHIP";
 constexpr std::string_view kDevice = "DEVICE";
 
@@ -96,6 +97,7 @@ void SettingsFile::load(SettingsTarget& target) const {
         target.showDeviceCommand();
     target.setSpeedIndex(read(kDevice, "SPEED", 0));
     target.setLanguageIndex(NormalizeLanguage(read(kDevice, "LANGU", 0)));
+    target.setLastFolder(ini.value(kEnvironment, kLastFolder, ""));
 }
 
 IniFile::SaveResult SettingsFile::save(const SettingsTarget& target) const {
@@ -118,6 +120,9 @@ IniFile::SaveResult SettingsFile::save(const SettingsTarget& target) const {
     write(kEnvironment, "FormTop", g.top);
     write(kEnvironment, "FormLeft", g.left);
     write(kEnvironment, "FormMax", target.isMaximized() ? 1 : 0);
+    // Our own key comes after the ones every copy of the file has.
+    if (const std::string folder = target.lastFolder(); !folder.empty())
+        ini.setValue(kEnvironment, kLastFolder, folder);
     const SettingsTarget::ChipIndices chip = target.chipIndices();
     write(kChip, "INDEX1", chip.type);
     write(kChip, "INDEX2", chip.maker);

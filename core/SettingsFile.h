@@ -73,6 +73,8 @@ public:
     virtual void setSpeedIndex(int index) = 0;
     // Always 0..2 (see SettingsFile::load).
     virtual void setLanguageIndex(int index) = 0;
+    // The folder the file dialogs last used; a key of our own, read last.
+    virtual void setLastFolder(const std::string& folder) { (void)folder; }
 
     // Save. For a maximised window, geometry() gives its maximised bounds.
     virtual Geometry geometry() const = 0;
@@ -80,6 +82,8 @@ public:
     virtual ChipIndices chipIndices() const = 0;
     virtual int speedIndex() const = 0; // -1 when nothing is selected
     virtual int languageIndex() const = 0;
+    // Empty leaves whatever the file holds.
+    virtual std::string lastFolder() const { return {}; }
 };
 
 class SettingsFile {

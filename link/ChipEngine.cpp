@@ -486,12 +486,20 @@ int ChipEngine::WriteChip(const ChipRecord& chip) {
         }
         total = chip.FlashSize;
     }
-    if (!openStream(chip, EngineStep::Write, total, 0)) {
-        return 0;
-    }
     // No pause between chunks: the programmer paces the stream. Up to one
     // chunk less a byte past the total goes out with the last chunk.
     const std::uint32_t chunk = ChunkSize(page);
+    // Whatever the stream carries past the used length is programmed too: it
+    // goes out erased, never as bytes an earlier file left in the buffer.
+    const std::uint64_t streamEnd =
+        std::min<std::uint64_t>((std::uint64_t(total) + chunk - 1) / chunk * chunk, Buffer.size());
+    if (used < streamEnd) {
+        std::memset(Buffer.data() + used, 0xFF, std::size_t(streamEnd - used));
+        Host.refreshHexView();
+    }
+    if (!openStream(chip, EngineStep::Write, total, 0)) {
+        return 0;
+    }
     const std::uint8_t* data = Buffer.data();
     for (std::uint32_t offset = 0; offset < total; offset += chunk) {
         const int sent = Link.USB_bulk_write(data + offset, int(chunk));

@@ -16,16 +16,24 @@ ConnectionProbe::Outcome ConnectionProbe::ProbeProgrammer() {
     }
     Pending = false;
     if (Link.prog_open(kProgrammerVendorId, kProgrammerProductId) == 1) {
-        const std::string line = Host.nextLogPrefix() + Message(Msg::ProgrammerDetected);
-        if (Host.findLogLine(line) != 0) {
-            Host.insertLogLine(line);
+        // Every activation probes; a line is news only when the programmer
+        // has just come, or something else was logged since the last one.
+        const bool stillOnTop = WasReady && !LastLine.empty() && Host.findLogLine(LastLine) == 0;
+        if (!stillOnTop) {
+            const std::string line = Host.nextLogPrefix() + Message(Msg::ProgrammerDetected);
+            if (Host.findLogLine(line) != 0) {
+                Host.insertLogLine(line);
+                LastLine = line;
+            }
         }
+        WasReady = true;
         Link.USB_bulk_close();
         LastRefusal.clear();
         Host.setConnectionStatus(Message(Msg::Ready));
         return Outcome::Ready;
     }
     noteRefusal();
+    WasReady = false;
     Host.setConnectionStatus(Message(Msg::NotConnected));
     return Outcome::NotConnected;
 }
@@ -42,10 +50,10 @@ void ConnectionProbe::noteRefusal() {
 }
 
 std::string ProgrammerRefusalText(const ProgrammerSlot& slot) {
-    return FillMessage(slot.access == ProgrammerSlot::Access::Busy
-                           ? Own::ProgrammerBusy
-                           : Own::ProgrammerPermissionDenied,
-                       {slot.location()});
+    return FormatMessage(slot.access == ProgrammerSlot::Access::Busy
+                             ? Own::ProgrammerBusy
+                             : Own::ProgrammerPermissionDenied,
+                         {slot.location()});
 }
 
 void ConnectionProbe::chipCommandEnded() {

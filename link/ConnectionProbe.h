@@ -34,7 +34,8 @@ public:
     ConnectionProbe(TUsbBulk& link, ProbeHost& host) : Link(link), Host(host) {}
 
     // Probes and reports: "Ready" and a numbered detection line (message 11)
-    // when the programmer answers, "Not connected" otherwise. While a chip
+    // when the programmer answers (the line only when the last one is not
+    // still the top line of the log), "Not connected" otherwise. While a chip
     // command holds the programmer open the transport is left alone and the
     // probe is deferred until chipCommandEnded(). An open transport counts as
     // busy too, whatever the host says.
@@ -51,6 +52,8 @@ private:
     ProbeHost& Host;
     bool Pending = false;
     std::string LastRefusal; // the refusal line last logged, "" when none
+    bool WasReady = false;   // the last probe found the programmer
+    std::string LastLine;    // the detection line this probe logged last
 };
 
 // Why a programmer that is present was refused (permission, busy), in the

@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev
   libusb-dev libusb-0.1-4 libudev-dev zlib1g-dev
   googletest libgtest-dev libbenchmark-dev srecord
-  qt6-svg-dev fonts-wqy-microhei xvfb xauth
+  qt6-svg-dev qt6-translations-l10n fonts-wqy-microhei xvfb xauth
   dpkg-dev desktop-file-utils appstream lintian
 )
 

@@ -1,12 +1,12 @@
 #include "chipdb/ui/TForm2.h"
 
-#include "core/MessageTable.h"
-#include "core/Prompts.h"
-#include "core/IntegerValue.h"
-#include "core/FilePlaces.h"
 #include "chipdb/DatabaseFile.h"
 #include "chipdb/GbkText.h"
 #include "chipdb/NameText.h"
+#include "core/FilePlaces.h"
+#include "core/IntegerValue.h"
+#include "core/MessageTable.h"
+#include "core/Prompts.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
@@ -124,28 +124,6 @@ const std::vector<const char*>& AlgorithmItems(int family) {
     return items[family];
 }
 
-// The editor's refusals, in the three languages.
-struct Texts {
-    const char* text[kLanguageCount];
-    QString in(int language) const { return QString::fromUtf8(text[NormalizeLanguage(language)]); }
-};
-constexpr Texts kNamesTooLong = {{"第 %1 行：芯片名称“%2”占 %3 字节，最多只能 47 字节。",
-                                  "第 %1 行：芯片名稱「%2」佔 %3 字節，最多只能 47 字節。",
-                                  "Row %1: the names \"%2\" take %3 bytes; at most 47 fit."}};
-constexpr Texts kNamesNotGbk = {{"第 %1 行：芯片名称“%2”含有数据库无法保存的字符。",
-                                 "第 %1 行：芯片名稱「%2」含有數據庫無法保存的字符。",
-                                 "Row %1: the names \"%2\" hold characters the chip database "
-                                 "cannot store."}};
-constexpr Texts kDoesNotFit = {{"第 %1 行“%2”列：%3 超出范围（0 到 %4）。",
-                                "第 %1 行「%2」列：%3 超出範圍（0 到 %4）。",
-                                "Row %1, column \"%2\": %3 does not fit (0 to %4)."}};
-constexpr Texts kTooManyRows = {{"芯片数据库最多保存 999 个芯片，请先删除多余的行。",
-                                 "芯片數據庫最多保存 999 個芯片，請先刪除多餘的行。",
-                                 "The chip database holds at most 999 chips; delete rows first."}};
-constexpr Texts kRowUnusable = {{"第 %1 行：%2", "第 %1 行：%2", "Row %1: %2"}};
-constexpr Texts kNoItemChosen = {
-    {"请在“%1”框中选择一项。", "請在「%1」框中選擇一項。", "Choose an item in the box \"%1\"."}};
-
 void Refuse(const QString& text) {
     CurrentPrompts().showError(text.toStdString());
 }
@@ -158,12 +136,20 @@ QString Q(const std::string& utf8) {
     return QString::fromStdString(utf8);
 }
 
-// Reads a cell with the one integer rule; says so when it is not a number.
-std::optional<std::int64_t> ReadNumber(const QString& text) {
+// The editor's own label for a grid column: the grid's titles are Chinese in
+// every language, so refusals name the field as the boxes do.
+constexpr int kColumnLabel[TForm2::kColumns] = {0, 1, 2, 9, 5, 6, 4, 8, 3, 7, 10, 11, 12};
+std::string ColumnName(int col) {
+    return kCaptions[NormalizeLanguage(CurrentLanguage())].labels[kColumnLabel[col]];
+}
+
+// Reads a cell with the one integer rule; says so, naming the field, when it
+// is not a number.
+std::optional<std::int64_t> ReadNumber(const QString& text, int col) {
     const std::string s = text.toStdString();
     auto value = ParseIntegerValue(s);
     if (!value)
-        CurrentPrompts().showError(InvalidIntegerMessage(s));
+        CurrentPrompts().showError(FormatMessage(Own::InvalidIntegerIn, {ColumnName(col), s}));
     return value;
 }
 
@@ -545,10 +531,30 @@ void TForm2::FormShow() {
     // the user never chose.
     if (records > 0 && StringGrid1->currentRow() < 0)
         StringGrid1->setCurrentCell(0, 0);
+    WidenNameColumns();
 
     ComboBox1->setCurrentIndex(ComboBox1->count() > 0 ? 0 : -1);
     ComboBox2->setCurrentIndex(ComboBox2->count() > 0 ? 0 : -1);
     ComboBox3->setCurrentIndex(ComboBox3->count() > 0 ? 0 : -1);
+}
+
+// The name columns are as wide as designed, or as their longest name in this
+// font: a name cut off in the grid cannot be checked against a datasheet.
+void TForm2::WidenNameColumns() {
+    const int pad = 2 * (style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, StringGrid1) +
+                         style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, StringGrid1));
+    int typeWidth = kDefaultColWidth;
+    const QFontMetrics cells(StringGrid1->font());
+    const QFontMetrics side(StringGrid1->verticalHeader()->font());
+    for (int col : {ColMaker, ColName}) {
+        int width = kDefaultColWidth;
+        for (int row = 1; row < RowCount(); ++row)
+            width = std::max(width, cells.horizontalAdvance(Cells(col, row)) + pad);
+        StringGrid1->setColumnWidth(col - 1, width);
+    }
+    for (int row = 1; row < RowCount(); ++row)
+        typeWidth = std::max(typeWidth, side.horizontalAdvance(Cells(ColType, row)) + pad);
+    StringGrid1->verticalHeader()->setFixedWidth(typeWidth);
 }
 
 void TForm2::StringGrid1SelectCell(int /*col*/, int row) {
@@ -566,21 +572,21 @@ void TForm2::StringGrid1DblClick() {
 
     // Each number is read where it is used; a cell that is not one stops
     // the load there.
-    auto size = ReadNumber(Cells(ColFlashSize, r));
+    auto size = ReadNumber(Cells(ColFlashSize, r), ColFlashSize);
     if (!size)
         return;
     SelectPosition(ComboBox5, Lg(*size) - 6);
-    auto page = ReadNumber(Cells(ColFlashPage, r));
+    auto page = ReadNumber(Cells(ColFlashPage, r), ColFlashPage);
     if (!page)
         return;
     SelectPosition(ComboBox6, Lg(*page));
-    auto family = ReadNumber(Cells(ColFamily, r));
+    auto family = ReadNumber(Cells(ColFamily, r), ColFamily);
     if (!family)
         return;
     SelectPosition(ComboBox4, *family);
     ComboBox4Change();
 
-    auto s = ReadNumber(Cells(ColSubType, r));
+    auto s = ReadNumber(Cells(ColSubType, r), ColSubType);
     if (!s)
         return;
     switch (ComboBox4->currentIndex()) {
@@ -602,23 +608,23 @@ void TForm2::StringGrid1DblClick() {
         break;
     }
 
-    auto delay = ReadNumber(Cells(ColDelay, r));
+    auto delay = ReadNumber(Cells(ColDelay, r), ColDelay);
     if (!delay)
         return;
     Edit1->setText(QString::number(*delay));
-    auto voltage = ReadNumber(Cells(ColVoltage, r));
+    auto voltage = ReadNumber(Cells(ColVoltage, r), ColVoltage);
     if (!voltage)
         return;
     SelectPosition(ComboBox7, *voltage);
-    auto eepromSize = ReadNumber(Cells(ColEepromSize, r));
+    auto eepromSize = ReadNumber(Cells(ColEepromSize, r), ColEepromSize);
     if (!eepromSize)
         return;
     SelectPosition(ComboBox10, Lg(*eepromSize));
-    auto eepromPage = ReadNumber(Cells(ColEepromPage, r));
+    auto eepromPage = ReadNumber(Cells(ColEepromPage, r), ColEepromPage);
     if (!eepromPage)
         return;
     SelectPosition(ComboBox11, Lg(*eepromPage));
-    auto xml = ReadNumber(Cells(ColXmlLink, r));
+    auto xml = ReadNumber(Cells(ColXmlLink, r), ColXmlLink);
     if (!xml)
         return;
     ComboBox12->setEditText(QString::number(*xml));
@@ -641,7 +647,17 @@ std::optional<TForm2::RowCells> TForm2::CellsFromControls(int row) {
                       {ComboBox11, Label12}};
     for (const auto& p : positional) {
         if (ChosenPosition(p.box) < 0) {
-            Refuse(kNoItemChosen.in(CurrentLanguage()).arg(p.label->text()));
+            Refuse(Q(FormatMessage(Own::NoItemChosen, {p.label->text().toStdString()})));
+            return std::nullopt;
+        }
+    }
+    // A number box left empty is named, rather than quoting an empty text.
+    const std::pair<int, QString> typed[] = {{ColChipId, ComboBox9->currentText()},
+                                             {ColDelay, Edit1->text()},
+                                             {ColXmlLink, ComboBox12->currentText()}};
+    for (const auto& [col, text] : typed) {
+        if (text.trimmed().isEmpty()) {
+            Refuse(Q(FormatMessage(Own::BoxEmpty, {ColumnName(col)})));
             return std::nullopt;
         }
     }
@@ -676,7 +692,7 @@ std::optional<TForm2::RowCells> TForm2::CellsFromControls(int row) {
 
 void TForm2::BtnAddClick() {
     if (RowCount() - 1 >= kMaxDataRows) {
-        Refuse(kTooManyRows.in(CurrentLanguage()));
+        Refuse(Q(Message(Own::TooManyRows)));
         return;
     }
     const int row = RowCount();
@@ -706,17 +722,17 @@ void TForm2::BtnDeleteClick() {
 }
 
 bool TForm2::RowToRecord(const RowCells& cells, int row, ChipRecord& record) const {
-    const int language = CurrentLanguage();
     const std::string joined = TrimBlanks(cells[ColType].toStdString()) + "," +
                                TrimBlanks(cells[ColMaker].toStdString()) + "," +
                                TrimBlanks(cells[ColName].toStdString());
     std::string gbk;
     if (!Utf8ToGbk(joined, &gbk) || gbk.find('\0') != std::string::npos) {
-        Refuse(kNamesNotGbk.in(language).arg(row).arg(Q(joined)));
+        Refuse(Q(FormatMessage(Own::NamesNotGbk, {std::to_string(row), joined})));
         return false;
     }
     if (gbk.size() > kNameTextMaxBytes) {
-        Refuse(kNamesTooLong.in(language).arg(row).arg(Q(joined)).arg(gbk.size()));
+        Refuse(Q(FormatMessage(Own::NamesTooLong,
+                               {std::to_string(row), joined, std::to_string(gbk.size())})));
         return false;
     }
     SetNameText(record, joined);
@@ -726,13 +742,15 @@ bool TForm2::RowToRecord(const RowCells& cells, int row, ChipRecord& record) con
     auto read = [&](int col, std::uint64_t max) -> std::uint64_t {
         if (!ok)
             return 0;
-        auto value = ReadNumber(cells[std::size_t(col)]);
+        auto value = ReadNumber(cells[std::size_t(col)], col);
         if (!value) {
             ok = false;
             return 0;
         }
         if (*value < 0 || std::uint64_t(*value) > max) {
-            Refuse(kDoesNotFit.in(language).arg(row).arg(Q(kTitles[col])).arg(*value).arg(max));
+            Refuse(
+                Q(FormatMessage(Own::DoesNotFit, {std::to_string(row), ColumnName(col),
+                                                  std::to_string(*value), std::to_string(max)})));
             ok = false;
             return 0;
         }
@@ -754,7 +772,7 @@ bool TForm2::RowToRecord(const RowCells& cells, int row, ChipRecord& record) con
     // A record the chip operations cannot serve never reaches the database.
     std::string why;
     if (!ChipRecordIsUsable(record, &why)) {
-        Refuse(kRowUnusable.in(language).arg(row).arg(Q(why)));
+        Refuse(Q(FormatMessage(Own::RowUnusable, {std::to_string(row), why})));
         return false;
     }
     return true;
@@ -765,7 +783,7 @@ void TForm2::BtnSaveClick() {
         return;
     const int dataRows = RowCount() - 1;
     if (dataRows > kMaxDataRows) {
-        Refuse(kTooManyRows.in(CurrentLanguage()));
+        Refuse(Q(Message(Own::TooManyRows)));
         return;
     }
     // Every row is read into a copy first: a refused cell leaves the

@@ -95,6 +95,7 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    void WidenNameColumns();
     using RowCells = std::array<QString, kColumns>;
 
     QTableWidgetItem* CellItem(int col, int row) const;

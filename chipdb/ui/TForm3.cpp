@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace vantor {
 namespace {
@@ -110,8 +111,17 @@ void TForm3::ResetList() {
     rows_.clear();
     ListView1->setColumnCount(4);
     ApplyCaptions(language_);
-    for (int i = 0; i < 4; ++i)
-        ListView1->setColumnWidth(i, kColumnWidths[i]);
+    // As designed, or as wide as the column's title in this font.
+    const int pad =
+        2 * ListView1->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, ListView1->header()) +
+        8;
+    const QFontMetrics titles(ListView1->header()->font());
+    for (int i = 0; i < 4; ++i) {
+        const QString title = ListView1->headerItem()->text(i);
+        ListView1->setColumnWidth(
+            i, i == 3 ? kColumnWidths[i]
+                      : std::max(kColumnWidths[i], titles.horizontalAdvance(title) + pad));
+    }
     ListView1Change();
 }
 

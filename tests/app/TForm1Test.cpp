@@ -3,14 +3,15 @@
 #include "app/Application.h"
 #include "app/TAboutBox.h"
 #include "app/TStatusBar.h"
+#include "controls/HexEditorControl.h"
 #include "core/MessageTable.h"
 #include "core/Prompts.h"
-#include "controls/HexEditorControl.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QProgressBar>
@@ -203,7 +204,8 @@ private slots:
         QCOMPARE(box.Version->alignment() & Qt::AlignHCenter, Qt::AlignHCenter);
         QVERIFY(!box.Copyright->text().isEmpty());
         QVERIFY(box.OKButton->isDefault());
-        QCOMPARE(box.minimumSize(), box.maximumSize()); // fixed size
+        box.layout()->activate();
+        QCOMPARE(box.minimumSize(), box.maximumSize()); // fixed size, as its texts need
         QVERIFY(!box.ProgramIcon->pixmap().isNull());
     }
 

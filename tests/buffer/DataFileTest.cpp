@@ -1,7 +1,7 @@
 #include "buffer/DataFile.h"
+#include "buffer/IntelHexFile.h"
 #include "core/MessageTable.h"
 #include "core/Prompts.h"
-#include "buffer/IntelHexFile.h"
 #include "tests/buffer/BufferTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -274,6 +274,43 @@ TEST_F(DataFileTest, SaveCommandWritesTheWholeChipAfterSync) {
     record += "A5\r\n"; // 0x20 + 31 * 0xFF + 0x5A = 0x1F5B
     EXPECT_EQ(ReadFile(dir.file("chip.hex")), record + ":00000001FF\r\n");
     EXPECT_EQ(order, (Strings{"sync", "sync"}));
+}
+
+TEST_F(DataFileTest, TheChosenFilterNamesABareFileAndOtherToolsSRecordNamesWork) {
+    DataBuffer& buffer = SharedBuffer();
+    std::memset(buffer.data(), 0xFF, 0x100);
+    buffer[0] = 0x41;
+    const std::string filters = SaveFileFilter();
+    EXPECT_EQ(filters.substr(0, filters.find(";;")), "Binary (*.bin)"); // preselected as ever
+    struct Case {
+        const char* filter;
+        const char* file;
+        char first;
+    } cases[] = {{"Binary (*.bin)", "dump.bin", 'A'},
+                 {"Intel Hex(*.hex)", "dump.hex", ':'},
+                 {"Motorola S-record (*.srec *.s19 *.mot *.src)", "dump.srec", 'S'},
+                 {"All files (*)", "dump.hex", ':'}};
+    for (const Case& c : cases) {
+        prompts.saveFilter = c.filter;
+        prompts.fileAnswers = {dir.file("dump")};
+        prompts.yesNoAnswers = {true};
+        ASSERT_TRUE(SaveDataFileCommand(buffer, 0x100, {})) << c.filter;
+        EXPECT_EQ(ReadFile(dir.file(c.file)).at(0), c.first) << c.filter;
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.file("dump")));
+    // Every S-record name reads as S-records, in any letter case.
+    for (const char* name : {"a.S19", "a.srec", "a.mot"}) {
+        std::filesystem::copy_file(dir.file("dump.srec"), dir.file(name));
+        EXPECT_EQ(Load(name), 16) << name; // one record: the rest is all FFh
+        EXPECT_EQ(target[0], 0x41) << name;
+        EXPECT_EQ(SaveFormatFor(name), DataFileFormat::SRecord);
+    }
+    // Open offers everything it reads first, named in the current language.
+    SetCurrentLanguage(TraditionalChinese);
+    const std::string open = OpenFileFilter();
+    SetCurrentLanguage(English);
+    EXPECT_EQ(open.substr(0, open.find(";;")),
+              "所有支援的檔案 (*.bin *.rom *.cap *.hex *.eep *.src *.s19 *.srec *.mot)");
 }
 
 TEST_F(DataFileTest, SaveCommandNeverReadsPastTheBuffer) {

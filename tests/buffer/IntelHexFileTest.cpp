@@ -202,17 +202,26 @@ TEST_F(IntelHexTest, AddressesNeverWrapPastTheSizeCheck) {
         ASSERT_EQ(b, 0x55);
 }
 
-TEST_F(IntelHexTest, LongerLineIsCutAt512Bytes) {
-    // A valid record padded past 512 bytes: the first 512 bytes load, the rest
+TEST_F(IntelHexTest, LongerLineIsCutAt523Bytes) {
+    // A record of 255 data bytes, as other tools write them, fits with CR LF.
+    std::string full = ":FF000000" + std::string(510, 'A') + "AB";
+    unsigned sum = 0xFF;
+    for (int i = 0; i < 255; ++i)
+        sum += 0xAA;
+    full.replace(full.size() - 2, 2, RecordFile::FormatHexField((0x100 - (sum & 0xFF)) & 0xFF, 2));
+    ASSERT_EQ(full.size(), 521u);
+    EXPECT_EQ(Read(full + "\r\n:00000001FF\n"), 255);
+    EXPECT_TRUE(prompts.log.empty());
+    // A valid record padded past 523 bytes: the first 523 bytes load, the rest
     // comes back as a line of its own, which is not a record.
     std::string record = ":0100000012ED";
-    std::string text = record + std::string(512 - record.size(), ' ') + "tail\n:00000001FF\n";
+    std::string text = record + std::string(523 - record.size(), ' ') + "tail\n:00000001FF\n";
     EXPECT_EQ(Read(text), 0);
     EXPECT_EQ(Messages(), Strings{"Illegal Line found"});
     EXPECT_EQ(target[0], 0x12);
-    // Exactly 512 bytes with the line feed is one line.
+    // Exactly 523 bytes with the line feed is one line.
     prompts.clear();
-    text = record + std::string(512 - record.size() - 1, ' ') + "\n:00000001FF\n";
+    text = record + std::string(523 - record.size() - 1, ' ') + "\n:00000001FF\n";
     EXPECT_EQ(Read(text), 1);
     EXPECT_TRUE(prompts.log.empty());
 }

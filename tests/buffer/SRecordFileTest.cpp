@@ -210,6 +210,24 @@ TEST_F(SRecordTest, LongerLineIsCutAt100Bytes) {
     EXPECT_EQ(target[0], 0x11);
 }
 
+TEST_F(SRecordTest, LongHeadersFromOtherToolsAreSkipped) {
+    // A header far longer than a line (and, from a file, than a read block)
+    // is skipped whole; a long data line is still cut.
+    std::string header = "S0" + std::string(300, '4') + "\r\n";
+    std::string data = Rec('1', "040000"
+                                "11");
+    EXPECT_EQ(Read(header + data + "S9\n"), 1);
+    EXPECT_TRUE(prompts.log.empty());
+    TempDir dir;
+    test::WriteFile(dir.file("long.s19"),
+                    "S0" + std::string(3 << 20, 'A') + "\n" + data + "S9030000FC\n");
+    target[0] = 0;
+    EXPECT_EQ(SRecordFile().Read(dir.file("long.s19"), target.data(), 0x1000), 1);
+    EXPECT_EQ(target[0], 0x11);
+    EXPECT_EQ(Read("S0" + std::string(300, '4')), 0); // no line end, no termination
+    EXPECT_EQ(Messages(), Strings{"File Read Operation Failed"});
+}
+
 TEST_F(SRecordTest, LargestRecordsThatFitTheLine) {
     // 44 data bytes in S1, 42 in S3, with CR LF: exactly 100 bytes.
     std::string s1 = Rec('1', "2F0000" + std::string(88, 'A'));

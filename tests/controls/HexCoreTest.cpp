@@ -178,7 +178,48 @@ TEST_F(Core, OverwriteModeDropsTheSelectionOnAnyKeyWithoutModifiers) {
     c.select(4, 9, false);
     press(key(Key::Left));
     press(key(Key::Right, true));
-    EXPECT_EQ(c.selection(), (Range{8, 10})) << "insert mode: plain movement drops it too";
+    EXPECT_EQ(c.selection(), (Range{8, 9})) << "insert mode: plain movement drops it too";
+}
+
+TEST_F(Core, ShiftSelectionRunsFromTheAnchorToTheCaret) {
+    load(64);
+    c.moveCaret(at(4, 0, true));
+    press(key(Key::Right, true));
+    EXPECT_EQ(c.selection(), (Range{4, 5})) << "one step, one character";
+    press(key(Key::Left, true));
+    EXPECT_FALSE(c.hasSelection()) << "back where it started: nothing";
+    press(key(Key::Left, true));
+    EXPECT_EQ(c.selection(), (Range{3, 4}));
+    // In the hex column a byte counts once the caret has passed a digit of it.
+    c.moveCaret(at(8));
+    press(key(Key::Right, true));
+    EXPECT_EQ(c.selection(), (Range{8, 9}));
+    press(key(Key::Right, true));
+    press(key(Key::Right, true));
+    EXPECT_EQ(c.selection(), (Range{8, 10}));
+    press(key(Key::End, true));
+    EXPECT_EQ(c.selection(), (Range{8, 16})) << "to the row's last digit";
+    // Insert mode: typing over one selected byte replaces that byte only.
+    press(key(Key::Insert));
+    c.moveCaret(at(20, 0, true));
+    press(key(Key::Right, true));
+    typeText("Z");
+    EXPECT_EQ(c.size(), 64u);
+    EXPECT_EQ(c.at(20), 'Z');
+    EXPECT_EQ(c.at(21), 21);
+}
+
+TEST_F(Core, BackspaceAfterOneTypedDigitTakesTheHalfTypedByte) {
+    load(8);
+    press(key(Key::Insert));
+    c.moveCaret(at(3));
+    typeText("a");
+    EXPECT_EQ(c.size(), 9u);
+    press(key(Key::Backspace));
+    EXPECT_EQ(bytesOf(c), (std::vector<uint8_t>{0, 1, 2, 3, 4, 5, 6, 7}));
+    EXPECT_EQ(c.caret(), at(3));
+    press(key(Key::Backspace));
+    EXPECT_EQ(bytesOf(c), (std::vector<uint8_t>{0, 1, 3, 4, 5, 6, 7})) << "then the one before";
 }
 
 TEST_F(Core, BookmarksAreSetWithCtrlShiftDigitAndVisitedWithCtrlDigit) {

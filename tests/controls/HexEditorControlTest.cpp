@@ -218,7 +218,7 @@ private slots:
         click(5, true);
         press(Qt::Key_Right, Qt::ShiftModifier);
         press(Qt::Key_Down, Qt::ShiftModifier);
-        QCOMPARE(w->core().selection(), (Range{5, 23}));
+        QCOMPARE(w->core().selection(), (Range{5, 22})); // from the anchor to the caret
         press(Qt::Key_C, Qt::ControlModifier);
         QVERIFY(w->core().hasSelection());
         press(Qt::Key_Escape);
@@ -414,6 +414,22 @@ private slots:
         click(0, true);
         press(Qt::Key_V, Qt::ControlModifier);
         QCOMPARE(contentOf(*w)[2], '!');
+        // Text that looks like hex is still text in the character column.
+        QGuiApplication::clipboard()->setText(QStringLiteral("CAFE"));
+        click(8, true);
+        press(Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(QByteArray(reinterpret_cast<const char*>(contentOf(*w).data()) + 8, 4),
+                 QByteArray("CAFE"));
+
+        // A whole chip image: the bytes go at once, the hex text only on request.
+        w->LoadFromStream(std::span<const uint8_t>(counting(DataBuffer::size())));
+        press(Qt::Key_A, Qt::ControlModifier);
+        press(Qt::Key_C, Qt::ControlModifier);
+        mime = QGuiApplication::clipboard()->mimeData();
+        QVERIFY(mime->hasText());
+        QCOMPARE(mime->data(QString::fromLatin1(HexEditorControl::ByteMimeType)).size(),
+                 qsizetype(DataBuffer::size()));
+        load(64);
 
         QVERIFY(!HexEditorControl::parseHexText(QStringLiteral("1 23")));
         QVERIFY(!HexEditorControl::parseHexText(QStringLiteral("")));

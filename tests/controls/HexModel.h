@@ -221,6 +221,8 @@ struct HexModel {
         run = false;
         if (hasSel)
             eraseAt(selB, selE);
+        else if (!charCol && nibble == 1 && pos < size())
+            eraseAt(pos, pos + 1); // a half-typed byte goes first
         else if (pos > 0)
             eraseAt(pos - 1, pos);
     }

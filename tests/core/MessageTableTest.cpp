@@ -115,3 +115,17 @@ TEST(MessageTable, LookupFollowsTheCurrentLanguageAtTheMomentOfShowing) {
     EXPECT_EQ(Message(23), "讀出完成！");
     vantor::SetCurrentLanguage(0);
 }
+
+TEST(MessageTable, PlaceholdersFilledInTheCurrentLanguage) {
+    vantor::SetCurrentLanguage(vantor::TraditionalChinese);
+    EXPECT_EQ(vantor::FormatMessage(vantor::Own::DoesNotFit, {"2", "延時", "70000", "65535"}),
+              "第 2 行「延時」列：70000 超出範圍（0 到 65535）。");
+    vantor::SetCurrentLanguage(vantor::English);
+    // Repeated and missing arguments: %2 twice, %3 left as it stands.
+    EXPECT_EQ(vantor::FormatMessage(vantor::Own::TooManyRecords, {"/x.Dat", "1000"}),
+              "The chip database /x.Dat holds more than 1000 records; only the first 1000 were "
+              "loaded.");
+    EXPECT_EQ(vantor::FormatMessage(vantor::Own::DoesNotFit, {"1"}),
+              "Row 1, column \"%2\": %3 does not fit (0 to %4).");
+    vantor::SetCurrentLanguage(vantor::SimplifiedChinese);
+}

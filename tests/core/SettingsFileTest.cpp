@@ -63,6 +63,9 @@ public:
     ChipIndices chipIndices() const override { return chip; }
     int speedIndex() const override { return speed; }
     int languageIndex() const override { return language; }
+    std::string folder;
+    void setLastFolder(const std::string& f) override { folder = f; }
+    std::string lastFolder() const override { return folder; }
 
 private:
     void note(const char* what, int v) {
@@ -154,6 +157,24 @@ TEST_F(SettingsFileTest, NoFileGivesDefaultsAndTheFirstCloseWritesExactlyOurKeys
                       "[DEVICE]\n"
                       "SPEED=4\n"
                       "LANGU=2\n");
+}
+
+TEST_F(SettingsFileTest, TheFolderLastUsedIsOurOwnKeyAfterTheSpecifiedOnes) {
+    write("[Environment]\nFormHeight=520\nFormWidth=710\nFormTop=30\nFormLeft=40\nFormMax=0\n");
+    FakeWindow w;
+    SettingsFile settings(path_);
+    settings.load(w);
+    EXPECT_EQ(w.folder, "");
+    ASSERT_TRUE(settings.save(w));
+    EXPECT_EQ(read().find("LastFolder"), std::string::npos) << "no folder, no key";
+    w.folder = "/home/me/dumps = old";
+    ASSERT_TRUE(settings.save(w));
+    EXPECT_EQ(read().substr(0, read().find("[CHIP]")),
+              "[Environment]\nFormHeight=520\nFormWidth=710\nFormTop=30\nFormLeft=40\n"
+              "FormMax=0\nLastFolder=/home/me/dumps = old\n");
+    FakeWindow again;
+    settings.load(again);
+    EXPECT_EQ(again.folder, "/home/me/dumps = old");
 }
 
 TEST_F(SettingsFileTest, OnlyFormMaxOpensMaximisedWithEverythingElseDefault) {

@@ -258,3 +258,22 @@ TEST_F(Faults, AWriteThatLiesIsCaughtByVerify) {
     EXPECT_LT(at, 21u * 256);
     EXPECT_TRUE(completeLines().empty());
 }
+
+TEST_F(Flash, BytesPastTheUsedLengthGoOutErasedAndVerify) {
+    // A large file once, then sixteen bytes of it in use (a fill 0..F): the
+    // page tail on the chip must not carry the old file's bytes.
+    const ChipSpec part{.family = 0, .size = 64 * 1024, .page = 256, .id = 0xEF4013};
+    const ChipRecord chip = Record(part);
+    useChip(part);
+    ASSERT_TRUE(emu.setImage(RandomBytes(part.size, 5)));
+    load(RandomBytes(200 * 1024, 6));
+    buffer->UsedLength = 16;
+    const Bytes used = bufferBytes(16);
+    EXPECT_EQ(commands.Auto(chip, {}), CommandResult::Completed);
+    EXPECT_EQ(host.log.front(), "001:AUTO Complete!");
+    Bytes expected = used;
+    expected.resize(part.size, 0xFF);
+    EXPECT_EQ(emu.image(), expected);
+    EXPECT_EQ(bufferBytes(256), Bytes(expected.begin(), expected.begin() + 256)); // the pane agrees
+    EXPECT_EQ(host.count("refresh"), 1);
+}

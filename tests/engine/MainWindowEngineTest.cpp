@@ -245,12 +245,20 @@ private slots:
             QVERIFY(!form->close());
             QVERIFY(form->isVisible());
             QVERIFY(form->Settings != nullptr);
+            // ... and says why, where the eye is; About waits too.
+            QVERIFY(form->Progress->isTextVisible());
+            QCOMPARE(form->Progress->format(),
+                     QString::fromStdString(Message(Own::CloseRefusedBusy)));
+            QVERIFY(!form->N5->isEnabled());
             QCOMPARE(emu->transfers(), transfersBefore);
             QVERIFY(form->UsbLink.isOpen());
         });
         const auto start = std::chrono::steady_clock::now();
+        form->FlashEditor->setFocus();
         form->E1->trigger();
         QCOMPARE(pumpsSeen, 1);
+        QCOMPARE(form->focusWidget(), form->FlashEditor); // the focus came back
+        QVERIFY(form->N5->isEnabled());
         QVERIFY(std::chrono::steady_clock::now() - start >= 200ms);
         QVERIFY(prompts.texts("error").empty());
         // The erase finished; the probe that waited ran once afterwards.

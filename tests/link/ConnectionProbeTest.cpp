@@ -81,6 +81,23 @@ TEST_F(Probe, UnplugAndReplug) {
     EXPECT_EQ(host.log[0].substr(0, 4), "002:");
 }
 
+TEST_F(Probe, RepeatedActivationsLogOnlyWhatIsNew) {
+    for (int i = 0; i < 5; ++i)
+        probe.ProbeProgrammer();
+    EXPECT_EQ(host.log.size(), 1u);
+    EXPECT_EQ(host.counter, 2); // no prefix taken for a line not written
+    host.log.insert(host.log.begin(), "002:Read Complete!");
+    host.counter = 3;
+    probe.ProbeProgrammer();
+    probe.ProbeProgrammer();
+    ASSERT_EQ(host.log.size(), 3u);
+    EXPECT_EQ(host.log[0], "003:" + Message(11));
+    SetCurrentLanguage(SimplifiedChinese); // still the same news in another language
+    probe.ProbeProgrammer();
+    SetCurrentLanguage(English);
+    EXPECT_EQ(host.log.size(), 3u);
+}
+
 TEST_F(Probe, LineEqualToLineZeroIsNotInsertedAgain) {
     const std::string line = "001:" + Message(11);
     host.log = {line};
