@@ -72,6 +72,10 @@ void MainWindowHost::setProgressPosition(std::uint32_t position) {
     const int shown = Form.Progress->value();
     if (position == 0 || value < shown || std::uint32_t(value - shown) >= ProgressStep) {
         Form.Progress->setValue(value);
+        // QProgressBar repaints itself only when its fill grows by a whole
+        // style chunk (about 40 steps across); a long operation would look
+        // stuck between them, so every visible step is painted.
+        Form.Progress->update();
     }
 }
 

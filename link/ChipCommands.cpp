@@ -281,10 +281,7 @@ CommandResult ChipCommands::Auto(const ChipRecord& record, AutoOptions options) 
             stop();
             return CommandResult::Completed;
         }
-        const auto pause = Engine.Timings.autoVerifyPause;
-        if (pause.count() > 0) {
-            std::this_thread::sleep_for(pause);
-        }
+        Engine.wait(Engine.Timings.autoVerifyPause);
         const int equal = Engine.VerifyChip(chip);
         return Engine.failed() ? failure() : checked(equal, Msg::AutoComplete);
     });

@@ -91,7 +91,13 @@ std::string TransferFailureText(const TransferFailure& failure) {
 // ---- the programmer -------------------------------------------------------------------
 
 ChipEngine::ChipEngine(TUsbBulk& link, DataBuffer& buffer, EngineHost& host)
-    : Link(link), Buffer(buffer), Host(host) {}
+    : Link(link), Buffer(buffer), Host(host) {
+    Link.setReplyWaiter([this](std::chrono::microseconds duration) { wait(duration); });
+}
+
+ChipEngine::~ChipEngine() {
+    Link.setReplyWaiter({});
+}
 
 bool ChipEngine::commandSucceeded(int result, bool reply) const {
     // The block must have gone out whole, and a reply must have come back whole.
@@ -260,8 +266,17 @@ std::string ChipEngine::withHint(const ChipRecord& chip, const std::string& text
 }
 
 void ChipEngine::wait(std::chrono::microseconds duration) {
-    if (duration.count() > 0) {
+    using Clock = std::chrono::steady_clock;
+    if (!Held) {
+        // A probe's or an ID request's wait: nothing runs under it.
         std::this_thread::sleep_for(duration);
+        return;
+    }
+    constexpr Clock::duration kSlice = std::chrono::milliseconds(10);
+    const Clock::time_point until = Clock::now() + duration;
+    for (Clock::time_point now = Clock::now(); now < until; now = Clock::now()) {
+        std::this_thread::sleep_for(std::min(until - now, kSlice));
+        Host.processEvents();
     }
 }
 

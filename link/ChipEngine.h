@@ -73,6 +73,7 @@ std::string TransferFailureText(const TransferFailure& failure);
 class ChipEngine {
 public:
     ChipEngine(TUsbBulk& link, DataBuffer& buffer, EngineHost& host);
+    ~ChipEngine();
     ChipEngine(const ChipEngine&) = delete;
     ChipEngine& operator=(const ChipEngine&) = delete;
 
@@ -121,6 +122,10 @@ public:
     // ---- state ---------------------------------------------------------------------------
     // True from a successful open (or the start of ReadChipId) to the close.
     bool holdsProgrammer() const { return Held; }
+    // Sleeps `duration` in short slices, pumping the host's events between
+    // them while the programmer is held, so a status poll or a pause never
+    // freezes the window (the transport's reply wait comes here too).
+    void wait(std::chrono::microseconds duration);
     bool failed() const { return Failure.has_value(); }
     // The last close sent its finish block to an open programmer and the
     // block did not go out whole. The operation before it had ended.
@@ -147,7 +152,6 @@ private:
     // user asked to stop; `next` is the address the operation would go on at.
     bool step(std::uint32_t position, EngineStep at, std::uint32_t next);
     std::string withHint(const ChipRecord& chip, const std::string& text) const;
-    static void wait(std::chrono::microseconds duration);
 
     TUsbBulk& Link;
     DataBuffer& Buffer;

@@ -375,7 +375,7 @@ int TUsbBulk::USB_bulk_cmd(unsigned char* buffer, int length, int reply) {
     }
     if (reply != 0) {
         if (ReplyWait.count() > 0) {
-            std::this_thread::sleep_for(ReplyWait);
+            ReplyWaiter ? ReplyWaiter(ReplyWait) : std::this_thread::sleep_for(ReplyWait);
         }
         if (DeviceHandle != nullptr) {
             result = Api.usb_bulk_read(DeviceHandle, InEndpoint, reinterpret_cast<char*>(buffer),

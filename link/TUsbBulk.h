@@ -5,6 +5,7 @@
 // library reads exactly like a machine without the programmer.
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -157,6 +158,11 @@ public:
     // The fixed wait between a command and its reply; tests shorten it.
     void setReplyWait(std::chrono::microseconds wait) { ReplyWait = wait; }
     std::chrono::microseconds replyWait() const { return ReplyWait; }
+    // Who sleeps the reply wait: the chip engine pumps the window's events
+    // meanwhile. Empty: a plain sleep.
+    void setReplyWaiter(std::function<void(std::chrono::microseconds)> waiter) {
+        ReplyWaiter = std::move(waiter);
+    }
 
 private:
     void loadLibrary();
@@ -184,6 +190,7 @@ private:
     void* Library = nullptr;
     UsbApi Api{};
     std::chrono::microseconds ReplyWait = kDefaultReplyWait;
+    std::function<void(std::chrono::microseconds)> ReplyWaiter;
     int LastCommandWrite = 0;
     bool Tracing = false;
     DeviceChoice Choice;
