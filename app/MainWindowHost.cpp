@@ -73,9 +73,14 @@ void MainWindowHost::setProgressPosition(std::uint32_t position) {
     if (position == 0 || value < shown || std::uint32_t(value - shown) >= ProgressStep) {
         Form.Progress->setValue(value);
         // QProgressBar repaints itself only when its fill grows by a whole
-        // style chunk (about 40 steps across); a long operation would look
-        // stuck between them, so every visible step is painted.
-        Form.Progress->update();
+        // style chunk (about 40 steps across), so a long operation would look
+        // stuck between them; a paint every 50 ms keeps it moving without
+        // costing the transfers their time.
+        const auto now = std::chrono::steady_clock::now();
+        if (now - LastProgressPaint >= std::chrono::milliseconds(50)) {
+            LastProgressPaint = now;
+            Form.Progress->update();
+        }
     }
 }
 

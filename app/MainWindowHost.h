@@ -10,6 +10,7 @@
 
 #include <QPointer>
 #include <QWidget>
+#include <chrono>
 #include <memory>
 #include <vector>
 
@@ -77,6 +78,7 @@ private:
     TForm1& Form;
     std::unique_ptr<UsbDeviceMonitor> Monitor;
     std::uint32_t ProgressStep = 1;
+    std::chrono::steady_clock::time_point LastProgressPaint{};
     bool Locked = false;
     std::vector<std::pair<QAction*, bool>> SavedEnabled;
     QPointer<QWidget> FocusBefore; // the focus when the window was locked

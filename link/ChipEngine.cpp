@@ -92,7 +92,7 @@ std::string TransferFailureText(const TransferFailure& failure) {
 
 ChipEngine::ChipEngine(TUsbBulk& link, DataBuffer& buffer, EngineHost& host)
     : Link(link), Buffer(buffer), Host(host) {
-    Link.setReplyWaiter([this](std::chrono::microseconds duration) { wait(duration); });
+    Link.setReplyWaiter([this](std::chrono::microseconds duration) { wait(duration, false); });
 }
 
 ChipEngine::~ChipEngine() {
@@ -265,7 +265,7 @@ std::string ChipEngine::withHint(const ChipRecord& chip, const std::string& text
     return text + "\n" + Message(Own::MayBeProtected);
 }
 
-void ChipEngine::wait(std::chrono::microseconds duration) {
+void ChipEngine::wait(std::chrono::microseconds duration, bool stoppable) {
     using Clock = std::chrono::steady_clock;
     if (!Held) {
         // A probe's or an ID request's wait: nothing runs under it.
@@ -277,6 +277,9 @@ void ChipEngine::wait(std::chrono::microseconds duration) {
     for (Clock::time_point now = Clock::now(); now < until; now = Clock::now()) {
         std::this_thread::sleep_for(std::min(until - now, kSlice));
         Host.processEvents();
+        if (stoppable && Host.stopRequested()) {
+            return;
+        }
     }
 }
 

@@ -124,8 +124,10 @@ public:
     bool holdsProgrammer() const { return Held; }
     // Sleeps `duration` in short slices, pumping the host's events between
     // them while the programmer is held, so a status poll or a pause never
-    // freezes the window (the transport's reply wait comes here too).
-    void wait(std::chrono::microseconds duration);
+    // freezes the window (the transport's reply wait comes here too). A
+    // `stoppable` wait ends early once a stop is asked for; the reply wait is
+    // not, since the programmer needs it to answer.
+    void wait(std::chrono::microseconds duration, bool stoppable = true);
     bool failed() const { return Failure.has_value(); }
     // The last close sent its finish block to an open programmer and the
     // block did not go out whole. The operation before it had ended.
