@@ -69,7 +69,8 @@ void saveQtDialogs(QWidget* owner, const QString& dir, const QString& lang) {
 }
 
 // Detects the emulated chip, fills the buffer and grabs the window half-way
-// through the write of an Auto run. False without a programmer.
+// through the write of an Auto run, and again once it is done. False without
+// a programmer.
 bool saveAtWork(vantor::TForm1& form, const QString& dir, const QString& lang) {
     vantor::RecordingPrompts answers; // detection says what it found in a box
     vantor::ScopedPrompts scope(answers);
@@ -103,6 +104,8 @@ bool saveAtWork(vantor::TForm1& form, const QString& dir, const QString& lang) {
     };
     QTimer::singleShot(0, watch);
     form.ToolAutoClick();
+    settle(100);
+    grabTo(&form, dir, "done-" + lang); // the log's last line and the checksum
     return taken;
 }
 
