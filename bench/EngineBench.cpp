@@ -51,23 +51,11 @@ void EnsureApplication() {
 
 // Everything a front end does per transfer that costs nothing to look at:
 // the progress position is kept, events are pumped for real.
-class PumpingHost : public EngineHost {
+class PumpingHost : public bench::SilentHost {
 public:
-    void setStatusText(const std::string&) override {}
-    void showProgress() override {}
-    void setProgressMaximum(std::uint32_t) override {}
     void setProgressPosition(std::uint32_t position) override { Position = position; }
-    void hideProgress() override {}
     void processEvents() override { QCoreApplication::processEvents(); }
     void showError(const std::string& text) override { Errors += text + "\n"; }
-    bool askYesNo(const std::string&) override { return true; }
-    void setLocked(bool) override {}
-    void refreshHexView() override {}
-    void syncBufferFromEditor() override {}
-    int speedIndex() const override { return 0; }
-    void logLine(const std::string&) override {}
-    void beep() override {}
-    void setElapsedText(const std::string&) override {}
 
     std::uint32_t Position = 0;
     std::string Errors;

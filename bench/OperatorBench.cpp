@@ -2,6 +2,7 @@
 // pane beside memmem, and the time from a stop request to the programmer's
 // close (with the emulator's bench timing when it has one).
 #include "bench/BenchRegistry.h"
+#include "bench/EngineOps.h"
 #include "buffer/Checksum.h"
 #include "buffer/DataBuffer.h"
 #include "chipdb/ChipRecord.h"
@@ -39,32 +40,19 @@ std::vector<std::uint8_t> RandomImage(std::size_t size) {
 
 // Asks to stop at a set transfer and notes when; notes when the controls
 // unlock, which the engine does as it closes the programmer.
-class StopTimingHost : public EngineHost {
+class StopTimingHost : public bench::SilentHost {
 public:
-    void setStatusText(const std::string&) override {}
-    void showProgress() override {}
-    void setProgressMaximum(std::uint32_t) override {}
-    void setProgressPosition(std::uint32_t) override {}
-    void hideProgress() override {}
     void processEvents() override {
         if (++Pumps == StopAt) {
             Asked = Clock::now();
             requestStop();
         }
     }
-    void showError(const std::string&) override {}
-    bool askYesNo(const std::string&) override { return true; }
     void setLocked(bool locked) override {
         if (!locked) {
             Closed = Clock::now();
         }
     }
-    void refreshHexView() override {}
-    void syncBufferFromEditor() override {}
-    int speedIndex() const override { return 0; }
-    void logLine(const std::string&) override {}
-    void beep() override {}
-    void setElapsedText(const std::string&) override {}
 
     long Pumps = 0;
     long StopAt = 0;
