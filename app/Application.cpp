@@ -1,12 +1,12 @@
 #include "app/Application.h"
 
+#include "app/AboutBox.h"
+#include "app/MainWindow.h"
 #include "app/QtPrompts.h"
-#include "app/TAboutBox.h"
-#include "app/TForm1.h"
-#include "buffer/TForm4.h"
+#include "buffer/FillDialog.h"
 #include "chipdb/DatabaseFile.h"
-#include "chipdb/ui/TForm2.h"
-#include "chipdb/ui/TForm3.h"
+#include "chipdb/ui/ChipEditorDialog.h"
+#include "chipdb/ui/ChipFindDialog.h"
 
 #include "core/MessageTable.h"
 #include "core/Prompts.h"
@@ -82,24 +82,24 @@ Windows::~Windows() {
 std::unique_ptr<Windows> CreateWindows(const std::string& executablePath) {
     initResources();
     auto w = std::make_unique<Windows>();
-    w->Form1 = std::make_unique<TForm1>(executablePath);
+    w->Form1 = std::make_unique<MainWindow>(executablePath);
     w->prompts = std::make_unique<QtPrompts>(w->Form1.get());
     w->prompts->setFolderMemory(&w->Form1->LastFolder);
     InstallPrompts(w->prompts.get());
     // Dialogs are children of the main window: destroyed with it.
-    auto* form2 = new TForm2(w->Form1.get());
+    auto* form2 = new ChipEditorDialog(w->Form1.get());
     form2->setDatabase(&w->Form1->Chips);
     form2->setDatabasePath(w->Form1->Places().database);
     form2->setDatabaseSavePath(w->Form1->Places().databaseSave);
     w->Form2 = form2;
-    auto* form3 = new TForm3(w->Form1.get());
+    auto* form3 = new ChipFindDialog(w->Form1.get());
     w->Form3 = form3;
-    auto* form4 = new TForm4(w->Form1->Buffer, w->Form1.get());
+    auto* form4 = new FillDialog(w->Form1->Buffer, w->Form1.get());
     w->Form4 = form4;
-    auto* about = new TAboutBox(w->Form1.get());
-    about->setFilePlaces(w->Form1->Places(), TUsbBulk::kDefaultLibrary);
-    w->AboutBox = about;
-    w->Form1->setDialogs(w->Form2, form3, form4, w->AboutBox);
+    auto* about = new AboutBox(w->Form1.get());
+    about->setFilePlaces(w->Form1->Places(), UsbTransport::kDefaultLibrary);
+    w->aboutBox = about;
+    w->Form1->setDialogs(w->Form2, form3, form4, w->aboutBox);
     return w;
 }
 
@@ -115,7 +115,7 @@ int RunApplication(QApplication& app) {
         if (!exitAfterStart.isEmpty()) {
             QTimer::singleShot(0, windows->Form1.get(), [&windows, exitAfterStart] {
                 if (exitAfterStart == "save-database") {
-                    auto* editor = static_cast<TForm2*>(windows->Form2);
+                    auto* editor = static_cast<ChipEditorDialog*>(windows->Form2);
                     editor->FormShow();
                     editor->BtnSaveClick();
                 }

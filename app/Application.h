@@ -8,17 +8,17 @@ class QDialog;
 
 namespace vantor {
 
-class TForm1;
+class MainWindow;
 class QtPrompts;
 
 // The five windows, created in order and living until the loop ends.
 struct Windows {
-    std::unique_ptr<TForm1> Form1;
+    std::unique_ptr<MainWindow> Form1;
     std::unique_ptr<QtPrompts> prompts;
     QDialog* Form2 = nullptr;
     QDialog* Form3 = nullptr;
     QDialog* Form4 = nullptr;
-    QDialog* AboutBox = nullptr;
+    QDialog* aboutBox = nullptr;
     Windows();
     ~Windows();
 };
@@ -36,7 +36,7 @@ public:
 void InstallQtTranslations(int languageIndex);
 
 // Creates the windows (main window first) without showing them.
-// `executablePath` as for TForm1: empty for the running executable.
+// `executablePath` as for MainWindow: empty for the running executable.
 std::unique_ptr<Windows> CreateWindows(const std::string& executablePath = {});
 // Creates the windows, shows the main window and runs the loop; returns 0.
 int RunApplication(QApplication& app);

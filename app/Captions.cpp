@@ -1,11 +1,11 @@
 // Captions of the main window in the three languages, and the one pass that
 // applies them. The dialogs keep their own tables and apply them on request.
 #include "app/Application.h"
-#include "app/TForm1.h"
-#include "app/TStatusBar.h"
-#include "buffer/TForm4.h"
-#include "chipdb/ui/TForm2.h"
-#include "chipdb/ui/TForm3.h"
+#include "app/MainWindow.h"
+#include "app/StatusBar.h"
+#include "buffer/FillDialog.h"
+#include "chipdb/ui/ChipEditorDialog.h"
+#include "chipdb/ui/ChipFindDialog.h"
 #include "core/MessageTable.h"
 
 #include <QAbstractButton>
@@ -27,7 +27,7 @@ struct Caption {
 
 // Controls and menu items of the main window, by object name.
 const Caption kMainCaptions[] = {
-    {"TForm1",
+    {"MainWindow",
      {"Vantor+ USB高速编程器", "Vantor+ USB高速編程器", "Vantor+ USB High Speed Programmer"}},
     {"GroupBox1", {"芯片", "芯片", "Chip"}},
     {"Label1", {"类型", "類型", "Type"}},
@@ -101,13 +101,13 @@ void setCaption(QObject* root, const char* name, const QString& text) {
 
 } // namespace
 
-void TForm1::setLanguageChecks() {
+void MainWindow::setLanguageChecks() {
     China->setChecked(LanguageIndex() == 0);
     fanti->setChecked(LanguageIndex() == 1);
     Enlish->setChecked(LanguageIndex() == 2);
 }
 
-void TForm1::ApplyLanguage() {
+void MainWindow::ApplyLanguage() {
     const int lang = LanguageIndex();
     if (lang < 0 || lang > 2)
         return; // only a hand-edited settings file gets here: change nothing
@@ -119,7 +119,7 @@ void TForm1::ApplyLanguage() {
         setCaption(this, c.control, QString::fromUtf8(c.text[size_t(lang)]));
     // Panel 1 may change colour: its red depends on the current language.
     StatusBar1->update();
-    if (auto* form2 = qobject_cast<TForm2*>(form2_))
+    if (auto* form2 = qobject_cast<ChipEditorDialog*>(form2_))
         form2->ApplyCaptions(lang);
     if (form3_)
         form3_->ApplyCaptions(lang);
@@ -127,17 +127,17 @@ void TForm1::ApplyLanguage() {
         form4_->ApplyCaptions(lang);
 }
 
-void TForm1::ChinaClick() {
+void MainWindow::ChinaClick() {
     SetCurrentLanguage(0);
     ApplyLanguage();
 }
 
-void TForm1::fantiClick() {
+void MainWindow::fantiClick() {
     SetCurrentLanguage(1);
     ApplyLanguage();
 }
 
-void TForm1::EnlishClick() {
+void MainWindow::EnlishClick() {
     SetCurrentLanguage(2);
     ApplyLanguage();
 }

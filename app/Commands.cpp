@@ -1,49 +1,49 @@
 // Chip command handlers of the main window: each hands the current chip to
 // the shared chip commands (link/ChipCommands), which do the rest.
+#include "app/MainWindow.h"
 #include "app/MainWindowHost.h"
-#include "app/TForm1.h"
 
 #include <QCheckBox>
 
 namespace vantor {
 
-MainWindowHost& TForm1::ChipHost() {
+MainWindowHost& MainWindow::ChipHost() {
     if (!chipHost_)
         chipHost_ = std::make_shared<MainWindowHost>(*this);
     return *chipHost_;
 }
 
-bool TForm1::ChipCommandBusy() const {
+bool MainWindow::ChipCommandBusy() const {
     return chipHost_ && chipHost_->Commands.busy();
 }
 
-void TForm1::ProbeProgrammer() {
+void MainWindow::ProbeProgrammer() {
     ChipHost().probeProgrammer();
 }
 
-void TForm1::ToolReadClick() {
+void MainWindow::ToolReadClick() {
     ChipHost().Commands.Read(CurrentChip());
 }
 
-void TForm1::ToolEraseClick() {
+void MainWindow::ToolEraseClick() {
     ChipHost().Commands.Erase(CurrentChip());
 }
 
-void TForm1::ToolWriteClick() {
+void MainWindow::ToolWriteClick() {
     ChipHost().Commands.Write(CurrentChip());
 }
 
-void TForm1::ToolVerifyClick() {
+void MainWindow::ToolVerifyClick() {
     ChipHost().Commands.Verify(CurrentChip());
 }
 
-void TForm1::ToolAutoClick() {
+void MainWindow::ToolAutoClick() {
     ChipHost().Commands.Auto(
         CurrentChip(),
         AutoOptions{CheckBox1->isChecked(), CheckBox2->isChecked(), CheckBox3->isChecked()});
 }
 
-void TForm1::ToolBankClick() {
+void MainWindow::ToolBankClick() {
     ChipHost().Commands.BlankCheck(CurrentChip());
 }
 

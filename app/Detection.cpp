@@ -1,14 +1,14 @@
 // Chip detection by ID (the Test button): asks the programmer what is in the
 // socket, selects the matching record in the chip boxes and says what it
 // found.
+#include "app/MainWindow.h"
 #include "app/MainWindowHost.h"
-#include "app/TForm1.h"
-#include "core/Prompts.h"
 #include "chipdb/ChipDetection.h"
+#include "core/Prompts.h"
 
 namespace vantor {
 
-void TForm1::BitBtn1Click() {
+void MainWindow::BitBtn1Click() {
     MainWindowHost& host = ChipHost();
     // The programmer belongs to a running chip command; its lock normally
     // keeps this button from being pressed at all.

@@ -1,13 +1,13 @@
 // File open, save and fill of the main window.
-#include "app/TForm1.h"
+#include "app/MainWindow.h"
 #include "buffer/DataFile.h"
-#include "buffer/TForm4.h"
+#include "buffer/FillDialog.h"
 
 namespace vantor {
 
 namespace {
 
-DataFileHooks HooksFor(TForm1& form) {
+DataFileHooks HooksFor(MainWindow& form) {
     return DataFileHooks{
         [&form] { form.RefreshHexView(); }, [&form] { form.SyncBufferFromEditor(); },
         [&form](const std::string& text) { form.LogLine(QString::fromStdString(text)); }};
@@ -17,17 +17,17 @@ DataFileHooks HooksFor(TForm1& form) {
 
 // The buffer is the running operation's source or destination: nothing may
 // replace it until the programmer is closed again.
-void TForm1::ToolOpenClick() {
+void MainWindow::ToolOpenClick() {
     if (!ChipCommandBusy())
         OpenDataFileCommand(Buffer, HooksFor(*this));
 }
 
-void TForm1::ToolSaveClick() {
+void MainWindow::ToolSaveClick() {
     if (!ChipCommandBusy())
         SaveDataFileCommand(Buffer, CurrentChip().FlashSize, HooksFor(*this));
 }
 
-void TForm1::ToolFillClick() {
+void MainWindow::ToolFillClick() {
     if (!ChipCommandBusy() && form4_)
         form4_->ShowFill(CurrentChip().FlashSize);
 }

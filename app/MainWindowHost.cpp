@@ -1,7 +1,7 @@
 #include "app/MainWindowHost.h"
 
-#include "app/TForm1.h"
-#include "app/TStatusBar.h"
+#include "app/MainWindow.h"
+#include "app/StatusBar.h"
 #include "core/Prompts.h"
 #include "link/UsbDeviceMonitor.h"
 
@@ -31,7 +31,7 @@ int ProgressValue(std::uint32_t value) {
 
 } // namespace
 
-MainWindowHost::MainWindowHost(TForm1& form)
+MainWindowHost::MainWindowHost(MainWindow& form)
     : Engine(form.UsbLink, form.Buffer, *this), Commands(Engine, *this), Probe(form.UsbLink, *this),
       Form(form) {}
 

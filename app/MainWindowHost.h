@@ -1,8 +1,8 @@
 #pragma once
 // The main window as the chip engine and the connection probe see it: status
-// panels, progress bar, boxes, log pane and the lock, all on TForm1's widgets.
+// panels, progress bar, boxes, log pane and the lock, all on MainWindow's widgets.
 // It also owns the engine, the six commands, the probe and the device-change
-// monitor, so TForm1 needs one member for the lot.
+// monitor, so MainWindow needs one member for the lot.
 #include "link/ChipCommands.h"
 #include "link/ChipEngine.h"
 #include "link/ConnectionProbe.h"
@@ -19,12 +19,12 @@ class QString;
 
 namespace vantor {
 
-class TForm1;
+class MainWindow;
 class UsbDeviceMonitor;
 
 class MainWindowHost : public EngineHost, public ProbeHost {
 public:
-    explicit MainWindowHost(TForm1& form);
+    explicit MainWindowHost(MainWindow& form);
     ~MainWindowHost() override;
     MainWindowHost(const MainWindowHost&) = delete;
     MainWindowHost& operator=(const MainWindowHost&) = delete;
@@ -75,7 +75,7 @@ private:
     // Progress changes smaller than 1/kProgressSteps of the range wait.
     static constexpr std::uint32_t kProgressSteps = 1000;
 
-    TForm1& Form;
+    MainWindow& Form;
     std::unique_ptr<UsbDeviceMonitor> Monitor;
     std::uint32_t ProgressStep = 1;
     std::chrono::steady_clock::time_point LastProgressPaint{};

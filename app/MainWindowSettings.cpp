@@ -1,6 +1,6 @@
 // The main window as the settings file sees it: what is read at creation and
 // written at close.
-#include "app/TForm1.h"
+#include "app/MainWindow.h"
 #include "core/MessageTable.h"
 #include "core/SettingsFile.h"
 
@@ -13,7 +13,7 @@ namespace {
 
 class MainWindowSettings : public SettingsTarget {
 public:
-    explicit MainWindowSettings(TForm1& form) : form_(form) {}
+    explicit MainWindowSettings(MainWindow& form) : form_(form) {}
 
     void setMaximized(bool maximized) override {
         if (maximized)
@@ -53,18 +53,18 @@ public:
     std::string lastFolder() const override { return form_.LastFolder; }
 
 private:
-    TForm1& form_;
+    MainWindow& form_;
 };
 
 } // namespace
 
-void TForm1::FormCreate() {
+void MainWindow::FormCreate() {
     Settings = std::make_unique<SettingsFile>(places_.settings);
     MainWindowSettings target(*this);
     Settings->load(target);
 }
 
-bool TForm1::FormClose() {
+bool MainWindow::FormClose() {
     if (!Settings)
         return true;
     MainWindowSettings target(*this);

@@ -1,9 +1,9 @@
 #include "app/OperatorMenu.h"
 
+#include "app/MainWindow.h"
 #include "app/MainWindowHost.h"
 #include "app/OperatorDialogs.h"
-#include "app/TForm1.h"
-#include "app/TStatusBar.h"
+#include "app/StatusBar.h"
 #include "buffer/Checksum.h"
 #include "controls/HexEditorControl.h"
 #include "core/MessageTable.h"
@@ -43,7 +43,7 @@ void ChecksumPanel::paintEvent(QPaintEvent*) {
     painter.drawText(rect(), Qt::AlignLeft | Qt::AlignVCenter, text());
 }
 
-OperatorMenu::OperatorMenu(TForm1& form) : QObject(&form), Form(form) {
+OperatorMenu::OperatorMenu(MainWindow& form) : QObject(&form), Form(form) {
     setObjectName("OperatorMenu");
     StopItem = Item(&form, "StopItem", QKeySequence(Qt::Key_Escape));
     UnprotectItem = Item(&form, "UnprotectItem");
@@ -90,7 +90,7 @@ OperatorMenu::OperatorMenu(TForm1& form) : QObject(&form), Form(form) {
     connect(ChecksumDelay, &QTimer::timeout, this, &OperatorMenu::updateChecksums);
     connect(form.FlashEditor, &HexEditorControl::contentChanged, ChecksumDelay,
             qOverload<>(&QTimer::start));
-    connect(form.StatusBar1, &TStatusBar::resized, this, &OperatorMenu::placeChecksumLabel);
+    connect(form.StatusBar1, &StatusBar::resized, this, &OperatorMenu::placeChecksumLabel);
     placeChecksumLabel();
     retranslate();
 }
@@ -108,7 +108,7 @@ void OperatorMenu::retranslate() {
 }
 
 void OperatorMenu::placeChecksumLabel() {
-    const int left = TStatusBar::kProgressLeft + 4;
+    const int left = StatusBar::kProgressLeft + 4;
     ChecksumLabel->setGeometry(left, 0, std::max(0, Form.StatusBar1->width() - left),
                                Form.StatusBar1->height());
     ChecksumLabel->lower(); // the progress bar covers it while a command runs

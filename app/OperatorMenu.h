@@ -15,7 +15,7 @@ class QTimer;
 
 namespace vantor {
 
-class TForm1;
+class MainWindow;
 
 // The checksums in the status bar, worded in the language of the moment it
 // paints (the status bar repaints on a language change).
@@ -35,7 +35,7 @@ private:
 class OperatorMenu : public QObject {
     Q_OBJECT
 public:
-    explicit OperatorMenu(TForm1& form);
+    explicit OperatorMenu(MainWindow& form);
 
     QAction *StopItem, *UnprotectItem, *ReadTwiceItem;
     QAction *FindItem, *FindNextItem, *FindPreviousItem, *GoToItem;
@@ -58,7 +58,7 @@ private:
     void askGoTo();
     void placeChecksumLabel();
 
-    TForm1& Form;
+    MainWindow& Form;
     QTimer* ChecksumDelay;
     hex::SearchRequest LastSearch;
 };

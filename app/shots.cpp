@@ -4,8 +4,8 @@
 // Beside the programmer emulator (a copy of this tool in the demo folder) it
 // also takes the window at work: an Auto run half-way, per language.
 #include "app/Application.h"
-#include "app/TForm1.h"
-#include "app/TStatusBar.h"
+#include "app/MainWindow.h"
+#include "app/StatusBar.h"
 #include "buffer/DataFile.h"
 #include "core/MessageTable.h"
 #include "core/Prompts.h"
@@ -71,7 +71,7 @@ void saveQtDialogs(QWidget* owner, const QString& dir, const QString& lang) {
 // Detects the emulated chip, fills the buffer and grabs the window half-way
 // through the write of an Auto run, and again once it is done. False without
 // a programmer.
-bool saveAtWork(vantor::TForm1& form, const QString& dir, const QString& lang) {
+bool saveAtWork(vantor::MainWindow& form, const QString& dir, const QString& lang) {
     vantor::RecordingPrompts answers; // detection says what it found in a box
     vantor::ScopedPrompts scope(answers);
     form.RichEdit1->clear(); // one language per picture
@@ -129,7 +129,7 @@ int main(int argc, char** argv) {
         windows->Form1->RichEdit1->clear();
         windows->Form1->ProbeProgrammer();
         save(windows->Form1.get(), dir, QString("main-%1").arg(kLangs[lang]));
-        for (QDialog* d : {windows->Form2, windows->Form3, windows->Form4, windows->AboutBox}) {
+        for (QDialog* d : {windows->Form2, windows->Form3, windows->Form4, windows->aboutBox}) {
             save(d, dir, QString("%1-%2").arg(d->objectName(), kLangs[lang]));
             d->hide();
         }

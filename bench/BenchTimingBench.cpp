@@ -12,16 +12,16 @@
 //    100 ms of a small probe widget in the status bar (not of the bar, whose
 //    own updates would change; not of a large panel, whose painting would
 //    slow what is measured).
+#include "app/MainWindow.h"
 #include "app/MainWindowHost.h"
-#include "app/TForm1.h"
-#include "app/TStatusBar.h"
+#include "app/StatusBar.h"
 #include "bench/BenchRegistry.h"
 #include "bench/EngineOps.h"
 #include "chipdb/ChipRecord.h"
 #include "emulator/EmulatorClient.h"
 #include "link/ChipEngine.h"
 #include "link/Protocol.h"
-#include "link/TUsbBulk.h"
+#include "link/UsbTransport.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -133,8 +133,8 @@ VANTOR_BENCH(usb_bench_timing) {
     }
     InitTimingBenchResources();
     EmulatorClient emu;
-    TUsbBulk link(EmulatorClient::kDefaultPath); // the real 50 ms reply wait
-    TForm1 form(bench.file("vantor-timing"));
+    UsbTransport link(EmulatorClient::kDefaultPath); // the real 50 ms reply wait
+    MainWindow form(bench.file("vantor-timing"));
     form.show();
     QCoreApplication::processEvents();
     ChipEngine engine(link, form.Buffer, form.ChipHost());

@@ -6,15 +6,15 @@
 // Two hosts: a plain one that pumps Qt events (what the CLI or a test would
 // do), and the main window's own host, whose progress bar and status panel
 // are widgets of a real (offscreen) window.
+#include "app/MainWindow.h"
 #include "app/MainWindowHost.h"
-#include "app/TForm1.h"
 #include "bench/BenchRegistry.h"
 #include "bench/EngineOps.h"
 #include "buffer/DataBuffer.h"
 #include "chipdb/ChipRecord.h"
 #include "emulator/EmulatorClient.h"
 #include "link/ChipEngine.h"
-#include "link/TUsbBulk.h"
+#include "link/UsbTransport.h"
 
 #include <QApplication>
 
@@ -111,7 +111,7 @@ void Prepare(EmulatorClient& emu, std::uint32_t size, DataBuffer& buffer) {
 VANTOR_BENCH(usb_engine) {
     EnsureApplication();
     EmulatorClient emu;
-    TUsbBulk link(EmulatorClient::kDefaultPath);
+    UsbTransport link(EmulatorClient::kDefaultPath);
     link.setReplyWait(std::chrono::microseconds(0));
     auto buffer = std::make_unique<DataBuffer>();
     PumpingHost host;
@@ -133,9 +133,9 @@ VANTOR_BENCH(usb_engine_window) {
     EnsureApplication();
     InitWindowResources();
     EmulatorClient emu;
-    TUsbBulk link(EmulatorClient::kDefaultPath);
+    UsbTransport link(EmulatorClient::kDefaultPath);
     link.setReplyWait(std::chrono::microseconds(0));
-    TForm1 form(bench.file("vantor"));
+    MainWindow form(bench.file("vantor"));
     form.show();
     QCoreApplication::processEvents();
     // The window's host: progress bar, status panel and pumping on widgets.

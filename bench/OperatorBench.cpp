@@ -10,7 +10,7 @@
 #include "emulator/EmulatorClient.h"
 #include "link/ChipCommands.h"
 #include "link/ChipEngine.h"
-#include "link/TUsbBulk.h"
+#include "link/UsbTransport.h"
 
 #include <algorithm>
 #include <chrono>
@@ -114,7 +114,7 @@ VANTOR_BENCH(operator_stop) {
         emu.configure(base + chipSection);
         bench.note("stop latency: the emulator has no bench timing here; measured instant");
     }
-    TUsbBulk link(EmulatorClient::kDefaultPath);
+    UsbTransport link(EmulatorClient::kDefaultPath);
     auto buffer = std::make_unique<DataBuffer>();
     StopTimingHost host;
     ChipEngine engine(link, *buffer, host);

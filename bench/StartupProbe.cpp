@@ -2,7 +2,7 @@
 // window's first paint prints the time since entry and the resident memory,
 // then quits. The start-up figures run it as a child process.
 #include "app/Application.h"
-#include "app/TForm1.h"
+#include "app/MainWindow.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -11,7 +11,7 @@
 #include "core/MessageTable.h"
 #include "link/ChipCommands.h"
 #include "link/ChipEngine.h"
-#include "link/TUsbBulk.h"
+#include "link/UsbTransport.h"
 
 #include <cstdint>
 #include <optional>
@@ -27,7 +27,7 @@ struct CommandSpec;
 
 struct Options {
     std::string db;
-    std::string usbLibrary = TUsbBulk::kDefaultLibrary;
+    std::string usbLibrary = UsbTransport::kDefaultLibrary;
     int speed = 0;
     bool yes = false;
     int language = English;
@@ -55,7 +55,7 @@ struct Programmer {
             Link.choose(*o.device);
         }
     }
-    TUsbBulk Link;
+    UsbTransport Link;
     DataBuffer Buffer;
     CliHost Host;
     ChipEngine Engine;

@@ -18,7 +18,7 @@
 #include "link/ChipEngine.h"
 #include "link/ConnectionProbe.h"
 #include "link/Protocol.h"
-#include "link/TUsbBulk.h"
+#include "link/UsbTransport.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -571,7 +571,7 @@ const char* ResultWord(CommandResult result) {
 
 // Says why no programmer was opened, when more is known than "Not
 // connected": one present but refused, or none at the place --device named.
-void ExplainNoProgrammer(const Options& o, const TUsbBulk& link) {
+void ExplainNoProgrammer(const Options& o, const UsbTransport& link) {
     if (const auto& refused = link.refusal()) {
         Complain(ProgrammerRefusalText(*refused));
     } else if (o.device) {
@@ -685,7 +685,7 @@ const char* AccessWord(ProgrammerSlot::Access access) {
 }
 
 int RunDevices(const Options& o, CliReport& report) {
-    TUsbBulk link(o.usbLibrary);
+    UsbTransport link(o.usbLibrary);
     const auto slots = link.scan(kProgrammerVendorId, kProgrammerProductId);
     std::string list;
     int usable = 0;

@@ -3,7 +3,7 @@
 #include "buffer/DataBuffer.h"
 #include "chipdb/ChipRecord.h"
 #include "core/MessageTable.h"
-#include "link/TUsbBulk.h"
+#include "link/UsbTransport.h"
 
 #include <algorithm>
 #include <array>
@@ -90,7 +90,7 @@ std::string TransferFailureText(const TransferFailure& failure) {
 
 // ---- the programmer -------------------------------------------------------------------
 
-ChipEngine::ChipEngine(TUsbBulk& link, DataBuffer& buffer, EngineHost& host)
+ChipEngine::ChipEngine(UsbTransport& link, DataBuffer& buffer, EngineHost& host)
     : Link(link), Buffer(buffer), Host(host) {
     Link.setReplyWaiter([this](std::chrono::microseconds duration) { wait(duration, false); });
 }

@@ -24,12 +24,12 @@
 
 namespace vantor {
 
-class TUsbBulk;
+class UsbTransport;
 class DataBuffer;
 struct ChipRecord;
 
 // The fixed waits of the chip operations. Tests shorten them; the transport's
-// own 50 ms wait before a reply is TUsbBulk::setReplyWait.
+// own 50 ms wait before a reply is UsbTransport::setReplyWait.
 struct EngineTimings {
     // Before every status poll of a flash erase.
     std::chrono::microseconds statusPollWait = std::chrono::milliseconds(50);
@@ -72,7 +72,7 @@ std::string TransferFailureText(const TransferFailure& failure);
 
 class ChipEngine {
 public:
-    ChipEngine(TUsbBulk& link, DataBuffer& buffer, EngineHost& host);
+    ChipEngine(UsbTransport& link, DataBuffer& buffer, EngineHost& host);
     ~ChipEngine();
     ChipEngine(const ChipEngine&) = delete;
     ChipEngine& operator=(const ChipEngine&) = delete;
@@ -136,7 +136,7 @@ public:
     bool stopped() const { return Failure && Failure->stopped; }
     const std::optional<TransferFailure>& failure() const { return Failure; }
 
-    TUsbBulk& link() { return Link; }
+    UsbTransport& link() { return Link; }
     DataBuffer& buffer() { return Buffer; }
     EngineHost& host() { return Host; }
 
@@ -155,7 +155,7 @@ private:
     bool step(std::uint32_t position, EngineStep at, std::uint32_t next);
     std::string withHint(const ChipRecord& chip, const std::string& text) const;
 
-    TUsbBulk& Link;
+    UsbTransport& Link;
     DataBuffer& Buffer;
     EngineHost& Host;
     bool Held = false;

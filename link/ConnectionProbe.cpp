@@ -2,7 +2,7 @@
 
 #include "core/MessageTable.h"
 #include "link/Protocol.h"
-#include "link/TUsbBulk.h"
+#include "link/UsbTransport.h"
 
 namespace vantor {
 

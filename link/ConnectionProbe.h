@@ -7,7 +7,7 @@
 
 namespace vantor {
 
-class TUsbBulk;
+class UsbTransport;
 struct ProgrammerSlot;
 
 // What the probe needs from the main window.
@@ -31,7 +31,7 @@ class ConnectionProbe {
 public:
     enum class Outcome { Ready, NotConnected, Deferred };
 
-    ConnectionProbe(TUsbBulk& link, ProbeHost& host) : Link(link), Host(host) {}
+    ConnectionProbe(UsbTransport& link, ProbeHost& host) : Link(link), Host(host) {}
 
     // Probes and reports: "Ready" and a numbered detection line (message 11)
     // when the programmer answers (the line only when the last one is not
@@ -48,7 +48,7 @@ public:
 private:
     void noteRefusal();
 
-    TUsbBulk& Link;
+    UsbTransport& Link;
     ProbeHost& Host;
     bool Pending = false;
     std::string LastRefusal; // the refusal line last logged, "" when none

@@ -2,9 +2,9 @@
 // its space in each language, Qt's own texts, and what happens to an
 // exception that escapes an event handler.
 #include "app/Application.h"
+#include "app/MainWindow.h"
 #include "app/QtPrompts.h"
-#include "app/TForm1.h"
-#include "app/TStatusBar.h"
+#include "app/StatusBar.h"
 #include "buffer/DataFile.h"
 #include "controls/HexEditorControl.h"
 #include "core/MessageTable.h"
@@ -92,8 +92,8 @@ QStringList CutTexts(QWidget* root) {
                     check(grid, item->text(), fm.horizontalAdvance(item->text()) + 4,
                           grid->columnWidth(col));
     }
-    if (auto* bar = root->findChild<TStatusBar*>()) {
-        for (int i = 0; i < TStatusBar::kPanelCount; ++i)
+    if (auto* bar = root->findChild<StatusBar*>()) {
+        for (int i = 0; i < StatusBar::kPanelCount; ++i)
             check(bar, bar->panelText(i), bar->fontMetrics().horizontalAdvance(bar->panelText(i)),
                   bar->panelRect(i).width());
     }
@@ -128,7 +128,7 @@ private slots:
         ini.write("[Environment]\nFormWidth=3000\nFormHeight=2400\nFormTop=-900\nFormLeft=-80\n");
         ini.close();
         auto windows = CreateWindows(exe());
-        TForm1& form = *windows->Form1;
+        MainWindow& form = *windows->Form1;
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         const QRect available = form.screen()->availableGeometry();
@@ -150,7 +150,7 @@ private slots:
             windows->Form1->ApplyLanguage();
             QCoreApplication::processEvents();
             cut << CutTexts(windows->Form1.get());
-            for (QDialog* d : {windows->Form2, windows->Form3, windows->Form4, windows->AboutBox}) {
+            for (QDialog* d : {windows->Form2, windows->Form3, windows->Form4, windows->aboutBox}) {
                 d->show();
                 QVERIFY(QTest::qWaitForWindowExposed(d));
                 QCoreApplication::processEvents();
@@ -219,7 +219,7 @@ private slots:
         auto windows = CreateWindows(exe());
         RecordingPrompts prompts; // a command without a programmer says so here
         InstallPrompts(&prompts);
-        TForm1& form = *windows->Form1;
+        MainWindow& form = *windows->Form1;
         form.show();
         QVERIFY(QTest::qWaitForWindowActive(&form));
         form.FlashEditor->setFocus();

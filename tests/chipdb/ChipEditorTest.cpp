@@ -1,6 +1,6 @@
 // The chip editor driven headless over database files in a temporary folder.
 #include "chipdb/DatabaseFile.h"
-#include "chipdb/ui/TForm2.h"
+#include "chipdb/ui/ChipEditorDialog.h"
 #include "core/MessageTable.h"
 #include "core/Prompts.h"
 #include "tests/chipdb/ChipTestUtil.h"
@@ -70,19 +70,19 @@ private:
         QVERIFY(
             WriteDatabaseFile(path.toStdString(), image, int(list.size()) + (terminator ? 1 : 0)));
     }
-    void Open(TForm2& form) {
+    void Open(ChipEditorDialog& form) {
         form.setDatabase(&db);
         form.setDatabasePath(path.toStdString());
         form.FormShow();
     }
     // A click on a cell of `row`: it becomes current and is pressed.
-    static void Pick(TForm2& form, int row, int col = 1) {
+    static void Pick(ChipEditorDialog& form, int row, int col = 1) {
         form.StringGrid1->setCurrentCell(row - 1, col - 1);
         emit form.StringGrid1->cellPressed(row - 1, col - 1);
     }
-    QStringList RowTexts(const TForm2& form, int row) {
+    QStringList RowTexts(const ChipEditorDialog& form, int row) {
         QStringList out;
-        for (int col = 0; col < TForm2::kColumns; ++col)
+        for (int col = 0; col < ChipEditorDialog::kColumns; ++col)
             out << form.Cells(col, row);
         return out;
     }
@@ -117,13 +117,13 @@ private slots:
     }
 
     void gridAndControlsAsDesigned() {
-        TForm2 form;
+        ChipEditorDialog form;
         Open(form);
-        QCOMPARE(form.StringGrid1->columnCount() + 1, TForm2::kColumns);
+        QCOMPARE(form.StringGrid1->columnCount() + 1, ChipEditorDialog::kColumns);
         const char* titles[] = {"芯片类型", "芯片厂家", "芯片型号", "芯片ID", "FLASH",
                                 "FLASH页",  "类型",     "子类型",   "延时",   "工作电压",
                                 "EEPROM",   "EEPROM页", "关联XML"};
-        for (int col = 0; col < TForm2::kColumns; ++col) {
+        for (int col = 0; col < ChipEditorDialog::kColumns; ++col) {
             QCOMPARE(form.Cells(col, 0), U(titles[col]));
             const bool narrow = (col >= 3 && col <= 9) || col == 11 || col == 12;
             // The name columns grow to their longest name.
@@ -132,7 +132,7 @@ private slots:
             else
                 QVERIFY(form.ColWidth(col) >= 75);
         }
-        for (int col = 1; col < TForm2::kColumns; ++col)
+        for (int col = 1; col < ChipEditorDialog::kColumns; ++col)
             QCOMPARE(form.StringGrid1->horizontalHeaderItem(col - 1)->text(), U(titles[col]));
         QCOMPARE(form.StringGrid1->selectionMode(), QAbstractItemView::ContiguousSelection);
         QVERIFY(form.StringGrid1->editTriggers() & QAbstractItemView::AnyKeyPressed);
@@ -168,7 +168,7 @@ private slots:
     }
 
     void captionsFollowTheLanguage() {
-        TForm2 form;
+        ChipEditorDialog form;
         const struct {
             int language;
             const char *window, *group, *label1, *label13, *del, *exit;
@@ -199,7 +199,7 @@ private slots:
     }
 
     void showListsEveryRecordFromTheFile() {
-        TForm2 form;
+        ChipEditorDialog form;
         Open(form);
         QCOMPARE(form.RowCount(), 6);
         QCOMPARE(RowTexts(form, 1),
@@ -227,7 +227,7 @@ private slots:
     void showSplitsAtTheFirstTwoCommasWithoutTrimming() {
         WriteFile({MakeRecord(" A , b ,C,D"), MakeRecord("NoComma"), MakeRecord("a,,c"),
                    MakeRecord("X,B,c")});
-        TForm2 form;
+        ChipEditorDialog form;
         Open(form);
         QCOMPARE(form.RowCount(), 5);
         QCOMPARE(RowTexts(form, 1).mid(0, 3), (QStringList{" A ", " b ", "C,D"}));
@@ -242,7 +242,7 @@ private slots:
     void saveWithoutChangesRewritesTheSameFile() {
         const QByteArray before = ReadAll(path);
         QCOMPARE(before.size(), 6 * 68);
-        TForm2 form;
+        ChipEditorDialog form;
         Open(form);
         form.BtnSaveClick();
         QCOMPARE(prompts.log.size(), std::size_t(0));
@@ -255,7 +255,7 @@ private slots:
         db[5].NameText[30] = 0x33;
         db[5].ChipId = 0x11223344;
         db[5].Voltage = 9;
-        TForm2 second;
+        ChipEditorDialog second;
         Open(second);
         second.BtnSaveClick();
         const QByteArray after = ReadAll(path);
@@ -267,7 +267,7 @@ private slots:
 
     void deletingTheOnlyRowSavesAnEmptyDatabase() {
         WriteFile({records[0]});
-        TForm2 form;
+        ChipEditorDialog form;
         Open(form);
         form.BtnDeleteClick();
         QCOMPARE(form.RowCount(), 1);
@@ -282,7 +282,7 @@ private slots:
     }
 
     void deleteRemovesTheCurrentRow() {
-        TForm2 form;
+        ChipEditorDialog form;
         Open(form);
         Pick(form, 2, 3);
         form.BtnDeleteClick();
@@ -297,7 +297,7 @@ private slots:
     }
 
     void editBeforeAnySelectionChangesNothing() {
-        TForm2 form;
+        ChipEditorDialog form;
         Open(form);
         const QStringList first = RowTexts(form, 1);
         QCOMPARE(form.SelectedRow, 0);
@@ -310,7 +310,7 @@ private slots:
     }
 
     void selectedRowIsKeptFromOneOpeningToTheNext() {
-        TForm2 form;
+        ChipEditorDialog form;
         Open(form);
         Pick(form, 4);
         QCOMPARE(form.SelectedRow, 4);
@@ -325,7 +325,7 @@ private slots:
     }
 
     void doubleClickLoadsTheRowIntoTheControls() {
-        TForm2 form;
+        ChipEditorDialog form;
         Open(form);
         Pick(form, 3); // 24-series, 4 KB
         form.StringGrid1DblClick();
@@ -365,7 +365,7 @@ private slots:
     }
 
     void doubleClickWithTheMouse() {
-        TForm2 form;
+        ChipEditorDialog form;
         Open(form);
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
@@ -386,7 +386,7 @@ private slots:
     }
 
     void familyThreeAlgorithmComesFromTheCapacity() {
-        TForm2 form;
+        ChipEditorDialog form;
         Open(form);
         Pick(form, 5); // family 3, SubType 2, 128 KB
         form.StringGrid1DblClick();
@@ -399,7 +399,7 @@ private slots:
     }
 
     void microwireSubTypeRoundTrips() {
-        TForm2 form;
+        ChipEditorDialog form;
         Open(form);
         Pick(form, 4); // family 2, SubType 88
         form.StringGrid1DblClick();
@@ -415,7 +415,7 @@ private slots:
     }
 
     void classBoxChoosesTheAlgorithmList() {
-        TForm2 form;
+        ChipEditorDialog form;
         const int counts[] = {2, 2, 10, 3, 3};
         for (int family = 0; family < 5; ++family) {
             form.ComboBox4->setCurrentIndex(family);
@@ -430,7 +430,7 @@ private slots:
     }
 
     void addAppendsARowFromTheControls() {
-        TForm2 form;
+        ChipEditorDialog form;
         Open(form);
         form.ComboBox1->setEditText("SPI_FLASH");
         form.ComboBox2->setEditText("Big");
@@ -457,7 +457,7 @@ private slots:
     }
 
     void addWithTheInitialBoxesUsesTheItemsTheyShow() {
-        TForm2 form;
+        ChipEditorDialog form;
         Open(form);
         // The extension box starts empty, which is no number: Add says so
         // rather than leaving Save to find it.
@@ -474,7 +474,7 @@ private slots:
     }
 
     void namesAreTrimmedAndJoinedWithCommas() {
-        TForm2 form;
+        ChipEditorDialog form;
         Open(form);
         form.SetCells(0, 1, " A ");
         form.SetCells(1, 1, "B");
@@ -494,7 +494,7 @@ private slots:
 
     void notANumberStopsTheSaveAndChangesNothing() {
         const QByteArray before = ReadAll(path);
-        TForm2 form;
+        ChipEditorDialog form;
         Open(form);
         const ChipRecord first = db[0];
         form.SetCells(3, 1, "0x1234");
@@ -527,7 +527,7 @@ private slots:
     }
 
     void doubleClickStopsAtACellThatIsNotANumber() {
-        TForm2 form;
+        ChipEditorDialog form;
         Open(form);
         form.SetCells(8, 3, "soon");
         Pick(form, 3);
@@ -540,7 +540,7 @@ private slots:
 
     void numbersThatDoNotFitTheirFieldAreRefused() {
         const QByteArray before = ReadAll(path);
-        TForm2 form;
+        ChipEditorDialog form;
         Open(form);
         const struct {
             int col;
@@ -580,7 +580,7 @@ private slots:
     }
 
     void namesLongerThan47BytesAreRefused() {
-        TForm2 form;
+        ChipEditorDialog form;
         Open(form);
         const QByteArray before = ReadAll(path);
         // 20 Chinese characters are 40 GBK bytes, but 60 UTF-8 bytes.
@@ -618,7 +618,7 @@ private slots:
     }
 
     void boxesWithoutAChosenItemRefuseAddAndEdit() {
-        TForm2 form;
+        ChipEditorDialog form;
         Open(form);
         Pick(form, 1);
         const QStringList first = RowTexts(form, 1);
@@ -645,7 +645,7 @@ private slots:
     void atMost999RowsAreKept() {
         std::vector<ChipRecord> many(999, MakeRecord("T,M,N"));
         WriteFile(many);
-        TForm2 form;
+        ChipEditorDialog form;
         Open(form);
         QCOMPARE(form.RowCount(), 1000);
         form.BtnAddClick();
@@ -677,7 +677,7 @@ private slots:
     }
 
     void aFileThatCannotBeReplacedIsReported() {
-        TForm2 form;
+        ChipEditorDialog form;
         Open(form);
         form.setDatabasePath(dir.filePath("missing/vantor.Dat").toStdString());
         form.SetCells(2, 1, "Renamed");
@@ -689,7 +689,7 @@ private slots:
     }
 
     void aBrokenFileKeepsTheRecordsInMemory() {
-        TForm2 form;
+        ChipEditorDialog form;
         Open(form);
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly));

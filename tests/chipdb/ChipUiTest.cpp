@@ -1,6 +1,6 @@
 // The find dialog and the chip box binder, driven headless.
 #include "chipdb/ui/ChipBoxBinder.h"
-#include "chipdb/ui/TForm3.h"
+#include "chipdb/ui/ChipFindDialog.h"
 #include "tests/chipdb/ChipTestUtil.h"
 
 #include <QComboBox>
@@ -37,7 +37,7 @@ private slots:
     void init() { FillDb(); }
 
     void findDialogStartsWithSelectDisabledAndFourColumns() {
-        TForm3 form;
+        ChipFindDialog form;
         form.ApplyCaptions(2);
         QVERIFY(!form.BitBtn1->isEnabled());
         QCOMPARE(form.ListView1->columnCount(), 4);
@@ -52,7 +52,7 @@ private slots:
     }
 
     void captionsFollowTheLanguage() {
-        TForm3 form;
+        ChipFindDialog form;
         const struct {
             int language;
             const char *window, *find, *select, *quit, *type, *maker, *name;
@@ -81,7 +81,7 @@ private slots:
     }
 
     void showListsEveryRecordAndEveryEditFilters() {
-        TForm3 form;
+        ChipFindDialog form;
         form.setDatabase(&db);
         form.show();
         QCOMPARE(form.ListView1->topLevelItemCount(), 5);
@@ -111,7 +111,7 @@ private slots:
         ChipSelection boxes(&db);
         boxes.SelectChip(0, 0, 0);
         QList<QList<int>> calls;
-        TForm3 form;
+        ChipFindDialog form;
         form.setDatabase(&db);
         form.setChipBoxes(&boxes);
         form.setSelectChip([&](int t, int m, int n) {
@@ -149,7 +149,7 @@ private slots:
         ChipSelection boxes(&db);
         boxes.SelectChip(0, 0, 0); // the main window's boxes are filled at start
         int calls = 0;
-        TForm3 form;
+        ChipFindDialog form;
         form.setDatabase(&db);
         form.setChipBoxes(&boxes);
         form.setSelectChip([&](int t, int m, int n) {
@@ -170,7 +170,7 @@ private slots:
     void quitClosesWithoutChoosing() {
         int calls = 0;
         ChipSelection boxes(&db);
-        TForm3 form;
+        ChipFindDialog form;
         form.setDatabase(&db);
         form.setChipBoxes(&boxes);
         form.setSelectChip([&](int, int, int) { ++calls; });

@@ -2,13 +2,13 @@
 // chip database, against the emulator loaded the way the application loads
 // libusb (this executable's RUNPATH names the emulator's folder).
 #include "app/Application.h"
+#include "app/MainWindow.h"
 #include "app/MainWindowHost.h"
-#include "app/TForm1.h"
-#include "core/MessageTable.h"
-#include "core/Prompts.h"
 #include "chipdb/ChipDetection.h"
 #include "chipdb/NameText.h"
-#include "chipdb/ui/TForm2.h"
+#include "chipdb/ui/ChipEditorDialog.h"
+#include "core/MessageTable.h"
+#include "core/Prompts.h"
 #include "emulator/EmulatorClient.h"
 
 #include <QAction>
@@ -38,8 +38,8 @@ private:
     std::string exePath() const { return dir->filePath("vantor").toStdString(); }
     // A main window beside a copy of the shipped database, shown once (which
     // loads the database and selects the first chip).
-    std::unique_ptr<TForm1> makeForm() {
-        auto form = std::make_unique<TForm1>(exePath());
+    std::unique_ptr<MainWindow> makeForm() {
+        auto form = std::make_unique<MainWindow>(exePath());
         SetCurrentLanguage(English);
         form->UsbLink.setReplyWait(0us);
         form->FormShow();
@@ -166,7 +166,7 @@ private slots:
     void deviceCommandOpensTheEditorOverTheDatabase() {
         auto windows = CreateWindows(exePath());
         InstallPrompts(&prompts); // the windows installed their own boxes
-        auto* editor = qobject_cast<TForm2*>(windows->Form2);
+        auto* editor = qobject_cast<ChipEditorDialog*>(windows->Form2);
         QVERIFY(editor);
         QCOMPARE(editor->databasePath(), dir->filePath("vantor.Dat").toStdString());
 

@@ -1,10 +1,10 @@
 // Renders the find dialog (filtered by "W25Q", in the three languages) and a
 // chip group bound to the selection model to PNG files, for looking at:
 //   chipdb_render_ui DATABASE OUTPUT_DIR
-#include "core/MessageTable.h"
 #include "chipdb/DatabaseFile.h"
 #include "chipdb/ui/ChipBoxBinder.h"
-#include "chipdb/ui/TForm3.h"
+#include "chipdb/ui/ChipFindDialog.h"
+#include "core/MessageTable.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -60,7 +60,7 @@ int main(int argc, char** argv) {
     app.processEvents();
     bool ok = group.grab().save(out + "/chip-group.png");
 
-    TForm3 form;
+    ChipFindDialog form;
     form.setDatabase(&db);
     form.show();
     form.ComboBox1->setEditText("W25Q");

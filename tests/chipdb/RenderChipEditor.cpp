@@ -1,8 +1,8 @@
 // Renders the chip editor over a database file in the three languages, with
 // one row double-clicked into the controls, to PNG files for looking at:
 //   chipdb_render_editor DATABASE OUTPUT_DIR
+#include "chipdb/ui/ChipEditorDialog.h"
 #include "core/MessageTable.h"
-#include "chipdb/ui/TForm2.h"
 
 #include <QApplication>
 #include <QPixmap>
@@ -20,7 +20,7 @@ int main(int argc, char** argv) {
     }
     const QString out = QString::fromLocal8Bit(argv[2]);
     ChipDatabase db;
-    TForm2 form;
+    ChipEditorDialog form;
     form.setDatabase(&db);
     form.setDatabasePath(argv[1]); // only read: the pictures never press Save
     form.show();

@@ -2,7 +2,7 @@
 // the way the engine drives a programmer.
 #include "emulator/EmulatorClient.h"
 #include "link/Protocol.h"
-#include "link/TUsbBulk.h"
+#include "link/UsbTransport.h"
 
 #include <gtest/gtest.h>
 
@@ -60,7 +60,7 @@ public:
     }
     CommandBlock readId() { return send(BuildReadId(ChipParameters{}, 0, link.bigEndian()), true); }
 
-    TUsbBulk link{EmulatorClient::kDefaultPath};
+    UsbTransport link{EmulatorClient::kDefaultPath};
     int last = 0;
 };
 

@@ -1,15 +1,15 @@
 #pragma once
 // A front end that writes down everything the engine asks of it, and a
 // fixture that wires the real transport to the emulator around it.
-#include "core/LogNumbering.h"
-#include "core/MessageTable.h"
 #include "buffer/DataBuffer.h"
 #include "chipdb/ChipRecord.h"
+#include "core/LogNumbering.h"
+#include "core/MessageTable.h"
 #include "emulator/EmulatorClient.h"
 #include "link/ChipCommands.h"
 #include "link/ChipEngine.h"
 #include "link/ConnectionProbe.h"
-#include "link/TUsbBulk.h"
+#include "link/UsbTransport.h"
 
 #include <gtest/gtest.h>
 
@@ -287,7 +287,7 @@ protected:
     }
 
     EmulatorClient emu;
-    TUsbBulk link{EmulatorClient::kDefaultPath};
+    UsbTransport link{EmulatorClient::kDefaultPath};
     // One buffer for the whole run: a fresh 64 MiB per test would cost more
     // than most tests. Every test starts with it all 0xFF and empty.
     static DataBuffer& SharedBuffer() {

@@ -1,11 +1,11 @@
 // The chip commands and the connection monitor inside the main window,
 // against the emulator loaded the way the application loads libusb (this
 // executable's RUNPATH names the emulator's folder).
+#include "app/MainWindow.h"
 #include "app/MainWindowHost.h"
 #include "app/OperatorDialogs.h"
 #include "app/OperatorMenu.h"
-#include "app/TForm1.h"
-#include "app/TStatusBar.h"
+#include "app/StatusBar.h"
 #include "buffer/Checksum.h"
 #include "buffer/DataBuffer.h"
 #include "controls/HexEditorControl.h"
@@ -72,8 +72,8 @@ private:
     RecordingPrompts prompts;
     std::unique_ptr<ScopedPrompts> scoped;
 
-    std::unique_ptr<TForm1> makeForm(const ChipRecord& chip, bool fast = true) {
-        auto form = std::make_unique<TForm1>(dir->filePath("vantor").toStdString());
+    std::unique_ptr<MainWindow> makeForm(const ChipRecord& chip, bool fast = true) {
+        auto form = std::make_unique<MainWindow>(dir->filePath("vantor").toStdString());
         SetCurrentLanguage(English); // no settings file: the window chose Chinese
         form->Chips[0] = chip;
         form->Selection.SetCurrentChipIndex(0);

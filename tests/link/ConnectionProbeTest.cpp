@@ -2,8 +2,8 @@
 
 #include "core/MessageTable.h"
 #include "emulator/EmulatorClient.h"
-#include "link/TUsbBulk.h"
 #include "link/UsbDeviceMonitor.h"
+#include "link/UsbTransport.h"
 
 #include <QCoreApplication>
 #include <gtest/gtest.h>
@@ -50,7 +50,7 @@ protected:
     }
 
     EmulatorClient emu;
-    TUsbBulk link{EmulatorClient::kDefaultPath};
+    UsbTransport link{EmulatorClient::kDefaultPath};
     RecordingHost host;
     ConnectionProbe probe{link, host};
 };
@@ -139,7 +139,7 @@ TEST_F(Probe, OpenTransportCountsAsBusy) {
 }
 
 TEST_F(Probe, NoLibraryReadsAsNotConnected) {
-    TUsbBulk missing{"/nonexistent/libusb-0.1.so.4"};
+    UsbTransport missing{"/nonexistent/libusb-0.1.so.4"};
     ConnectionProbe lonely{missing, host};
     EXPECT_EQ(lonely.ProbeProgrammer(), ConnectionProbe::Outcome::NotConnected);
     EXPECT_TRUE(host.log.empty());

@@ -21,8 +21,8 @@ class QRadioButton;
 namespace vantor {
 
 // Translated captions of the dialog, one row per language.
-struct TForm4Captions {
-    const char* TForm4;
+struct FillDialogCaptions {
+    const char* FillDialog;
     const char* GroupBox1;
     const char* RadioButton1;
     const char* RadioButton2;
@@ -33,12 +33,12 @@ struct TForm4Captions {
     const char* BitBtn1;
     const char* BitBtn2;
 };
-extern const TForm4Captions kTForm4Captions[3];
+extern const FillDialogCaptions kFillDialogCaptions[3];
 
-class TForm4 : public QDialog {
+class FillDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit TForm4(DataBuffer& buffer, QWidget* parent = nullptr);
+    explicit FillDialog(DataBuffer& buffer, QWidget* parent = nullptr);
 
     // Called with bytes 0 to end of the buffer after every fill.
     void setHexViewLoader(HexViewLoader loader) { loadHexView_ = std::move(loader); }

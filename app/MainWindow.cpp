@@ -1,11 +1,11 @@
-#include "app/TForm1.h"
+#include "app/MainWindow.h"
 
 #include "app/OperatorMenu.h"
-#include "app/TStatusBar.h"
-#include "buffer/TForm4.h"
+#include "app/StatusBar.h"
+#include "buffer/FillDialog.h"
 #include "chipdb/DatabaseFile.h"
 #include "chipdb/ui/ChipBoxBinder.h"
-#include "chipdb/ui/TForm3.h"
+#include "chipdb/ui/ChipFindDialog.h"
 #include "controls/HexBinding.h"
 #include "controls/HexEditorControl.h"
 #include "core/MessageTable.h"
@@ -77,11 +77,11 @@ QRect PlaceOnScreen(const QRect& frame, const QRect& available) {
     return placed;
 }
 
-TForm1::TForm1(const std::string& executablePath, QWidget* parent)
+MainWindow::MainWindow(const std::string& executablePath, QWidget* parent)
     : QMainWindow(parent),
       executablePath_(executablePath.empty() ? CurrentExecutablePath() : executablePath),
       places_(ResolveFilePlaces(executablePath_)) {
-    setObjectName("TForm1");
+    setObjectName("MainWindow");
     resize(kDesignWidth, kDesignHeight);
     buildMenu();
     buildToolBar();
@@ -113,9 +113,10 @@ TForm1::TForm1(const std::string& executablePath, QWidget* parent)
     FormCreate();
 }
 
-TForm1::~TForm1() = default;
+MainWindow::~MainWindow() = default;
 
-void TForm1::setDialogs(QDialog* form2, TForm3* form3, TForm4* form4, QDialog* aboutBox) {
+void MainWindow::setDialogs(QDialog* form2, ChipFindDialog* form3, FillDialog* form4,
+                            QDialog* aboutBox) {
     form2_ = form2;
     form3_ = form3;
     form4_ = form4;
@@ -131,7 +132,7 @@ void TForm1::setDialogs(QDialog* form2, TForm3* form3, TForm4* form4, QDialog* a
     }
 }
 
-void TForm1::buildMenu() {
+void MainWindow::buildMenu() {
     QMenuBar* bar = menuBar();
     bar->setObjectName("MainMenu1");
     O1 = bar->addMenu("文件(&F)");
@@ -191,24 +192,24 @@ void TForm1::buildMenu() {
     V1->setShortcut(Qt::Key_F8);
     A1->setShortcut(Qt::Key_F9);
 
-    connect(O2, &QAction::triggered, this, &TForm1::ToolOpenClick);
-    connect(S1, &QAction::triggered, this, &TForm1::ToolSaveClick);
-    connect(Q1, &QAction::triggered, this, &TForm1::Q1Click);
-    connect(Fill, &QAction::triggered, this, &TForm1::ToolFillClick);
-    connect(A1, &QAction::triggered, this, &TForm1::ToolAutoClick);
-    connect(E1, &QAction::triggered, this, &TForm1::ToolEraseClick);
-    connect(W1, &QAction::triggered, this, &TForm1::ToolWriteClick);
-    connect(R1, &QAction::triggered, this, &TForm1::ToolReadClick);
-    connect(V1, &QAction::triggered, this, &TForm1::ToolVerifyClick);
-    connect(N7, &QAction::triggered, this, &TForm1::ToolBankClick);
-    connect(N3, &QAction::triggered, this, &TForm1::ToolDeviceClick);
-    connect(China, &QAction::triggered, this, &TForm1::ChinaClick);
-    connect(fanti, &QAction::triggered, this, &TForm1::fantiClick);
-    connect(Enlish, &QAction::triggered, this, &TForm1::EnlishClick);
-    connect(N5, &QAction::triggered, this, &TForm1::ToolAboutClick);
+    connect(O2, &QAction::triggered, this, &MainWindow::ToolOpenClick);
+    connect(S1, &QAction::triggered, this, &MainWindow::ToolSaveClick);
+    connect(Q1, &QAction::triggered, this, &MainWindow::Q1Click);
+    connect(Fill, &QAction::triggered, this, &MainWindow::ToolFillClick);
+    connect(A1, &QAction::triggered, this, &MainWindow::ToolAutoClick);
+    connect(E1, &QAction::triggered, this, &MainWindow::ToolEraseClick);
+    connect(W1, &QAction::triggered, this, &MainWindow::ToolWriteClick);
+    connect(R1, &QAction::triggered, this, &MainWindow::ToolReadClick);
+    connect(V1, &QAction::triggered, this, &MainWindow::ToolVerifyClick);
+    connect(N7, &QAction::triggered, this, &MainWindow::ToolBankClick);
+    connect(N3, &QAction::triggered, this, &MainWindow::ToolDeviceClick);
+    connect(China, &QAction::triggered, this, &MainWindow::ChinaClick);
+    connect(fanti, &QAction::triggered, this, &MainWindow::fantiClick);
+    connect(Enlish, &QAction::triggered, this, &MainWindow::EnlishClick);
+    connect(N5, &QAction::triggered, this, &MainWindow::ToolAboutClick);
 }
 
-void TForm1::buildToolBar() {
+void MainWindow::buildToolBar() {
     ToolBar1 = new QToolBar(this);
     ToolBar1->setObjectName("ToolBar1");
     ToolBar1->setMovable(false);
@@ -223,23 +224,23 @@ void TForm1::buildToolBar() {
         const char* name;
         const char* text;
         const char* icon;
-        void (TForm1::*handler)();
+        void (MainWindow::*handler)();
     };
     const Button buttons[] = {
-        {&ToolOpen, "ToolOpen", "打开", "open", &TForm1::ToolOpenClick},
-        {&ToolSave, "ToolSave", "保存", "save", &TForm1::ToolSaveClick},
+        {&ToolOpen, "ToolOpen", "打开", "open", &MainWindow::ToolOpenClick},
+        {&ToolSave, "ToolSave", "保存", "save", &MainWindow::ToolSaveClick},
         {nullptr, nullptr, nullptr, nullptr, nullptr},
-        {&ToolRead, "ToolRead", "读出", "read", &TForm1::ToolReadClick},
-        {&ToolErase, "ToolErase", "擦除", "erase", &TForm1::ToolEraseClick},
-        {&ToolWrite, "ToolWrite", "写入", "write", &TForm1::ToolWriteClick},
-        {&ToolVerify, "ToolVerify", "校验", "verify", &TForm1::ToolVerifyClick},
-        {&ToolAuto, "ToolAuto", "自动", "auto", &TForm1::ToolAutoClick},
+        {&ToolRead, "ToolRead", "读出", "read", &MainWindow::ToolReadClick},
+        {&ToolErase, "ToolErase", "擦除", "erase", &MainWindow::ToolEraseClick},
+        {&ToolWrite, "ToolWrite", "写入", "write", &MainWindow::ToolWriteClick},
+        {&ToolVerify, "ToolVerify", "校验", "verify", &MainWindow::ToolVerifyClick},
+        {&ToolAuto, "ToolAuto", "自动", "auto", &MainWindow::ToolAutoClick},
         {nullptr, nullptr, nullptr, nullptr, nullptr},
-        {&ToolBank, "ToolBank", "查空", "blank", &TForm1::ToolBankClick},
-        {&ToolFill, "ToolFill", "填充", "fill", &TForm1::ToolFillClick},
+        {&ToolBank, "ToolBank", "查空", "blank", &MainWindow::ToolBankClick},
+        {&ToolFill, "ToolFill", "填充", "fill", &MainWindow::ToolFillClick},
         {nullptr, nullptr, nullptr, nullptr, nullptr},
-        {&ToolDevice, "ToolDevice", "设备", "device", &TForm1::ToolDeviceClick},
-        {&ToolAbout, "ToolAbout", "关于", "about", &TForm1::ToolAboutClick},
+        {&ToolDevice, "ToolDevice", "设备", "device", &MainWindow::ToolDeviceClick},
+        {&ToolAbout, "ToolAbout", "关于", "about", &MainWindow::ToolAboutClick},
     };
     for (const Button& b : buttons) {
         if (!b.slot) {
@@ -255,7 +256,7 @@ void TForm1::buildToolBar() {
     ToolDevice->setVisible(false);
 }
 
-QWidget* TForm1::buildLeftColumn() {
+QWidget* MainWindow::buildLeftColumn() {
     Panel2 = new QWidget(Panel1);
     Panel2->setObjectName("Panel2");
     Panel2->setFixedWidth(190);
@@ -285,8 +286,8 @@ QWidget* TForm1::buildLeftColumn() {
     buttons->addWidget(BitBtn1);
     buttons->addWidget(BitBtn2);
     chip->addLayout(buttons);
-    connect(BitBtn1, &QPushButton::clicked, this, &TForm1::BitBtn1Click);
-    connect(BitBtn2, &QPushButton::clicked, this, &TForm1::BitBtn2Click);
+    connect(BitBtn1, &QPushButton::clicked, this, &MainWindow::BitBtn1Click);
+    connect(BitBtn2, &QPushButton::clicked, this, &MainWindow::BitBtn2Click);
     column->addWidget(GroupBox1);
 
     Panel8 = new QWidget(Panel2);
@@ -341,13 +342,13 @@ QWidget* TForm1::buildLeftColumn() {
     autoBox->addWidget(CheckBox2, 1, 0);
     autoBox->addWidget(CheckBox3, 2, 0);
     autoBox->addWidget(BitBtn3, 0, 1, 3, 1);
-    connect(BitBtn3, &QPushButton::clicked, this, &TForm1::ToolAutoClick);
+    connect(BitBtn3, &QPushButton::clicked, this, &MainWindow::ToolAutoClick);
     column->addWidget(GroupBox2);
     column->addStretch(1);
     return Panel2;
 }
 
-QWidget* TForm1::buildRightSide() {
+QWidget* MainWindow::buildRightSide() {
     Panel3 = new QWidget(Panel1);
     Panel3->setObjectName("Panel3");
     auto* layout = new QVBoxLayout(Panel3);
@@ -371,8 +372,8 @@ QWidget* TForm1::buildRightSide() {
     return Panel3;
 }
 
-void TForm1::buildStatusBar() {
-    StatusBar1 = new TStatusBar(this);
+void MainWindow::buildStatusBar() {
+    StatusBar1 = new StatusBar(this);
     setStatusBar(nullptr);
     // A plain widget at the bottom: QStatusBar's own layout would fight the
     // fixed panel widths and the progress bar's fixed place.
@@ -394,16 +395,16 @@ void TForm1::buildStatusBar() {
     Progress = new QProgressBar(StatusBar1);
     Progress->setObjectName("Progress");
     Progress->setTextVisible(false);
-    connect(StatusBar1, &TStatusBar::resized, this, &TForm1::FormResize);
+    connect(StatusBar1, &StatusBar::resized, this, &MainWindow::FormResize);
 }
 
 // ---- shared operations ----------------------------------------------------
 
-void TForm1::ShowError(const QString& text) {
+void MainWindow::ShowError(const QString& text) {
     CurrentPrompts().showError(text.toStdString());
 }
 
-void TForm1::LogLine(const QString& text) {
+void MainWindow::LogLine(const QString& text) {
     QString line = QString::fromStdString(NextLogPrefix()) + text;
     QTextCursor cursor(RichEdit1->document());
     cursor.movePosition(QTextCursor::Start);
@@ -413,57 +414,57 @@ void TForm1::LogLine(const QString& text) {
         cursor.insertText(line + "\n");
 }
 
-QStringList TForm1::logLines() const {
+QStringList MainWindow::logLines() const {
     if (RichEdit1->document()->isEmpty())
         return {};
     return RichEdit1->toPlainText().split('\n');
 }
 
-int TForm1::LanguageIndex() const {
+int MainWindow::LanguageIndex() const {
     return CurrentLanguage();
 }
 
 // ---- life cycle -----------------------------------------------------------
 
-void TForm1::FormShow() {
+void MainWindow::FormShow() {
     LoadChipDatabase(
         Chips, places_.database, [this](int t, int m, int n) { SelectChip(t, m, n); },
         Selection.SelTypeIndex, Selection.SelMakerIndex, Selection.SelNameIndex);
     ApplyLanguage();
 }
 
-const ChipRecord& TForm1::CurrentChip() const {
+const ChipRecord& MainWindow::CurrentChip() const {
     static const ChipRecord none;
     const ChipRecord* chip = Selection.CurrentChip();
     return chip ? *chip : none;
 }
 
-void TForm1::SelectChip(int typeIndex, int makerIndex, int nameIndex) {
+void MainWindow::SelectChip(int typeIndex, int makerIndex, int nameIndex) {
     chipBoxes_->SelectChip(typeIndex, makerIndex, nameIndex);
 }
 
 // The buffer itself is the stream the pane loads from: one copy, no second
 // 64 MiB block held in between.
-void TForm1::RefreshHexView() {
+void MainWindow::RefreshHexView() {
     vantor::RefreshHexView(Buffer, *FlashEditor, CurrentChip().FlashSize);
 }
 
-void TForm1::SyncBufferFromEditor() {
+void MainWindow::SyncBufferFromEditor() {
     vantor::SyncBufferFromEditor(Buffer, *FlashEditor, CurrentChip().FlashSize);
 }
 
-void TForm1::FormActivate() {
+void MainWindow::FormActivate() {
     ProbeProgrammer();
 }
 
-void TForm1::FormResize() {
+void MainWindow::FormResize() {
     const int border = StatusBar1->borderWidth();
-    Progress->setGeometry(TStatusBar::kProgressLeft, border + 2,
-                          StatusBar1->width() - TStatusBar::kProgressWidthReduction,
+    Progress->setGeometry(StatusBar::kProgressLeft, border + 2,
+                          StatusBar1->width() - StatusBar::kProgressWidthReduction,
                           StatusBar1->height() - border - 2);
 }
 
-void TForm1::showEvent(QShowEvent* event) {
+void MainWindow::showEvent(QShowEvent* event) {
     if (!shownOnce_) {
         shownOnce_ = true;
         FormShow();
@@ -492,7 +493,7 @@ void TForm1::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
 }
 
-void TForm1::changeEvent(QEvent* event) {
+void MainWindow::changeEvent(QEvent* event) {
     if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
         activatedOnce_ = true;
         FormActivate();
@@ -500,12 +501,12 @@ void TForm1::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
 }
 
-void TForm1::resizeEvent(QResizeEvent* event) {
+void MainWindow::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
     FormResize();
 }
 
-void TForm1::closeEvent(QCloseEvent* event) {
+void MainWindow::closeEvent(QCloseEvent* event) {
     // Never closed under a running chip command: the close is refused.
     if (ChipCommandBusy()) {
         event->ignore();
@@ -520,7 +521,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
 
 // The refusal where the eye is during an operation: across the progress bar,
 // with a beep, for a few seconds.
-void TForm1::SayRefused(const std::string& text) {
+void MainWindow::SayRefused(const std::string& text) {
     QApplication::beep();
     Progress->setFormat(QString::fromStdString(text));
     Progress->setTextVisible(true);
@@ -532,21 +533,21 @@ void TForm1::SayRefused(const std::string& text) {
 
 // ---- commands of this window ----------------------------------------------
 
-void TForm1::Q1Click() {
+void MainWindow::Q1Click() {
     close();
 }
 
-void TForm1::ToolAboutClick() {
+void MainWindow::ToolAboutClick() {
     if (aboutBox_)
         aboutBox_->exec();
 }
 
-void TForm1::ToolDeviceClick() {
+void MainWindow::ToolDeviceClick() {
     if (form2_)
         form2_->exec();
 }
 
-void TForm1::BitBtn2Click() {
+void MainWindow::BitBtn2Click() {
     if (form3_)
         form3_->exec();
 }

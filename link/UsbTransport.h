@@ -91,7 +91,7 @@ struct DeviceChoice {
     static std::optional<DeviceChoice> parse(const std::string& text);
 };
 
-class TUsbBulk {
+class UsbTransport {
 public:
     static constexpr const char* kDefaultLibrary = "libusb-0.1.so.4";
     static constexpr int kBulkTimeoutMs = 5000;
@@ -101,12 +101,12 @@ public:
 
     // `libraryName` is passed to dlopen as it is: a bare name is searched the
     // usual way (the executable's RUNPATH first), a path loads that file.
-    explicit TUsbBulk(std::string libraryName = kDefaultLibrary);
+    explicit UsbTransport(std::string libraryName = kDefaultLibrary);
     // Does not close an open device (callers close at the end of every
     // exchange); the library stays loaded while a handle is held.
-    ~TUsbBulk();
-    TUsbBulk(const TUsbBulk&) = delete;
-    TUsbBulk& operator=(const TUsbBulk&) = delete;
+    ~UsbTransport();
+    UsbTransport(const UsbTransport&) = delete;
+    UsbTransport& operator=(const UsbTransport&) = delete;
 
     // 1 when a programmer with these IDs, our manufacturer text and one of the
     // two product texts was opened and its interface claimed; else 0. Only

@@ -1,5 +1,5 @@
 // The transport through the real dlopen path, against the emulator.
-#include "link/TUsbBulk.h"
+#include "link/UsbTransport.h"
 
 #include "emulator/EmulatorClient.h"
 #include "link/Protocol.h"
@@ -39,7 +39,7 @@ protected:
     }
 
     EmulatorClient emu;
-    TUsbBulk link{EmulatorClient::kDefaultPath};
+    UsbTransport link{EmulatorClient::kDefaultPath};
 };
 
 // Opens device `index` of the bus walk straight through the library's own
@@ -97,7 +97,7 @@ TEST_F(Transport, DefaultProgrammerIsFoundWithItsVariantEndpoints) {
 }
 
 TEST_F(Transport, ShortProductTextSelectsTheBigEndianVariant) {
-    TUsbBulk fresh{EmulatorClient::kDefaultPath};
+    UsbTransport fresh{EmulatorClient::kDefaultPath};
     EXPECT_EQ(fresh.inEndpoint(), 0x82); // a new instance starts with this set
     configure("[programmer]\nproduct = DudOVEDuro\n");
     ASSERT_EQ(fresh.prog_open(kProgrammerVendorId, kProgrammerProductId), 1);
@@ -115,7 +115,7 @@ TEST_F(Transport, NoProgrammerOrNoLibraryReadsAsNotFound) {
     configure("[bus]\ndevices =\n");
     EXPECT_EQ(open(), 0);
 
-    TUsbBulk missing{"/nonexistent/libusb-0.1.so.4"};
+    UsbTransport missing{"/nonexistent/libusb-0.1.so.4"};
     EXPECT_EQ(missing.prog_open(kProgrammerVendorId, kProgrammerProductId), 0);
     EXPECT_FALSE(missing.isOpen());
     EXPECT_FALSE(missing.libraryLoaded());
@@ -124,7 +124,7 @@ TEST_F(Transport, NoProgrammerOrNoLibraryReadsAsNotFound) {
     EXPECT_EQ(missing.USB_bulk_cmd(buffer, 64, 0), 0);
 
     // A library without any libusb entry point: every call meets a stand-in.
-    TUsbBulk unrelated{"libm.so.6"};
+    UsbTransport unrelated{"libm.so.6"};
     EXPECT_EQ(unrelated.prog_open(kProgrammerVendorId, kProgrammerProductId), 0);
     EXPECT_TRUE(unrelated.libraryLoaded());
     EXPECT_FALSE(unrelated.isOpen());
@@ -132,7 +132,7 @@ TEST_F(Transport, NoProgrammerOrNoLibraryReadsAsNotFound) {
 
 #ifdef VANTOR_SYSTEM_LIBUSB0
 TEST_F(Transport, SystemLibraryLoadsAndFindsNoProgrammer) {
-    TUsbBulk system{VANTOR_SYSTEM_LIBUSB0};
+    UsbTransport system{VANTOR_SYSTEM_LIBUSB0};
     EXPECT_EQ(system.prog_open(kProgrammerVendorId, kProgrammerProductId), 0);
     EXPECT_TRUE(system.libraryLoaded());
     EXPECT_FALSE(system.isOpen());
@@ -287,7 +287,7 @@ TEST_F(Transport, CommandWithoutReplyNeitherWaitsNorReads) {
 }
 
 TEST_F(Transport, ReplyComesAfterTheFixedWait) {
-    TUsbBulk standard{EmulatorClient::kDefaultPath};
+    UsbTransport standard{EmulatorClient::kDefaultPath};
     EXPECT_EQ(standard.replyWait(), std::chrono::microseconds(50ms));
     ASSERT_EQ(standard.prog_open(kProgrammerVendorId, kProgrammerProductId), 1);
     CommandBlock block = BuildSpiCommand(kSpiEnter4ByteMode);

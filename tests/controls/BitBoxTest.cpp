@@ -1,4 +1,4 @@
-#include "controls/TBitBox.h"
+#include "controls/BitBox.h"
 
 #include <QDir>
 #include <QFontMetrics>
@@ -9,7 +9,7 @@
 #include <QTest>
 #include <QVBoxLayout>
 
-using vantor::TBitBox;
+using vantor::BitBox;
 
 namespace {
 
@@ -30,11 +30,11 @@ protected:
 // moment.
 struct EventLog {
     QStringList lines;
-    void attach(TBitBox* box) {
-        QObject::connect(box, &TBitBox::OnClick, box, [this](TBitBox* s) {
+    void attach(BitBox* box) {
+        QObject::connect(box, &BitBox::OnClick, box, [this](BitBox* s) {
             lines << QStringLiteral("click %1").arg(s->State());
         });
-        QObject::connect(box, &TBitBox::OnChange, box, [this](TBitBox* s) {
+        QObject::connect(box, &BitBox::OnChange, box, [this](BitBox* s) {
             lines << QStringLiteral("change %1").arg(s->State());
         });
     }
@@ -46,19 +46,19 @@ QRgb Pixel(const QImage& img, int x, int y) {
 
 } // namespace
 
-class TBitBoxTest : public QObject {
+class BitBoxTest : public QObject {
     Q_OBJECT
 
 private:
     // A shown, active window holding a bit box and a second focusable widget.
     struct Window {
         QWidget top;
-        TBitBox* box;
+        BitBox* box;
         QPushButton* other;
         Window() {
             auto* lay = new QVBoxLayout(&top);
             other = new QPushButton(QStringLiteral("other"), &top);
-            box = new TBitBox(&top);
+            box = new BitBox(&top);
             box->SetCaption(QStringLiteral("Bit 7"));
             lay->addWidget(other);
             lay->addWidget(box);
@@ -71,7 +71,7 @@ private:
 
 private slots:
     void defaults() {
-        TBitBox box;
+        BitBox box;
         QCOMPARE(box.State(), false);
         QCOMPARE(box.Caption(), QString());
         QCOMPARE(box.OnColor(), QColor(0, 255, 0));
@@ -83,13 +83,13 @@ private slots:
     }
 
     void setStateAlwaysRaisesOnChangeAndOtherSettersNever() {
-        TBitBox box;
-        QSignalSpy change(&box, &TBitBox::OnChange);
+        BitBox box;
+        QSignalSpy change(&box, &BitBox::OnChange);
         box.SetState(false); // unchanged, still reported
         box.SetState(true);
         box.SetState(true);
         QCOMPARE(change.count(), 3);
-        QCOMPARE(change.at(0).at(0).value<TBitBox*>(), &box);
+        QCOMPARE(change.at(0).at(0).value<BitBox*>(), &box);
         box.SetCaption(QStringLiteral("x"));
         box.SetOnColor(Qt::blue);
         box.SetOffColor(Qt::yellow);
@@ -176,25 +176,25 @@ private slots:
     }
 
     void anEmptyCaptionTakesTheName() {
-        TBitBox box;
+        BitBox box;
         box.SetName(QStringLiteral("BitBox1"));
         QCOMPARE(box.Caption(), QStringLiteral("BitBox1"));
         box.SetName(QStringLiteral("Renamed")); // caption no longer empty
         QCOMPARE(box.Caption(), QStringLiteral("BitBox1"));
         QCOMPARE(box.objectName(), QStringLiteral("Renamed"));
 
-        TBitBox fromUi; // a .ui file names the widget with setObjectName
+        BitBox fromUi; // a .ui file names the widget with setObjectName
         fromUi.setObjectName(QStringLiteral("bitCarry"));
         QCOMPARE(fromUi.Caption(), QStringLiteral("bitCarry"));
 
-        TBitBox captioned;
+        BitBox captioned;
         captioned.SetCaption(QStringLiteral("Carry"));
         captioned.SetName(QStringLiteral("BitBox2"));
         QCOMPARE(captioned.Caption(), QStringLiteral("Carry"));
     }
 
     void colourDecisionsEnabledAndDisabled() {
-        TBitBox box;
+        BitBox box;
         box.SetCaption(QStringLiteral("x"));
         QCOMPARE(box.boxFillColor(), QColor(0, 0, 0));
         QCOMPARE(box.digitColor(), QColor(255, 0, 0));
@@ -213,7 +213,7 @@ private slots:
     }
 
     void geometryFollowsTheMiddleRow() {
-        TBitBox box;
+        BitBox box;
         box.SetCaption(QStringLiteral("Carry"));
         struct Case {
             int height, mid;
@@ -224,10 +224,10 @@ private slots:
             QCOMPARE(box.layout().mid, c.mid);
         }
         box.resize(80, 31);
-        const TBitBox::Layout l = box.layout();
+        const BitBox::Layout l = box.layout();
         QCOMPARE(l.box, QRect(0, 7, 17, 17));
 
-        const QFontMetrics dm(TBitBox::digitFont());
+        const QFontMetrics dm(BitBox::digitFont());
         QCOMPARE(l.digitTopLeft,
                  QPoint((16 - dm.horizontalAdvance('0')) / 2, 15 - dm.height() / 2));
         const QFontMetrics cm(box.font());
@@ -239,14 +239,14 @@ private slots:
 
         // The preferred size holds the box and the whole focus rectangle.
         box.resize(box.sizeHint());
-        const TBitBox::Layout fit = box.layout();
+        const BitBox::Layout fit = box.layout();
         QVERIFY(fit.box.top() >= 0 && fit.focusRect.top() >= 0);
         QVERIFY(QRect(QPoint(), box.size()).contains(fit.focusRect));
         QVERIFY(QRect(QPoint(), box.size()).contains(fit.box));
     }
 
     void frameIsSunkenAndDisabledBoxIsNearBlack() {
-        TBitBox box;
+        BitBox box;
         box.resize(60, 21); // mid 10: frame rows 2..18
         QImage img = box.grab().toImage();
         QCOMPARE(Pixel(img, 0, 2), 0x808080u);  // top-left: dark outer
@@ -326,5 +326,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TBitBoxTest)
-#include "TBitBoxTest.moc"
+QTEST_MAIN(BitBoxTest)
+#include "BitBoxTest.moc"

@@ -1,4 +1,4 @@
-#include "buffer/TForm4.h"
+#include "buffer/FillDialog.h"
 
 #include <QFrame>
 #include <QGridLayout>
@@ -14,7 +14,7 @@
 
 namespace vantor {
 
-const TForm4Captions kTForm4Captions[3] = {
+const FillDialogCaptions kFillDialogCaptions[3] = {
     {"填充", "数据", "常量字节(8bits)", "常量字(16bits)", "随机数", "范围", "开始地址", "结束地址",
      "确定", "取消"},
     {"填充", "數據", "常量字節(8bits)", "常量字(16bits)", "隨機數", "範圍", "開始地址", "結束地址",
@@ -54,8 +54,8 @@ QLineEdit* MakeField(QWidget* parent, const QString& name, const QString& text, 
 
 } // namespace
 
-TForm4::TForm4(DataBuffer& buffer, QWidget* parent) : QDialog(parent), buffer_(buffer) {
-    setObjectName("TForm4");
+FillDialog::FillDialog(DataBuffer& buffer, QWidget* parent) : QDialog(parent), buffer_(buffer) {
+    setObjectName("FillDialog");
     auto* validator = new HexFieldValidator(this);
 
     GroupBox1 = new QGroupBox(this);
@@ -124,17 +124,17 @@ TForm4::TForm4(DataBuffer& buffer, QWidget* parent) : QDialog(parent), buffer_(b
     // A fixed-size box that still fits the captions of every language.
     main->setSizeConstraint(QLayout::SetFixedSize);
 
-    connect(BitBtn1, &QPushButton::clicked, this, &TForm4::BitBtn1Click);
-    connect(BitBtn2, &QPushButton::clicked, this, &TForm4::BitBtn2Click);
+    connect(BitBtn1, &QPushButton::clicked, this, &FillDialog::BitBtn1Click);
+    connect(BitBtn2, &QPushButton::clicked, this, &FillDialog::BitBtn2Click);
 
     ApplyCaptions(0);
 }
 
-void TForm4::ApplyCaptions(int languageIndex) {
+void FillDialog::ApplyCaptions(int languageIndex) {
     if (languageIndex < 0 || languageIndex > 2)
         return;
-    const TForm4Captions& c = kTForm4Captions[languageIndex];
-    setWindowTitle(QString::fromUtf8(c.TForm4));
+    const FillDialogCaptions& c = kFillDialogCaptions[languageIndex];
+    setWindowTitle(QString::fromUtf8(c.FillDialog));
     GroupBox1->setTitle(QString::fromUtf8(c.GroupBox1));
     RadioButton1->setText(QString::fromUtf8(c.RadioButton1));
     RadioButton2->setText(QString::fromUtf8(c.RadioButton2));
@@ -146,16 +146,16 @@ void TForm4::ApplyCaptions(int languageIndex) {
     BitBtn2->setText(QString::fromUtf8(c.BitBtn2));
 }
 
-void TForm4::PrepareToShow(uint32_t flashSize) {
+void FillDialog::PrepareToShow(uint32_t flashSize) {
     Edit4->setText(QString::number(flashSize - 1u, 16).toUpper());
 }
 
-int TForm4::ShowFill(uint32_t flashSize) {
+int FillDialog::ShowFill(uint32_t flashSize) {
     PrepareToShow(flashSize);
     return exec();
 }
 
-FillFields TForm4::fields() const {
+FillFields FillDialog::fields() const {
     FillFields f;
     f.kind = RadioButton2->isChecked()   ? FillKind::Word
              : RadioButton3->isChecked() ? FillKind::Random
@@ -167,14 +167,14 @@ FillFields TForm4::fields() const {
     return f;
 }
 
-void TForm4::BitBtn1Click() {
+void FillDialog::BitBtn1Click() {
     const FillFields f = fields();
     const uint32_t seed = f.kind == FillKind::Random ? seedSource_() : 0;
     if (RunFill(buffer_, f, seed, loadHexView_))
         accept();
 }
 
-void TForm4::BitBtn2Click() {
+void FillDialog::BitBtn2Click() {
     reject();
 }
 

@@ -1,4 +1,4 @@
-#include "buffer/TForm4.h"
+#include "buffer/FillDialog.h"
 #include "core/Prompts.h"
 
 #include <QDir>
@@ -20,7 +20,7 @@ DataBuffer& SharedBuffer() {
 }
 } // namespace
 
-class TForm4Test : public QObject {
+class FillDialogTest : public QObject {
     Q_OBJECT
 
     struct Shown {
@@ -29,8 +29,8 @@ class TForm4Test : public QObject {
         int calls = 0;
     };
 
-    std::unique_ptr<TForm4> MakeDialog(Shown& shown) {
-        auto form = std::make_unique<TForm4>(SharedBuffer());
+    std::unique_ptr<FillDialog> MakeDialog(Shown& shown) {
+        auto form = std::make_unique<FillDialog>(SharedBuffer());
         form->setHexViewLoader([&shown](const uint8_t* data, size_t count) {
             shown.data = data;
             shown.count = count;
@@ -180,10 +180,10 @@ private slots:
             form->ApplyCaptions(lang);
             form->show();
             QCoreApplication::processEvents();
-            QVERIFY(form->grab().save(QDir(dir).filePath(QString("TForm4-%1.png").arg(lang))));
+            QVERIFY(form->grab().save(QDir(dir).filePath(QString("FillDialog-%1.png").arg(lang))));
         }
     }
 };
 
-QTEST_MAIN(TForm4Test)
-#include "TForm4Test.moc"
+QTEST_MAIN(FillDialogTest)
+#include "FillDialogTest.moc"

@@ -2,13 +2,12 @@
 // The main window. It owns the whole working state for the life of the
 // process: the USB link, the chip database and selection, the data buffer,
 // the log pane and the current language.
-#include "core/FilePlaces.h"
-#include "core/LogNumbering.h"
 #include "buffer/DataBuffer.h"
 #include "chipdb/ChipRecord.h"
 #include "chipdb/ChipSelection.h"
+#include "core/FilePlaces.h"
 #include "core/LogNumbering.h"
-#include "link/TUsbBulk.h"
+#include "link/UsbTransport.h"
 
 #include <QByteArray>
 #include <QMainWindow>
@@ -30,11 +29,11 @@ class QToolButton;
 
 namespace vantor {
 
-class TStatusBar;
+class StatusBar;
 class HexEditorControl;
 class SettingsFile;
-class TForm3;
-class TForm4;
+class ChipFindDialog;
+class FillDialog;
 class ChipBoxBinder;
 class MainWindowHost;
 
@@ -42,7 +41,7 @@ class MainWindowHost;
 // available screen area, its top left corner never outside it.
 QRect PlaceOnScreen(const QRect& frame, const QRect& available);
 
-class TForm1 : public QMainWindow {
+class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
     // Designed size; the settings normally override it before the first show.
@@ -51,14 +50,14 @@ public:
 
     // `executablePath` names the chip database (".Dat") and the settings
     // (".ini") beside it; tools and tests pass a path of their own.
-    explicit TForm1(const std::string& executablePath = {}, QWidget* parent = nullptr);
+    explicit MainWindow(const std::string& executablePath = {}, QWidget* parent = nullptr);
     const std::string& ExecutablePath() const { return executablePath_; }
     // Where this window's settings and chip database live.
     const FilePlaces& Places() const { return places_; }
-    ~TForm1() override;
+    ~MainWindow() override;
 
     // Dialogs created after the main window and living until exit.
-    void setDialogs(QDialog* form2, TForm3* form3, TForm4* form4, QDialog* aboutBox);
+    void setDialogs(QDialog* form2, ChipFindDialog* form3, FillDialog* form4, QDialog* aboutBox);
 
     // ---- shared operations -------------------------------------------------
     void ShowError(const QString& text);
@@ -74,7 +73,7 @@ public:
     double StartTime = 0;
     double StopTime = 0;
     DataBuffer Buffer; // DataBuffer and UsedLength
-    TUsbBulk UsbLink;
+    UsbTransport UsbLink;
 
     // The chip database and the selection over it (the remembered box
     // positions SelTypeIndex, SelMakerIndex, SelNameIndex live in Selection).
@@ -107,7 +106,7 @@ public:
     QCheckBox *CheckBox1, *CheckBox2, *CheckBox3;
     HexEditorControl* FlashEditor;
     QTextEdit* RichEdit1;
-    TStatusBar* StatusBar1;
+    StatusBar* StatusBar1;
     QProgressBar* Progress;
 
     // ---- life cycle hooks --------------------------------------------------
@@ -174,9 +173,9 @@ private:
     bool activatedOnce_ = false;
     static constexpr int kFirstProbeGraceMs = 300;
     QDialog* form2_ = nullptr;
-    TForm3* form3_ = nullptr;
+    ChipFindDialog* form3_ = nullptr;
     ChipBoxBinder* chipBoxes_ = nullptr;
-    TForm4* form4_ = nullptr;
+    FillDialog* form4_ = nullptr;
     QDialog* aboutBox_ = nullptr;
 };
 

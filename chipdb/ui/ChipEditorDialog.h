@@ -26,14 +26,14 @@ class QTableWidgetItem;
 
 namespace vantor {
 
-class TForm2 : public QDialog {
+class ChipEditorDialog : public QDialog {
     Q_OBJECT
 public:
     static constexpr int kColumns = 13;
     // The file always ends with a terminator slot, so 999 records fit.
     static constexpr int kMaxDataRows = kChipSlots - 1;
 
-    explicit TForm2(QWidget* parent = nullptr);
+    explicit ChipEditorDialog(QWidget* parent = nullptr);
 
     // The records the editor shows and rewrites (not owned), and the file
     // behind them.

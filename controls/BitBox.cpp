@@ -1,4 +1,4 @@
-#include "controls/TBitBox.h"
+#include "controls/BitBox.h"
 
 #include <QFocusEvent>
 #include <QFontMetrics>
@@ -36,44 +36,44 @@ void Polyline3(QPainter& p, const QColor& color, QPoint a, QPoint b, QPoint c) {
 
 } // namespace
 
-TBitBox::TBitBox(QWidget* parent) : QWidget(parent) {
+BitBox::BitBox(QWidget* parent) : QWidget(parent) {
     SetTabStop(true);
-    connect(this, &QObject::objectNameChanged, this, &TBitBox::nameChanged);
+    connect(this, &QObject::objectNameChanged, this, &BitBox::nameChanged);
 }
 
-void TBitBox::SetState(bool state) {
+void BitBox::SetState(bool state) {
     state_ = state;
     update();
     emit OnChange(this);
 }
 
-void TBitBox::SetCaption(const QString& caption) {
+void BitBox::SetCaption(const QString& caption) {
     caption_ = caption;
     updateGeometry();
     update();
 }
 
-void TBitBox::SetOnColor(const QColor& color) {
+void BitBox::SetOnColor(const QColor& color) {
     onColor_ = color;
     update();
 }
 
-void TBitBox::SetOffColor(const QColor& color) {
+void BitBox::SetOffColor(const QColor& color) {
     offColor_ = color;
     update();
 }
 
-bool TBitBox::TabStop() const {
+bool BitBox::TabStop() const {
     return focusPolicy() & Qt::TabFocus;
 }
 
-void TBitBox::SetTabStop(bool tabStop) {
+void BitBox::SetTabStop(bool tabStop) {
     // Focus by mouse comes from Click itself, on the release, so the policy
     // only decides whether Tab stops here.
     setFocusPolicy(tabStop ? Qt::TabFocus : Qt::NoFocus);
 }
 
-void TBitBox::nameChanged(const QString& name) {
+void BitBox::nameChanged(const QString& name) {
     if (caption_.isEmpty()) {
         caption_ = name;
         updateGeometry();
@@ -81,7 +81,7 @@ void TBitBox::nameChanged(const QString& name) {
     update();
 }
 
-QFont TBitBox::digitFont() {
+QFont BitBox::digitFont() {
     QFont f(QStringLiteral("Courier"));
     f.setStyleHint(QFont::TypeWriter);
     f.setPointSize(10);
@@ -89,7 +89,7 @@ QFont TBitBox::digitFont() {
     return f;
 }
 
-TBitBox::Layout TBitBox::layout() const {
+BitBox::Layout BitBox::layout() const {
     Layout l;
     l.mid = (height() - 1) / 2;
     l.box = QRect(QPoint(0, l.mid - kHalfBox), QPoint(kBoxWidth, l.mid + kHalfBox));
@@ -109,27 +109,27 @@ TBitBox::Layout TBitBox::layout() const {
     return l;
 }
 
-QColor TBitBox::boxFillColor() const {
+QColor BitBox::boxFillColor() const {
     return isEnabled() ? QColor(0, 0, 0) : QColor(0x11, 0x11, 0x11);
 }
 
-QColor TBitBox::digitColor() const {
+QColor BitBox::digitColor() const {
     if (!isEnabled())
         return palette().color(QPalette::Disabled, QPalette::WindowText);
     return state_ ? onColor_ : offColor_;
 }
 
-QColor TBitBox::captionColor() const {
+QColor BitBox::captionColor() const {
     if (!isEnabled())
         return palette().color(QPalette::Disabled, QPalette::WindowText);
     return palette().color(QPalette::WindowText);
 }
 
-QColor TBitBox::captionShadowColor() const {
+QColor BitBox::captionShadowColor() const {
     return isEnabled() ? QColor() : palette().color(QPalette::Light);
 }
 
-QSize TBitBox::sizeHint() const {
+QSize BitBox::sizeHint() const {
     const QFontMetrics cm(font());
     const int ch = cm.height();
     // Tall enough for the box and for the focus rectangle around the text.
@@ -137,7 +137,7 @@ QSize TBitBox::sizeHint() const {
     return QSize(cm.horizontalAdvance(caption_) + 24, 2 * mid + 1);
 }
 
-void TBitBox::paintEvent(QPaintEvent* event) {
+void BitBox::paintEvent(QPaintEvent* event) {
     QWidget::paintEvent(event);
     const Layout l = layout();
     const int mid = l.mid;
@@ -176,7 +176,7 @@ void TBitBox::paintEvent(QPaintEvent* event) {
     }
 }
 
-void TBitBox::clickToggle() {
+void BitBox::clickToggle() {
     state_ = !state_;
     setFocus(Qt::MouseFocusReason);
     update();
@@ -184,22 +184,22 @@ void TBitBox::clickToggle() {
     emit OnChange(this);
 }
 
-void TBitBox::Click() {
+void BitBox::Click() {
     clickToggle();
 }
 
-void TBitBox::DblClick() {
+void BitBox::DblClick() {
     clickToggle();
 }
 
-void TBitBox::mousePressEvent(QMouseEvent* event) {
+void BitBox::mousePressEvent(QMouseEvent* event) {
     // Accepted, so the release comes back here and not to the parent.
     if (event->button() == Qt::LeftButton)
         pressed_ = true;
     event->accept();
 }
 
-void TBitBox::mouseReleaseEvent(QMouseEvent* event) {
+void BitBox::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton)
         return;
     const bool wasPressed = pressed_;
@@ -209,7 +209,7 @@ void TBitBox::mouseReleaseEvent(QMouseEvent* event) {
         Click();
 }
 
-void TBitBox::mouseDoubleClickEvent(QMouseEvent* event) {
+void BitBox::mouseDoubleClickEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton)
         return;
     // The release that ends a double click is not a further click.
@@ -218,7 +218,7 @@ void TBitBox::mouseDoubleClickEvent(QMouseEvent* event) {
     event->accept();
 }
 
-void TBitBox::keyPressEvent(QKeyEvent* event) {
+void BitBox::keyPressEvent(QKeyEvent* event) {
     QWidget::keyPressEvent(event);
     if (event->text() == QLatin1String(" ")) {
         state_ = !state_;
@@ -228,17 +228,17 @@ void TBitBox::keyPressEvent(QKeyEvent* event) {
     }
 }
 
-void TBitBox::focusInEvent(QFocusEvent* event) {
+void BitBox::focusInEvent(QFocusEvent* event) {
     QWidget::focusInEvent(event);
     update();
 }
 
-void TBitBox::focusOutEvent(QFocusEvent* event) {
+void BitBox::focusOutEvent(QFocusEvent* event) {
     QWidget::focusOutEvent(event);
     update();
 }
 
-void TBitBox::changeEvent(QEvent* event) {
+void BitBox::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
     if (event->type() == QEvent::EnabledChange || event->type() == QEvent::FontChange ||
         event->type() == QEvent::PaletteChange) {

@@ -9,7 +9,7 @@ class QProgressBar;
 
 namespace vantor {
 
-class TStatusBar : public QWidget {
+class StatusBar : public QWidget {
     Q_OBJECT
 public:
     static constexpr int kPanelCount = 5;
@@ -18,7 +18,7 @@ public:
     static constexpr int kProgressLeft = 317;
     static constexpr int kProgressWidthReduction = 315;
 
-    explicit TStatusBar(QWidget* parent = nullptr);
+    explicit StatusBar(QWidget* parent = nullptr);
 
     void setPanelText(int panel, const QString& text);
     QString panelText(int panel) const;

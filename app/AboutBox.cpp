@@ -1,4 +1,4 @@
-#include "app/TAboutBox.h"
+#include "app/AboutBox.h"
 
 #include <QGuiApplication>
 #include <QIcon>
@@ -9,7 +9,7 @@
 
 namespace vantor {
 
-TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
+AboutBox::AboutBox(QWidget* parent) : QDialog(parent) {
     setObjectName("AboutBox");
     setWindowTitle("About");
     auto* layout = new QVBoxLayout(this);
@@ -40,12 +40,12 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
-void TAboutBox::setFilePlaces(const FilePlaces& places, std::string usbLibrary) {
+void AboutBox::setFilePlaces(const FilePlaces& places, std::string usbLibrary) {
     places_ = places;
     usbLibrary_ = std::move(usbLibrary);
 }
 
-void TAboutBox::showEvent(QShowEvent* event) {
+void AboutBox::showEvent(QShowEvent* event) {
     Places->setVisible(!places_.settings.empty());
     if (!places_.settings.empty())
         Places->setText(QString::fromStdString(DescribeFilePlaces(places_, usbLibrary_)).trimmed());

@@ -1,4 +1,4 @@
-#include "chipdb/ui/TForm2.h"
+#include "chipdb/ui/ChipEditorDialog.h"
 
 #include "chipdb/DatabaseFile.h"
 #include "chipdb/GbkText.h"
@@ -73,7 +73,7 @@ constexpr Form2Captions kCaptions[kLanguageCount] = {
 };
 
 // Grid titles: the same texts in every language.
-constexpr const char* kTitles[TForm2::kColumns] = {
+constexpr const char* kTitles[ChipEditorDialog::kColumns] = {
     "芯片类型", "芯片厂家", "芯片型号", "芯片ID", "FLASH",    "FLASH页", "类型",
     "子类型",   "延时",     "工作电压", "EEPROM", "EEPROM页", "关联XML"};
 
@@ -138,7 +138,7 @@ QString Q(const std::string& utf8) {
 
 // The editor's own label for a grid column: the grid's titles are Chinese in
 // every language, so refusals name the field as the boxes do.
-constexpr int kColumnLabel[TForm2::kColumns] = {0, 1, 2, 9, 5, 6, 4, 8, 3, 7, 10, 11, 12};
+constexpr int kColumnLabel[ChipEditorDialog::kColumns] = {0, 1, 2, 9, 5, 6, 4, 8, 3, 7, 10, 11, 12};
 std::string ColumnName(int col) {
     return kCaptions[NormalizeLanguage(CurrentLanguage())].labels[kColumnLabel[col]];
 }
@@ -238,8 +238,8 @@ QFont FittingFont(QFont font, const QString& sample, int margin) {
 
 } // namespace
 
-TForm2::TForm2(QWidget* parent) : QDialog(parent) {
-    setObjectName("TForm2");
+ChipEditorDialog::ChipEditorDialog(QWidget* parent) : QDialog(parent) {
+    setObjectName("ChipEditorDialog");
 
     StringGrid1 = new QTableWidget(this);
     StringGrid1->setObjectName("StringGrid1");
@@ -379,7 +379,7 @@ TForm2::TForm2(QWidget* parent) : QDialog(parent) {
     ApplyCaptions(CurrentLanguage());
 }
 
-void TForm2::ApplyCaptions(int languageIndex) {
+void ChipEditorDialog::ApplyCaptions(int languageIndex) {
     if (languageIndex < 0 || languageIndex >= kLanguageCount)
         return;
     language_ = languageIndex;
@@ -397,18 +397,18 @@ void TForm2::ApplyCaptions(int languageIndex) {
     BtnExit->setText(Q(c.quit));
 }
 
-void TForm2::showEvent(QShowEvent* event) {
+void ChipEditorDialog::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     FormShow();
 }
 
 // ---- the grid in the designer's coordinates ---------------------------------
 
-int TForm2::RowCount() const {
+int ChipEditorDialog::RowCount() const {
     return StringGrid1->rowCount() + 1;
 }
 
-QTableWidgetItem* TForm2::CellItem(int col, int row) const {
+QTableWidgetItem* ChipEditorDialog::CellItem(int col, int row) const {
     if (row < 1 || row >= RowCount() || col < 0 || col >= kColumns)
         return nullptr;
     if (col == ColType)
@@ -416,14 +416,14 @@ QTableWidgetItem* TForm2::CellItem(int col, int row) const {
     return StringGrid1->item(row - 1, col - 1);
 }
 
-QString TForm2::Cells(int col, int row) const {
+QString ChipEditorDialog::Cells(int col, int row) const {
     if (row == 0 && col >= 0 && col < kColumns)
         return Q(kTitles[col]);
     QTableWidgetItem* item = CellItem(col, row);
     return item ? item->text() : QString();
 }
 
-void TForm2::SetCells(int col, int row, const QString& text) {
+void ChipEditorDialog::SetCells(int col, int row, const QString& text) {
     if (row < 1 || row >= RowCount() || col < 0 || col >= kColumns)
         return;
     if (QTableWidgetItem* item = CellItem(col, row)) {
@@ -437,25 +437,25 @@ void TForm2::SetCells(int col, int row, const QString& text) {
         StringGrid1->setItem(row - 1, col - 1, item);
 }
 
-int TForm2::ColWidth(int col) const {
+int ChipEditorDialog::ColWidth(int col) const {
     if (col == ColType)
         return StringGrid1->verticalHeader()->maximumWidth();
     return StringGrid1->columnWidth(col - 1);
 }
 
-TForm2::RowCells TForm2::RowAt(int row) const {
+ChipEditorDialog::RowCells ChipEditorDialog::RowAt(int row) const {
     RowCells cells;
     for (int col = 0; col < kColumns; ++col)
         cells[std::size_t(col)] = Cells(col, row);
     return cells;
 }
 
-void TForm2::SetRow(int row, const RowCells& cells) {
+void ChipEditorDialog::SetRow(int row, const RowCells& cells) {
     for (int col = 0; col < kColumns; ++col)
         SetCells(col, row, cells[std::size_t(col)]);
 }
 
-void TForm2::ShowTitles() {
+void ChipEditorDialog::ShowTitles() {
     QStringList titles;
     for (int col = 1; col < kColumns; ++col)
         titles << Q(kTitles[col]);
@@ -464,7 +464,7 @@ void TForm2::ShowTitles() {
 
 // ---- handlers ----------------------------------------------------------------
 
-void TForm2::FormShow() {
+void ChipEditorDialog::FormShow() {
     if (db_ && !path_.empty())
         LoadDatabaseFile(*db_, path_);
 
@@ -540,7 +540,7 @@ void TForm2::FormShow() {
 
 // The name columns are as wide as designed, or as their longest name in this
 // font: a name cut off in the grid cannot be checked against a datasheet.
-void TForm2::WidenNameColumns() {
+void ChipEditorDialog::WidenNameColumns() {
     const int pad = 2 * (style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, StringGrid1) +
                          style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, StringGrid1));
     int typeWidth = kDefaultColWidth;
@@ -557,11 +557,11 @@ void TForm2::WidenNameColumns() {
     StringGrid1->verticalHeader()->setFixedWidth(typeWidth);
 }
 
-void TForm2::StringGrid1SelectCell(int /*col*/, int row) {
+void ChipEditorDialog::StringGrid1SelectCell(int /*col*/, int row) {
     SelectedRow = row;
 }
 
-void TForm2::StringGrid1DblClick() {
+void ChipEditorDialog::StringGrid1DblClick() {
     const int r = SelectedRow;
     if (r <= 0 || r >= RowCount())
         return;
@@ -630,14 +630,14 @@ void TForm2::StringGrid1DblClick() {
     ComboBox12->setEditText(QString::number(*xml));
 }
 
-void TForm2::ComboBox4Change() {
+void ChipEditorDialog::ComboBox4Change() {
     ComboBox8->clear();
     for (const char* item : AlgorithmItems(ChosenPosition(ComboBox4)))
         ComboBox8->addItem(Q(item));
     ComboBox8->setCurrentIndex(ComboBox8->count() > 0 ? 0 : -1);
 }
 
-std::optional<TForm2::RowCells> TForm2::CellsFromControls(int row) {
+std::optional<ChipEditorDialog::RowCells> ChipEditorDialog::CellsFromControls(int row) {
     // Boxes whose position becomes a number must show one of their items.
     const struct {
         QComboBox* box;
@@ -690,7 +690,7 @@ std::optional<TForm2::RowCells> TForm2::CellsFromControls(int row) {
     return cells;
 }
 
-void TForm2::BtnAddClick() {
+void ChipEditorDialog::BtnAddClick() {
     if (RowCount() - 1 >= kMaxDataRows) {
         Refuse(Q(Message(Own::TooManyRows)));
         return;
@@ -704,7 +704,7 @@ void TForm2::BtnAddClick() {
     StringGrid1->setCurrentCell(row - 1, std::max(StringGrid1->currentColumn(), 0));
 }
 
-void TForm2::BtnEditClick() {
+void ChipEditorDialog::BtnEditClick() {
     const int row = SelectedRow;
     if (row <= 0 || row >= RowCount())
         return;
@@ -712,7 +712,7 @@ void TForm2::BtnEditClick() {
         SetRow(row, *cells);
 }
 
-void TForm2::BtnDeleteClick() {
+void ChipEditorDialog::BtnDeleteClick() {
     if (RowCount() <= 1)
         return;
     // The grid always has a current data row; before the user picked one it
@@ -721,7 +721,7 @@ void TForm2::BtnDeleteClick() {
     StringGrid1->removeRow(current >= 0 ? current : 0);
 }
 
-bool TForm2::RowToRecord(const RowCells& cells, int row, ChipRecord& record) const {
+bool ChipEditorDialog::RowToRecord(const RowCells& cells, int row, ChipRecord& record) const {
     const std::string joined = TrimBlanks(cells[ColType].toStdString()) + "," +
                                TrimBlanks(cells[ColMaker].toStdString()) + "," +
                                TrimBlanks(cells[ColName].toStdString());
@@ -778,7 +778,7 @@ bool TForm2::RowToRecord(const RowCells& cells, int row, ChipRecord& record) con
     return true;
 }
 
-void TForm2::BtnSaveClick() {
+void ChipEditorDialog::BtnSaveClick() {
     if (!db_)
         return;
     const int dataRows = RowCount() - 1;
@@ -805,7 +805,7 @@ void TForm2::BtnSaveClick() {
         path_ = target;
 }
 
-void TForm2::BtnExitClick() {
+void ChipEditorDialog::BtnExitClick() {
     reject();
 }
 

@@ -1,8 +1,8 @@
 #pragma once
 // One bit as a small sunken box showing "1" or "0", with a caption to its
 // right. A click, a double click or the space bar flips the bit. Placed from
-// code or from a .ui file (promote a QWidget to vantor::TBitBox, header
-// "controls/TBitBox.h").
+// code or from a .ui file (promote a QWidget to vantor::BitBox, header
+// "controls/BitBox.h").
 #include <QColor>
 #include <QFont>
 #include <QPoint>
@@ -12,7 +12,7 @@
 
 namespace vantor {
 
-class TBitBox : public QWidget {
+class BitBox : public QWidget {
     Q_OBJECT
     Q_PROPERTY(bool State READ State WRITE SetState)
     Q_PROPERTY(QString Caption READ Caption WRITE SetCaption)
@@ -21,7 +21,7 @@ class TBitBox : public QWidget {
     Q_PROPERTY(bool TabStop READ TabStop WRITE SetTabStop)
 
 public:
-    explicit TBitBox(QWidget* parent = nullptr);
+    explicit BitBox(QWidget* parent = nullptr);
 
     bool State() const { return state_; }
     // Stores, repaints and raises OnChange, also when the value is unchanged.
@@ -66,9 +66,9 @@ public:
 
 signals:
     // Raised after every change of State, with the box that changed.
-    void OnChange(vantor::TBitBox* sender);
+    void OnChange(vantor::BitBox* sender);
     // Raised by a mouse click and by a double click (never by the keyboard).
-    void OnClick(vantor::TBitBox* sender);
+    void OnClick(vantor::BitBox* sender);
 
 protected:
     // Mouse click: flip, take the focus, repaint, OnClick, OnChange.

@@ -1,8 +1,8 @@
 // The main window's shell: construction, layout, log and closing.
-#include "app/TForm1.h"
+#include "app/MainWindow.h"
+#include "app/AboutBox.h"
 #include "app/Application.h"
-#include "app/TAboutBox.h"
-#include "app/TStatusBar.h"
+#include "app/StatusBar.h"
 #include "controls/HexEditorControl.h"
 #include "core/MessageTable.h"
 #include "core/Prompts.h"
@@ -25,7 +25,7 @@
 
 using namespace vantor;
 
-class TForm1Test : public QObject {
+class MainWindowTest : public QObject {
     Q_OBJECT
     // Every window here lives beside a fresh temporary "executable", so no
     // settings or database leak between tests.
@@ -49,7 +49,7 @@ private slots:
     }
 
     void constructedState() {
-        TForm1 form(exe());
+        MainWindow form(exe());
         QCOMPARE(form.Buffer.UsedLength, 0);
         QCOMPARE(form.logCounter(), 1);
         QCOMPARE(form.StartTime, 0.0);
@@ -64,7 +64,7 @@ private slots:
     }
 
     void designTextsUntilChipSelection() {
-        TForm1 form(exe());
+        MainWindow form(exe());
         QCOMPARE(form.ComboBox1->currentText(), QString("ComboBox1"));
         QCOMPARE(form.ComboBox2->currentText(), QString("ComboBox2"));
         QCOMPARE(form.ComboBox3->currentText(), QString("ComboBox3"));
@@ -81,7 +81,7 @@ private slots:
     }
 
     void toolbarOrderWithSeparatorsAndHiddenDevice() {
-        TForm1 form(exe());
+        MainWindow form(exe());
         QStringList order;
         for (QAction* a : form.ToolBar1->actions())
             order << (a->isSeparator() ? "|" : a->objectName());
@@ -98,7 +98,7 @@ private slots:
     }
 
     void menuItems() {
-        TForm1 form(exe());
+        MainWindow form(exe());
         QStringList top;
         for (QAction* a : form.menuBar()->actions())
             top << a->text();
@@ -108,15 +108,14 @@ private slots:
         for (QAction* a : form.O3->actions())
             operation << (a->isSeparator() ? "|" : a->objectName());
         // The specified items, then the bench tools after a separator.
-        QCOMPARE(operation,
-                 QStringList({"A1", "|", "E1", "W1", "R1", "V1", "N7", "|", "ReadTwiceItem",
-                              "UnprotectItem", "|", "StopItem"}));
+        QCOMPARE(operation, QStringList({"A1", "|", "E1", "W1", "R1", "V1", "N7", "|",
+                                         "ReadTwiceItem", "UnprotectItem", "|", "StopItem"}));
         QVERIFY(form.China->isChecked());
     }
 
     void firstShowIsCentredAt700x500() {
         auto windows = CreateWindows(exe());
-        TForm1& form = *windows->Form1;
+        MainWindow& form = *windows->Form1;
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         QCOMPARE(form.size(), QSize(700, 500));
@@ -133,13 +132,13 @@ private slots:
     }
 
     void statusPanelsAndProgressBarAfterResize() {
-        TForm1 form(exe());
+        MainWindow form(exe());
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         for (QSize size : {QSize(640, 480), QSize(1000, 600), QSize(700, 500)}) {
             form.resize(size);
             QCoreApplication::processEvents();
-            TStatusBar* bar = form.StatusBar1;
+            StatusBar* bar = form.StatusBar1;
             QCOMPARE(bar->panelRect(0).width(), 50);
             QCOMPARE(bar->panelRect(1).width(), 120);
             QCOMPARE(bar->panelRect(2).width(), 70);
@@ -157,7 +156,7 @@ private slots:
     }
 
     void logLinesAreNumberedNewestFirst() {
-        TForm1 form(exe());
+        MainWindow form(exe());
         form.LogLine("Read Complete!");
         form.LogLine("Erase Complete!");
         for (int i = 3; i <= 10; ++i)
@@ -170,7 +169,7 @@ private slots:
     }
 
     void quitRunsTheCloseHandlerAndCloses() {
-        TForm1 form(exe());
+        MainWindow form(exe());
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         bool closed = false;
@@ -192,13 +191,13 @@ private slots:
     void showErrorGoesThroughThePrompts() {
         RecordingPrompts rec;
         ScopedPrompts scope(rec);
-        TForm1 form(exe());
+        MainWindow form(exe());
         form.ShowError("boom");
         QCOMPARE(rec.texts("error"), std::vector<std::string>{"boom"});
     }
 
     void aboutBoxTexts() {
-        TAboutBox box;
+        AboutBox box;
         QCOMPARE(box.windowTitle(), QString("About"));
         QCOMPARE(box.Version->text(), QString("Vantor+ Version 3.0"));
         QCOMPARE(box.Version->alignment() & Qt::AlignHCenter, Qt::AlignHCenter);
@@ -211,7 +210,7 @@ private slots:
 
     void languageSwitchSetsCaptionsAndChecks() {
         auto windows = CreateWindows(exe());
-        TForm1& form = *windows->Form1;
+        MainWindow& form = *windows->Form1;
         form.EnlishClick();
         QCOMPARE(form.windowTitle(), QString("Vantor+ USB High Speed Programmer"));
         QCOMPARE(form.ToolFill->text(), QString("FIll"));
@@ -235,7 +234,7 @@ private slots:
 
     void settingsWrittenAtCloseInOrder() {
         {
-            TForm1 form(exe());
+            MainWindow form(exe());
             form.show();
             QVERIFY(QTest::qWaitForWindowExposed(&form));
             form.ComboBox4->setCurrentIndex(3);
@@ -260,7 +259,7 @@ private slots:
         writeIni("[device]\nSPEED=0x3\nlangu=2\nchip=1\n");
         {
             auto windows = CreateWindows(exe());
-            TForm1& form = *windows->Form1;
+            MainWindow& form = *windows->Form1;
             form.show();
             QVERIFY(QTest::qWaitForWindowExposed(&form));
             QCOMPARE(form.ComboBox4->currentText(), QString("1.5MHz"));
@@ -278,7 +277,7 @@ private slots:
     void speedOutOfRangeLeavesNoSelectionAndWritesMinusOne() {
         writeIni("[DEVICE]\nSPEED=9\n");
         {
-            TForm1 form(exe());
+            MainWindow form(exe());
             QCOMPARE(form.ComboBox4->currentIndex(), -1);
             form.close();
         }
@@ -287,13 +286,14 @@ private slots:
 
     void formMaxOpensMaximisedWithTheDesignedRestoredSize() {
         writeIni("[Environment]\nFormMax=1\nFormWidth=300\n");
-        TForm1 form(exe());
+        MainWindow form(exe());
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         QVERIFY(form.isMaximized());
         QCOMPARE(form.ComboBox4->currentText(), QString("12MHz"));
         QVERIFY(form.China->isChecked());
-        QCOMPARE(form.normalGeometry().size(), QSize(TForm1::kDesignWidth, TForm1::kDesignHeight));
+        QCOMPARE(form.normalGeometry().size(),
+                 QSize(MainWindow::kDesignWidth, MainWindow::kDesignHeight));
     }
 
     void openSaveAndFillGoThroughTheBufferAndThePane() {
@@ -302,7 +302,7 @@ private slots:
         ScopedPrompts scope(rec);
         auto windows = CreateWindows(exe());
         InstallPrompts(&rec); // the windows installed real boxes
-        TForm1& form = *windows->Form1;
+        MainWindow& form = *windows->Form1;
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         const uint32_t flashSize = form.CurrentChip().FlashSize;
@@ -337,7 +337,7 @@ private slots:
 
     void englishTwiceAndTheOldNotConnectedTextLosesItsRed() {
         auto windows = CreateWindows(exe());
-        TForm1& form = *windows->Form1;
+        MainWindow& form = *windows->Form1;
         form.StatusBar1->setPanelText(1, QString::fromStdString(Message(13, 0)));
         QCOMPARE(form.StatusBar1->panel1Colour(), QColor(255, 0, 0));
         form.EnlishClick();
@@ -356,14 +356,14 @@ private slots:
 
     void closingMaximisedWritesItAndReopensMaximised() {
         {
-            TForm1 form(exe());
+            MainWindow form(exe());
             form.showMaximized();
             QVERIFY(QTest::qWaitForWindowExposed(&form));
             QVERIFY(form.isMaximized());
             form.close();
         }
         QVERIFY(readIni().contains("FormMax=1"));
-        TForm1 again(exe());
+        MainWindow again(exe());
         again.show();
         QVERIFY(QTest::qWaitForWindowExposed(&again));
         QVERIFY(again.isMaximized());
@@ -373,7 +373,7 @@ private slots:
         RecordingPrompts rec;
         ScopedPrompts scope(rec);
         QDir().mkpath(iniPath()); // a folder where the file should be
-        TForm1 form(exe());
+        MainWindow form(exe());
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         form.close();
@@ -383,5 +383,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TForm1Test)
-#include "TForm1Test.moc"
+QTEST_MAIN(MainWindowTest)
+#include "MainWindowTest.moc"

@@ -14,10 +14,10 @@ class QTreeWidget;
 
 namespace vantor {
 
-class TForm3 : public QDialog {
+class ChipFindDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit TForm3(QWidget* parent = nullptr);
+    explicit ChipFindDialog(QWidget* parent = nullptr);
 
     // The records to list (not owned).
     void setDatabase(const ChipDatabase* db) { db_ = db; }

@@ -1,4 +1,4 @@
-#include "link/TUsbBulk.h"
+#include "link/UsbTransport.h"
 
 #include "link/Protocol.h"
 
@@ -41,13 +41,13 @@ template <typename F> void Bind(void* library, F& slot, const char* name) {
 
 } // namespace
 
-TUsbBulk::TUsbBulk(std::string libraryName) : LibraryName(std::move(libraryName)) {
+UsbTransport::UsbTransport(std::string libraryName) : LibraryName(std::move(libraryName)) {
     const char* flag = std::getenv("VANTOR_USB_TRACE");
     Tracing = flag != nullptr && *flag != '\0';
     bindEntryPoints(); // all stand-ins until the first prog_open
 }
 
-TUsbBulk::~TUsbBulk() {
+UsbTransport::~UsbTransport() {
     // A held handle belongs to the loaded library: unloading it under the
     // handle would leave the handle pointing into unmapped code.
     if (Library != nullptr && DeviceHandle == nullptr) {
@@ -55,11 +55,11 @@ TUsbBulk::~TUsbBulk() {
     }
 }
 
-bool TUsbBulk::bigEndian() const {
+bool UsbTransport::bigEndian() const {
     return IsBigEndianVariant(InEndpoint);
 }
 
-void TUsbBulk::bindEntryPoints() {
+void UsbTransport::bindEntryPoints() {
     void* l = Library;
     Bind(l, Api.usb_init, "usb_init");
     Bind(l, Api.usb_find_busses, "usb_find_busses");
@@ -99,7 +99,7 @@ void TUsbBulk::bindEntryPoints() {
     Bind(l, Api.usb_free_async, "usb_free_async");
 }
 
-void TUsbBulk::loadLibrary() {
+void UsbTransport::loadLibrary() {
     // Loading afresh at every open lets a library swapped on disk take effect
     // and keeps a machine without it reading as one without the programmer.
     if (Library != nullptr) {
@@ -114,13 +114,13 @@ void TUsbBulk::loadLibrary() {
     bindEntryPoints();
 }
 
-void TUsbBulk::trace(const char* format, const char* text) const {
+void UsbTransport::trace(const char* format, const char* text) const {
     if (Tracing) {
         std::fprintf(stderr, format, text != nullptr ? text : "");
     }
 }
 
-const char* TUsbBulk::errorText() const {
+const char* UsbTransport::errorText() const {
     const char* text = Tracing ? Api.usb_strerror() : nullptr;
     return text != nullptr ? text : "";
 }
@@ -183,7 +183,7 @@ std::optional<DeviceChoice> DeviceChoice::parse(const std::string& text) {
     return choice;
 }
 
-usb_dev_handle* TUsbBulk::openAndIdentify(struct usb_device* device, ProgrammerSlot& slot) {
+usb_dev_handle* UsbTransport::openAndIdentify(struct usb_device* device, ProgrammerSlot& slot) {
     errno = 0;
     usb_dev_handle* handle = Api.usb_open(device);
     if (handle == nullptr) {
@@ -224,7 +224,7 @@ usb_dev_handle* TUsbBulk::openAndIdentify(struct usb_device* device, ProgrammerS
     return handle;
 }
 
-int TUsbBulk::claim(struct usb_device* device, usb_dev_handle* handle) {
+int UsbTransport::claim(struct usb_device* device, usb_dev_handle* handle) {
     // A device that describes no interface cannot be claimed.
     const usb_config_descriptor* config = device->config;
     if (config == nullptr || config->bNumInterfaces == 0 || config->interface == nullptr ||
@@ -240,7 +240,7 @@ int TUsbBulk::claim(struct usb_device* device, usb_dev_handle* handle) {
     return result < 0 ? result : 0;
 }
 
-void TUsbBulk::take(usb_dev_handle* handle, const ProgrammerSlot& slot) {
+void UsbTransport::take(usb_dev_handle* handle, const ProgrammerSlot& slot) {
     const EndpointSet& e = slot.variant == ProgrammerSlot::Variant::DuroDevice
                                ? kEndpointsDudOVEDuroDevice
                                : kEndpointsDudOVEDuro;
@@ -251,7 +251,7 @@ void TUsbBulk::take(usb_dev_handle* handle, const ProgrammerSlot& slot) {
     Opened = slot;
 }
 
-usb_dev_handle* TUsbBulk::openAndClaim(struct usb_device* device, ProgrammerSlot& slot) {
+usb_dev_handle* UsbTransport::openAndClaim(struct usb_device* device, ProgrammerSlot& slot) {
     usb_dev_handle* handle = openAndIdentify(device, slot);
     if (handle == nullptr) {
         return nullptr;
@@ -267,7 +267,7 @@ usb_dev_handle* TUsbBulk::openAndClaim(struct usb_device* device, ProgrammerSlot
     return nullptr;
 }
 
-template <typename Visit> void TUsbBulk::walk(int vendorId, int productId, Visit visit) {
+template <typename Visit> void UsbTransport::walk(int vendorId, int productId, Visit visit) {
     Opened.reset();
     Refusal.reset();
     CandidatesSeen = 0;
@@ -290,7 +290,7 @@ template <typename Visit> void TUsbBulk::walk(int vendorId, int productId, Visit
     }
 }
 
-int TUsbBulk::prog_open(int vendorId, int productId) {
+int UsbTransport::prog_open(int vendorId, int productId) {
     if (DeviceHandle != nullptr) {
         // Callers close before they open again. A handle still held is
         // dropped; its library must then stay loaded, so take a new
@@ -317,7 +317,7 @@ int TUsbBulk::prog_open(int vendorId, int productId) {
     return DeviceHandle != nullptr ? 1 : 0;
 }
 
-std::vector<ProgrammerSlot> TUsbBulk::scan(int vendorId, int productId) {
+std::vector<ProgrammerSlot> UsbTransport::scan(int vendorId, int productId) {
     std::vector<ProgrammerSlot> found;
     if (DeviceHandle != nullptr) {
         return found; // the open device's library must stay as it is
@@ -332,8 +332,8 @@ std::vector<ProgrammerSlot> TUsbBulk::scan(int vendorId, int productId) {
     return found;
 }
 
-int TUsbBulk::usbGetStringAscii(usb_dev_handle* device, int index, int languageId, char* buffer,
-                                int length) {
+int UsbTransport::usbGetStringAscii(usb_dev_handle* device, int index, int languageId, char* buffer,
+                                    int length) {
     unsigned char descriptor[256] = {};
     const int received = Api.usb_control_msg(
         device, USB_ENDPOINT_IN, USB_REQ_GET_DESCRIPTOR, (USB_DT_STRING << 8) + index, languageId,
@@ -362,7 +362,7 @@ int TUsbBulk::usbGetStringAscii(usb_dev_handle* device, int index, int languageI
     return stored;
 }
 
-int TUsbBulk::USB_bulk_cmd(unsigned char* buffer, int length, int reply) {
+int UsbTransport::USB_bulk_cmd(unsigned char* buffer, int length, int reply) {
     int result = 0;
     LastCommandWrite = 0;
     if (DeviceHandle != nullptr) {
@@ -388,7 +388,7 @@ int TUsbBulk::USB_bulk_cmd(unsigned char* buffer, int length, int reply) {
     return result;
 }
 
-int TUsbBulk::USB_bulk_write(const unsigned char* buffer, int length) {
+int UsbTransport::USB_bulk_write(const unsigned char* buffer, int length) {
     if (DeviceHandle == nullptr) {
         return 0;
     }
@@ -401,7 +401,7 @@ int TUsbBulk::USB_bulk_write(const unsigned char* buffer, int length) {
     return result;
 }
 
-int TUsbBulk::USB_bulk_read(unsigned char* buffer, int length) {
+int UsbTransport::USB_bulk_read(unsigned char* buffer, int length) {
     if (DeviceHandle == nullptr) {
         return 0;
     }
@@ -413,7 +413,7 @@ int TUsbBulk::USB_bulk_read(unsigned char* buffer, int length) {
     return result;
 }
 
-void TUsbBulk::USB_bulk_close() {
+void UsbTransport::USB_bulk_close() {
     if (DeviceHandle == nullptr) {
         return;
     }
@@ -424,8 +424,8 @@ void TUsbBulk::USB_bulk_close() {
     DeviceHandle = nullptr;
 }
 
-int TUsbBulk::USB_transmit(std::uint8_t direction, std::uint8_t request,
-                           const std::uint8_t setup[4], unsigned char* data, int length) {
+int UsbTransport::USB_transmit(std::uint8_t direction, std::uint8_t request,
+                               const std::uint8_t setup[4], unsigned char* data, int length) {
     if (DeviceHandle == nullptr) {
         return 0;
     }

@@ -1,4 +1,4 @@
-#include "app/TStatusBar.h"
+#include "app/StatusBar.h"
 
 #include "core/MessageTable.h"
 #include "link/ConnectionProbe.h"
@@ -8,46 +8,46 @@
 
 namespace vantor {
 
-TStatusBar::TStatusBar(QWidget* parent) : QWidget(parent) {
+StatusBar::StatusBar(QWidget* parent) : QWidget(parent) {
     setObjectName("StatusBar1");
     // Resource text of panel 1 until the first probe.
     texts_[1] = QString::fromStdString(Message(13, SimplifiedChinese));
     texts_[3] = "00:00:00";
 }
 
-void TStatusBar::setPanelText(int panel, const QString& text) {
+void StatusBar::setPanelText(int panel, const QString& text) {
     if (panel < 0 || panel >= kPanelCount || texts_[size_t(panel)] == text)
         return;
     texts_[size_t(panel)] = text;
     update(panelRect(panel));
 }
 
-QString TStatusBar::panelText(int panel) const {
+QString StatusBar::panelText(int panel) const {
     return (panel >= 0 && panel < kPanelCount) ? texts_[size_t(panel)] : QString();
 }
 
-QRect TStatusBar::panelRect(int panel) const {
+QRect StatusBar::panelRect(int panel) const {
     int left = 0;
     for (int i = 0; i < panel; ++i)
         left += kPanelWidths[size_t(i)];
     return QRect(left, 0, kPanelWidths[size_t(panel)], height());
 }
 
-QSize TStatusBar::sizeHint() const {
+QSize StatusBar::sizeHint() const {
     return QSize(400, fontMetrics().height() + 8);
 }
 
-void TStatusBar::resizeEvent(QResizeEvent*) {
+void StatusBar::resizeEvent(QResizeEvent*) {
     emit resized();
 }
 
-QColor TStatusBar::panel1Colour() const {
+QColor StatusBar::panel1Colour() const {
     if (StatusPanelDrawnRed(texts_[1].toStdString()))
         return QColor(255, 0, 0);
     return palette().color(QPalette::ButtonText);
 }
 
-void TStatusBar::paintEvent(QPaintEvent*) {
+void StatusBar::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.fillRect(rect(), palette().color(QPalette::Button));
     for (int i = 0; i < kPanelCount; ++i) {

@@ -1,4 +1,4 @@
-#include "chipdb/ui/TForm3.h"
+#include "chipdb/ui/ChipFindDialog.h"
 
 #include "core/MessageTable.h"
 
@@ -39,8 +39,8 @@ QString Q(const std::string& text) {
 
 } // namespace
 
-TForm3::TForm3(QWidget* parent) : QDialog(parent) {
-    setObjectName("TForm3");
+ChipFindDialog::ChipFindDialog(QWidget* parent) : QDialog(parent) {
+    setObjectName("ChipFindDialog");
     Label1 = new QLabel(this);
     ComboBox1 = new QComboBox(this);
     ComboBox1->setEditable(true);
@@ -87,7 +87,7 @@ TForm3::TForm3(QWidget* parent) : QDialog(parent) {
     ResetList();
 }
 
-void TForm3::ApplyCaptions(int languageIndex) {
+void ChipFindDialog::ApplyCaptions(int languageIndex) {
     if (languageIndex < 0 || languageIndex >= kLanguageCount)
         return;
     language_ = languageIndex;
@@ -100,13 +100,13 @@ void TForm3::ApplyCaptions(int languageIndex) {
                                 QString::fromUtf8(c.nameColumn), QStringLiteral("pos")});
 }
 
-void TForm3::showEvent(QShowEvent* event) {
+void ChipFindDialog::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     FormShow();
 }
 
 // Empties the list and sets up its four columns again.
-void TForm3::ResetList() {
+void ChipFindDialog::ResetList() {
     ListView1->clear();
     rows_.clear();
     ListView1->setColumnCount(4);
@@ -125,7 +125,7 @@ void TForm3::ResetList() {
     ListView1Change();
 }
 
-void TForm3::ShowRows(std::vector<ChipListRow> rows) {
+void ChipFindDialog::ShowRows(std::vector<ChipListRow> rows) {
     ResetList();
     QList<QTreeWidgetItem*> items;
     items.reserve(static_cast<qsizetype>(rows.size()));
@@ -137,20 +137,20 @@ void TForm3::ShowRows(std::vector<ChipListRow> rows) {
     ListView1Change();
 }
 
-void TForm3::FormShow() {
+void ChipFindDialog::FormShow() {
     ShowRows(db_ ? ListAllChips(*db_) : std::vector<ChipListRow>{});
 }
 
-void TForm3::ComboBox1Change() {
+void ChipFindDialog::ComboBox1Change() {
     ShowRows(db_ ? FindChips(*db_, ComboBox1->currentText().toStdString())
                  : std::vector<ChipListRow>{});
 }
 
-void TForm3::ListView1Change() {
+void ChipFindDialog::ListView1Change() {
     BitBtn1->setEnabled(!ListView1->selectedItems().isEmpty());
 }
 
-void TForm3::BitBtn1Click() {
+void ChipFindDialog::BitBtn1Click() {
     const auto selected = ListView1->selectedItems();
     if (selected.isEmpty())
         return;
@@ -162,7 +162,7 @@ void TForm3::BitBtn1Click() {
     accept();
 }
 
-void TForm3::BitBtn2Click() {
+void ChipFindDialog::BitBtn2Click() {
     reject();
 }
 
