@@ -27,7 +27,7 @@ static void initResources() {
 namespace vantor {
 
 // The desktop entry's name and the icon's, as installed.
-static constexpr const char* kDesktopId = "org.vantorplus.Vantor";
+static constexpr const char* kDesktopId = "org.vantorplus.vantor";
 
 namespace {
 

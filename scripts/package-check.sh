@@ -17,7 +17,7 @@ if [ "${1:-}" = "--install-deb" ]; then
 fi
 build=$(realpath "${1:-build}")
 src=$PWD
-app_id=org.vantorplus.Vantor
+app_id=org.vantorplus.vantor
 
 fail() { echo "package-check: $*" >&2; exit 1; }
 step() { echo "== $*"; }
