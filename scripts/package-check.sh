@@ -5,7 +5,8 @@
 #     the user's XDG folders under a scratch HOME and write nothing under the
 #     prefix (run as an unprivileged user, as an installed copy is);
 #   - cpack -G DEB, and the package holds the files it must;
-#   - desktop-file-validate, appstreamcli validate and lintian (no errors);
+#   - desktop-file-validate, appstreamcli validate --pedantic, and lintian
+#     with info and pedantic notes shown: none but those accepted below;
 #   - with --install-deb (root only): dpkg installs and removes it cleanly.
 # Usage: scripts/package-check.sh [--install-deb] [BUILD_DIR]
 set -euo pipefail
@@ -93,8 +94,7 @@ grep -q "^Chip database: $home/.local/share/vantor/vantor.Dat$" <<<"$version" ||
 
 step "desktop entry and AppStream metadata"
 desktop-file-validate "$stage/usr/share/applications/$app_id.desktop"
-appstreamcli validate --no-net --pedantic "$stage/usr/share/metainfo/$app_id.metainfo.xml" ||
-  appstreamcli validate --no-net "$stage/usr/share/metainfo/$app_id.metainfo.xml"
+appstreamcli validate --no-net --pedantic "$stage/usr/share/metainfo/$app_id.metainfo.xml"
 
 step "cpack -G DEB"
 (cd "$build" && cpack -G DEB -B "$work/deb" >/dev/null)
@@ -116,12 +116,26 @@ done
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
 grep -q 'libqt6widgets6' <<<"$depends" || fail "shared-library dependencies not computed"
+recommends=$(dpkg-deb -f "$deb" Recommends)
+echo "Recommends: $recommends"
+grep -q 'fonts-wqy-microhei | fonts-noto-cjk' <<<"$recommends" || fail "no CJK font recommended"
 
-step "lintian"
-lintian --tag-display-limit 0 "$deb" 2>/dev/null | tee "$work/lintian.txt" || true
-if grep -q '^E:' "$work/lintian.txt"; then
-  fail "lintian reports errors"
-fi
+step "lintian --display-info --pedantic"
+# Every note lintian makes, down to pedantic ones (info notes are shown only
+# when asked for), fails the check unless its tag is listed here with the
+# reason we keep it.
+accepted=(
+  # No such word in our texts: the compiler stores a "length" literal with an
+  # immediate move, and the next instruction's prefix byte reads as "H".
+  "spelling-error-in-binary lengH length"
+)
+lintian --display-info --pedantic --info --tag-display-limit 0 "$deb" 2>&1 |
+  tee "$work/lintian.txt" || true
+notes=$(grep -E '^[EWIPX]: ' "$work/lintian.txt" || true)
+for entry in "${accepted[@]}"; do
+  notes=$(grep -v -F "vantor: $entry" <<<"$notes" || true)
+done
+[ -z "$notes" ] || fail "lintian notes not accepted: $(cut -d' ' -f3 <<<"$notes" | sort -u | xargs)"
 
 if [ "$install_deb" -eq 1 ]; then
   step "dpkg -i / dpkg -r"

@@ -612,7 +612,7 @@ private slots:
             w->setFocus();
             const QImage img = w->grab().toImage();
             const QString name = QStringLiteral("hexpane-%1.png").arg(size);
-            QVERIFY(img.save(QDir::current().filePath(name)));
+            QVERIFY(img.save(QDir(VANTOR_PICTURE_DIR).filePath(name)));
 
             auto colorAt = [&](QRect r) {
                 return img.pixelColor(
