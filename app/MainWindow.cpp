@@ -1,6 +1,7 @@
 #include "app/MainWindow.h"
 
 #include "app/OperatorMenu.h"
+#include "app/ProductionLine.h"
 #include "app/StatusBar.h"
 #include "buffer/FillDialog.h"
 #include "chipdb/DatabaseFile.h"
@@ -110,6 +111,7 @@ MainWindow::MainWindow(const std::string& executablePath, QWidget* parent)
     FormResize();
     Progress->hide();
     new OperatorMenu(*this); // Stop, Unprotect, find, checksums
+    Production = new ProductionLine(*this); // Log menu, serial numbers, counter
     FormCreate();
 }
 
