@@ -16,7 +16,6 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
-#include <QSysInfo>
 
 namespace vantor {
 
@@ -209,15 +208,8 @@ SerialUse ProductionLine::serialUse(const char* command) const {
 }
 
 OperationStart ProductionLine::startFor(const char* command) const {
-    OperationStart s;
     const ChipRecord& chip = Form.CurrentChip();
-    s.host = QSysInfo::machineHostName().toStdString();
-    s.chip = NameTextUtf8(chip);
-    char id[8];
-    std::snprintf(id, sizeof id, "%06X", unsigned(chip.ChipId));
-    s.chipId = id;
-    s.command = command;
-    s.version = VANTOR_VERSION;
+    OperationStart s = StartOfCommand(command, NameTextUtf8(chip), chip.ChipId);
     const std::string name = command;
     if (name == "write" || name == "verify" || name == "auto") {
         // The window's buffer stands for the file it was loaded from.
@@ -228,23 +220,6 @@ OperationStart ProductionLine::startFor(const char* command) const {
     }
     s.serial = Series;
     return s;
-}
-
-OperationEnd ProductionLine::endFor(CommandResult result) const {
-    OperationEnd e;
-    e.result = CommandResultWord(result);
-    const ChipEngine& engine = Form.chipHost_->Engine;
-    if (const auto& failure = engine.failure();
-        failure && result == CommandResult::TransferFailed) {
-        e.failureAddress = failure->address;
-    } else if (result == CommandResult::CheckFailed && !engine.lastVerify().first.empty()) {
-        e.failureAddress = engine.lastVerify().first.front().address;
-    }
-    if (const auto& opened = Form.UsbLink.opened()) {
-        e.device = opened->location();
-        e.deviceSerial = opened->serial;
-    }
-    return e;
 }
 
 void ProductionLine::count(CommandResult result) {
@@ -310,7 +285,7 @@ CommandResult ProductionLine::run(const char* command,
     }
     CommandResult result = operation();
     engine.BeforeCompare = nullptr;
-    OperationEnd end = endFor(result);
+    OperationEnd end = EndOfCommand(result, engine, Form.UsbLink);
     if (readBack && result == CommandResult::Completed) {
         end.serial = readBack->value();
         if (!end.serial) {

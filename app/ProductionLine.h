@@ -67,7 +67,6 @@ protected:
 private:
     SerialUse serialUse(const char* command) const;
     OperationStart startFor(const char* command) const;
-    OperationEnd endFor(CommandResult result) const;
     void count(CommandResult result);
     void saveSettings() const;
     void placeCounter();

@@ -1,10 +1,46 @@
 #include "production/ProductionRun.h"
 
 #include "buffer/Checksum.h"
+#include "link/ChipEngine.h"
+#include "link/UsbTransport.h"
+
+#include <QString>
+#include <QSysInfo>
 
 #include <algorithm>
+#include <cstdio>
 
 namespace vantor {
+
+OperationStart StartOfCommand(const std::string& command, const std::string& chipName,
+                              std::uint32_t chipId) {
+    OperationStart s;
+    s.host = QSysInfo::machineHostName().toStdString();
+    s.chip = chipName;
+    char id[12];
+    std::snprintf(id, sizeof id, "%06X", unsigned(chipId));
+    s.chipId = id;
+    s.command = command;
+    s.version = VANTOR_VERSION;
+    return s;
+}
+
+OperationEnd EndOfCommand(CommandResult result, const ChipEngine& engine,
+                          const UsbTransport& link) {
+    OperationEnd e;
+    e.result = CommandResultWord(result);
+    if (const auto& failure = engine.failure();
+        failure && result == CommandResult::TransferFailed) {
+        e.failureAddress = failure->address;
+    } else if (result == CommandResult::CheckFailed && !engine.lastVerify().first.empty()) {
+        e.failureAddress = engine.lastVerify().first.front().address;
+    }
+    if (const auto& opened = link.opened()) {
+        e.device = opened->location();
+        e.deviceSerial = opened->serial;
+    }
+    return e;
+}
 
 std::string SerialFieldRefusal(const SerialField& field, std::uint32_t chipSize) {
     if (field.end() <= chipSize) {

@@ -2,6 +2,7 @@
 // One chip operation on a production line, as the window and vantor-cli
 // both run it: the log row opened and the chip's serial number placed in
 // the image before the chip is touched, the row completed after.
+#include "link/ChipCommands.h"
 #include "production/LogStore.h"
 
 #include <chrono>
@@ -10,6 +11,17 @@
 #include <string>
 
 namespace vantor {
+
+class ChipEngine;
+class UsbTransport;
+
+// What every row of `command` starts with: this host, the chip by name and
+// ID, this program's version.
+OperationStart StartOfCommand(const std::string& command, const std::string& chipName,
+                              std::uint32_t chipId);
+// What every row ends with: the result word, where a transfer failed or a
+// verify first differed, and the programmer that was opened.
+OperationEnd EndOfCommand(CommandResult result, const ChipEngine& engine, const UsbTransport& link);
 
 // What the operation does with a serial field.
 enum class SerialUse {
