@@ -24,6 +24,7 @@
 #include <cstring>
 #include <limits>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace vantor {
@@ -62,9 +63,13 @@ std::string String(const QVariant& v) {
     return v.toString().toStdString();
 }
 
+// Below this much free space a row may not fit: its pages, the write-ahead
+// log and the shared-memory index beside the file.
+constexpr std::uint64_t kLeastFreeBytes = 256 * 1024;
+
 // Says why a SQLite file cannot take rows, before the driver gets to say it
-// in its own words: a read-only file or folder (WAL needs files beside it),
-// a folder that is not there.
+// in its own words ("disk I/O error"): a read-only file or folder (WAL needs
+// files beside it), a folder that is not there, a full disk.
 std::string SqliteFileRefusal(const std::string& path) {
     struct stat st {};
     const bool exists = ::stat(path.c_str(), &st) == 0;
@@ -82,6 +87,9 @@ std::string SqliteFileRefusal(const std::string& path) {
             error = errno != 0 ? errno : ENOENT;
         } else if (::access(folder.c_str(), W_OK | X_OK) != 0) {
             error = errno;
+        } else if (struct statvfs fs {}; ::statvfs(folder.c_str(), &fs) == 0 &&
+                   std::uint64_t(fs.f_bavail) * fs.f_frsize < kLeastFreeBytes) {
+            error = ENOSPC;
         }
     }
     return error == 0 ? std::string() : path + ": " + std::strerror(error);
