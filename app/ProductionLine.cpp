@@ -15,7 +15,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
-#include <QPushButton>
+#include <QToolButton>
 
 namespace vantor {
 
@@ -51,15 +51,15 @@ ProductionLine::ProductionLine(MainWindow& form) : QObject(&form), Form(form) {
     auto* autoBox = qobject_cast<QGridLayout*>(form.GroupBox2->layout());
     SerialCheck = new QCheckBox(form.GroupBox2);
     SerialCheck->setObjectName("SerialCheck");
-    SerialButton = new QPushButton("...", form.GroupBox2);
+    SerialButton = new QToolButton(form.GroupBox2);
     SerialButton->setObjectName("SerialButton");
-    SerialButton->setMaximumWidth(32);
+    SerialButton->setText("...");
     SerialNext = new QLabel(form.GroupBox2);
     SerialNext->setObjectName("SerialNext");
-    autoBox->addWidget(SerialCheck, 3, 0);
-    autoBox->addWidget(SerialButton, 3, 1, Qt::AlignLeft);
-    autoBox->addWidget(SerialNext, 4, 0, 1, 2);
-    connect(SerialButton, &QPushButton::clicked, this, &ProductionLine::askSerial);
+    autoBox->addWidget(SerialCheck, 3, 0, 1, 2);
+    autoBox->addWidget(SerialNext, 4, 0);
+    autoBox->addWidget(SerialButton, 4, 1, Qt::AlignRight);
+    connect(SerialButton, &QToolButton::clicked, this, &ProductionLine::askSerial);
     connect(SerialCheck, &QCheckBox::toggled, this, [this] {
         saveSettings();
         showNextSerial();

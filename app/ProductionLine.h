@@ -18,7 +18,7 @@ class QAction;
 class QCheckBox;
 class QLabel;
 class QMenu;
-class QPushButton;
+class QToolButton;
 
 namespace vantor {
 
@@ -53,7 +53,7 @@ public:
     QMenu* LogMenu;
     QAction *LogStoreItem, *ProductionLogItem;
     QCheckBox* SerialCheck;
-    QPushButton* SerialButton;
+    QToolButton* SerialButton;
     QLabel* SerialNext;
     QLabel* Counter;
 
