@@ -110,7 +110,7 @@ MainWindow::MainWindow(const std::string& executablePath, QWidget* parent)
     StartTime = StopTime = 0;
     FormResize();
     Progress->hide();
-    new OperatorMenu(*this); // Stop, Unprotect, find, checksums
+    new OperatorMenu(*this);                // Stop, Unprotect, find, checksums
     Production = new ProductionLine(*this); // Log menu, serial numbers, counter
     FormCreate();
 }

@@ -87,7 +87,8 @@ std::string SqliteFileRefusal(const std::string& path) {
             error = errno != 0 ? errno : ENOENT;
         } else if (::access(folder.c_str(), W_OK | X_OK) != 0) {
             error = errno;
-        } else if (struct statvfs fs {}; ::statvfs(folder.c_str(), &fs) == 0 &&
+        } else if (struct statvfs fs{};
+                   ::statvfs(folder.c_str(), &fs) == 0 &&
                    std::uint64_t(fs.f_bavail) * fs.f_frsize < kLeastFreeBytes) {
             error = ENOSPC;
         }
