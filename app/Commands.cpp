@@ -2,6 +2,7 @@
 // the shared chip commands (link/ChipCommands), which do the rest.
 #include "app/MainWindow.h"
 #include "app/MainWindowHost.h"
+#include "app/ProductionLine.h"
 
 #include <QCheckBox>
 
@@ -22,29 +23,31 @@ void MainWindow::ProbeProgrammer() {
 }
 
 void MainWindow::ToolReadClick() {
-    ChipHost().Commands.Read(CurrentChip());
+    Production->run("read", [this] { return ChipHost().Commands.Read(CurrentChip()); });
 }
 
 void MainWindow::ToolEraseClick() {
-    ChipHost().Commands.Erase(CurrentChip());
+    Production->run("erase", [this] { return ChipHost().Commands.Erase(CurrentChip()); });
 }
 
 void MainWindow::ToolWriteClick() {
-    ChipHost().Commands.Write(CurrentChip());
+    Production->run("write", [this] { return ChipHost().Commands.Write(CurrentChip()); });
 }
 
 void MainWindow::ToolVerifyClick() {
-    ChipHost().Commands.Verify(CurrentChip());
+    Production->run("verify", [this] { return ChipHost().Commands.Verify(CurrentChip()); });
 }
 
 void MainWindow::ToolAutoClick() {
-    ChipHost().Commands.Auto(
-        CurrentChip(),
-        AutoOptions{CheckBox1->isChecked(), CheckBox2->isChecked(), CheckBox3->isChecked()});
+    Production->run("auto", [this] {
+        return ChipHost().Commands.Auto(
+            CurrentChip(),
+            AutoOptions{CheckBox1->isChecked(), CheckBox2->isChecked(), CheckBox3->isChecked()});
+    });
 }
 
 void MainWindow::ToolBankClick() {
-    ChipHost().Commands.BlankCheck(CurrentChip());
+    Production->run("blank", [this] { return ChipHost().Commands.BlankCheck(CurrentChip()); });
 }
 
 } // namespace vantor

@@ -1,6 +1,7 @@
 #include "app/MainWindow.h"
 
 #include "app/OperatorMenu.h"
+#include "app/ProductionLine.h"
 #include "app/StatusBar.h"
 #include "buffer/FillDialog.h"
 #include "chipdb/DatabaseFile.h"
@@ -109,7 +110,8 @@ MainWindow::MainWindow(const std::string& executablePath, QWidget* parent)
     StartTime = StopTime = 0;
     FormResize();
     Progress->hide();
-    new OperatorMenu(*this); // Stop, Unprotect, find, checksums
+    new OperatorMenu(*this);                // Stop, Unprotect, find, checksums
+    Production = new ProductionLine(*this); // Log menu, serial numbers, counter
     FormCreate();
 }
 

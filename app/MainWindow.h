@@ -36,6 +36,7 @@ class ChipFindDialog;
 class FillDialog;
 class ChipBoxBinder;
 class MainWindowHost;
+class ProductionLine;
 
 // Where a window whose frame is `frame` shows first: centred on the
 // available screen area, its top left corner never outside it.
@@ -129,6 +130,9 @@ public:
     void ProbeProgrammer();
     // Declared after UsbLink and Buffer, so it goes before them.
     std::shared_ptr<MainWindowHost> chipHost_;
+    // The production log, serial numbers and counter (app/ProductionLine.h);
+    // every chip command runs through it.
+    ProductionLine* Production = nullptr;
     // ---- end of chip commands and connection monitor -----------------------
 
 public slots:

@@ -86,6 +86,9 @@ int RunRead(ChipJob& job) {
         return kBadInput;
     }
     job.report.set("file", file);
+    if (!job.beforeChip()) {
+        return kFailed;
+    }
     ChipCommands& commands = job.programmer.Commands;
     const CommandResult result =
         job.options.operatorOptions.twice ? commands.ReadTwice(job.chip) : commands.Read(job.chip);
@@ -106,10 +109,16 @@ int RunRead(ChipJob& job) {
 }
 
 int RunErase(ChipJob& job) {
+    if (!job.beforeChip()) {
+        return kFailed;
+    }
     return job.finished(job.programmer.Commands.Erase(job.chip));
 }
 
 int RunBlank(ChipJob& job) {
+    if (!job.beforeChip()) {
+        return kFailed;
+    }
     job.report.set("start", 0);
     job.report.set("length", job.chip.FlashSize);
     return job.finished(job.programmer.Commands.BlankCheck(job.chip));
@@ -159,6 +168,9 @@ int RunWrite(ChipJob& job) {
     if (const int status = LoadForChip(job, true); status != kDone) {
         return status;
     }
+    if (!job.beforeChip()) {
+        return kFailed;
+    }
     const CommandResult written = job.programmer.Commands.Write(job.chip);
     if (written != CommandResult::Completed || !job.options.operatorOptions.verifyAfter) {
         return job.finished(written);
@@ -169,6 +181,9 @@ int RunWrite(ChipJob& job) {
 int RunVerify(ChipJob& job) {
     if (const int status = LoadForChip(job, false); status != kDone) {
         return status;
+    }
+    if (!job.beforeChip()) {
+        return kFailed;
     }
     const std::uint64_t used = std::uint64_t(job.programmer.Buffer.UsedLength);
     if (job.options.operatorOptions.list) {
@@ -188,6 +203,9 @@ int RunAuto(ChipJob& job) {
     if (const int status = LoadForChip(job, steps.program); status != kDone) {
         return status;
     }
+    if (!job.beforeChip()) {
+        return kFailed;
+    }
     const std::uint64_t used = std::uint64_t(job.programmer.Buffer.UsedLength);
     const CommandResult result = job.programmer.Commands.Auto(job.chip, steps);
     if (result == CommandResult::Completed && steps.verify) {
@@ -197,10 +215,16 @@ int RunAuto(ChipJob& job) {
 }
 
 int RunUnprotect(ChipJob& job) {
+    if (!job.beforeChip()) {
+        return kFailed;
+    }
     return job.finished(job.programmer.Commands.Unprotect(job.chip));
 }
 
 int RunChecksum(ChipJob& job) {
+    if (!job.beforeChip()) {
+        return kFailed;
+    }
     const CommandResult result = job.programmer.Commands.Read(job.chip);
     if (result == CommandResult::Completed) {
         const std::uint32_t count = std::min(job.chip.FlashSize, DataBuffer::size());
@@ -259,12 +283,17 @@ int RunChipCommand(const Options& o, CliPrompts& prompts, CliReport& report) {
         Complain(why);
         return kBadInput;
     }
+    // A log that cannot take the row refuses before the programmer is opened.
+    ChipLog log(o.production, o.command->name);
+    if (!log.open(report)) {
+        return kFailed;
+    }
     Programmer p(o, report);
     NoteProgrammer(o, p, report);
     // Nothing reaches an output file before the read has ended, so a stopped
     // read leaves no partial output behind.
     StopOnSignals stopper(p.Host);
-    ChipJob job{o, prompts, report, *chip, p};
+    ChipJob job{o, prompts, report, *chip, p, &log};
     return run(job);
 }
 

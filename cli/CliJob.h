@@ -8,6 +8,7 @@
 #include "cli/CliHost.h"
 #include "cli/CliReport.h"
 #include "cli/OperatorCommands.h"
+#include "cli/ProductionLog.h"
 #include "core/MessageTable.h"
 #include "link/ChipCommands.h"
 #include "link/ChipEngine.h"
@@ -44,6 +45,7 @@ struct Options {
     AutoOptions autoOptions;
     bool autoFlagGiven = false;
     OperatorOptions operatorOptions;
+    ProductionOptions production;
 };
 
 // The programmer side of one command, opened by the engine when it needs it.
@@ -70,6 +72,10 @@ struct ChipJob {
     CliReport& report;
     const ChipRecord& chip;
     Programmer& programmer;
+    ChipLog* log = nullptr;
+    // Opens the log row (and places the serial number) just before the
+    // chip is touched; false, said, when the command must not go on.
+    bool beforeChip() { return log == nullptr || log->before(*this); }
     // Status of a finished engine command: the exit status, with what the
     // user must know about it reported (which programmer, why none, a
     // failed finish block).

@@ -129,6 +129,11 @@ Options ParseOptions(int argc, char** argv) {
             o.size = ByteCount(value());
         } else if (ParseOperatorFlag(name, o.operatorOptions)) {
             flag();
+        } else if (std::string error;
+                   ParseProductionOption(name, value, flag, o.production, error)) {
+            if (!error.empty()) {
+                throw UsageError{error};
+            }
         } else if (name == "--no-erase" || name == "--no-program" || name == "--no-verify") {
             flag();
             o.autoFlagGiven = true;
@@ -174,6 +179,9 @@ Options ParseOptions(int argc, char** argv) {
         throw UsageError{name + " takes no --device"};
     }
     if (const std::string misuse = OperatorFlagMisuse(name, o.operatorOptions); !misuse.empty()) {
+        throw UsageError{misuse};
+    }
+    if (const std::string misuse = ProductionOptionMisuse(c, o.production); !misuse.empty()) {
         throw UsageError{misuse};
     }
     if (name == "checksum" && o.chip.has_value() == !o.args.empty()) {

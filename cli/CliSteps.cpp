@@ -102,29 +102,7 @@ int ExitFor(CommandResult result) {
 } // namespace
 
 const char* ResultWord(CommandResult result) {
-    switch (result) {
-    case CommandResult::Completed:
-        return "completed";
-    case CommandResult::Refused:
-        return "refused";
-    case CommandResult::UnusableRecord:
-        return "unusable-record";
-    case CommandResult::EmptyBuffer:
-        return "empty-file";
-    case CommandResult::NoChip:
-        return "no-chip";
-    case CommandResult::NoProgrammer:
-        return "no-programmer";
-    case CommandResult::Declined:
-        return "declined";
-    case CommandResult::CheckFailed:
-        return "check-failed";
-    case CommandResult::Stopped:
-        return "stopped";
-    case CommandResult::TransferFailed:
-        break;
-    }
-    return "transfer-failed";
+    return CommandResultWord(result);
 }
 
 void ExplainNoProgrammer(const Options& o, const UsbTransport& link) {
@@ -152,6 +130,9 @@ void NoteProgrammer(const Options& o, Programmer& p, CliReport& report) {
 }
 
 int ChipJob::finished(CommandResult result) {
+    if (log != nullptr) {
+        result = log->after(*this, result);
+    }
     report.setResult(ResultWord(result));
     ChipEngine& engine = programmer.Engine;
     if (result == CommandResult::NoProgrammer) {

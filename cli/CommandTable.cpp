@@ -24,14 +24,26 @@ constexpr OptionSpec kReadOptions[] = {
      "reads differ\n"},
 };
 
+// A per-chip serial number, drawn from the log (--log-db) before the chip.
+#define VANTOR_SERIAL_OPTIONS                                                                      \
+    {"--serial", "ADDR:WIDTH:FORMAT",                                                              \
+     "write each chip's own number at ADDR: le or be binary (1 to 8\n"                             \
+     "bytes), dec or hex ASCII digits (zero-padded); verify takes the\n"                           \
+     "chip's own number there\n"},                                                                 \
+        {"--serial-start", "N", "the first number of the series (default 1)\n"}, {                 \
+        "--serial-step", "K", "the step between two chips (default 1)\n"                           \
+    }
+
 constexpr OptionSpec kWriteOptions[] = {
     {"--chip", "NAME", kChipHelp},
     {"--verify", nullptr, "read the chip back afterwards and compare\n"},
+    VANTOR_SERIAL_OPTIONS,
 };
 
 constexpr OptionSpec kVerifyOptions[] = {
     {"--chip", "NAME", kChipHelp},
     {"--list", nullptr, "print every differing address with the chip's and the file's byte\n"},
+    VANTOR_SERIAL_OPTIONS,
 };
 
 constexpr OptionSpec kAutoOptions[] = {
@@ -40,6 +52,12 @@ constexpr OptionSpec kAutoOptions[] = {
     {"--no-program", nullptr, "leave the programming out\n"},
     {"--no-verify", nullptr, "leave the verify out\n"},
     {"--unprotect", nullptr, "clear an SPI flash's write protection first\n"},
+    VANTOR_SERIAL_OPTIONS,
+};
+
+constexpr OptionSpec kLogOptions[] = {
+    {"--since", "DATE", "rows from DATE on (2026-12-08, or a UTC time 2026-12-08T06:00)\n"},
+    {"--csv", nullptr, "print every row as CSV instead of the summary\n"},
 };
 
 constexpr OptionSpec kChecksumOptions[] = {
@@ -116,6 +134,11 @@ constexpr CommandSpec kCommands[] = {
      "Prints the CRC-32 and the 32-bit byte sum of FILE as loaded by write, or of\n"
      "the chip's whole capacity as read.\n",
      kChecksumOptions},
+    {"log", 0, 0, ChipArg::None, "log --log-db FILE|URL [--since DATE] [--csv]",
+     "Prints the production log's totals per chip, file and result, the yield of\n"
+     "each programmer, and the last failures with their addresses (--json: one\n"
+     "object). --csv prints every row instead, for a spreadsheet.\n",
+     kLogOptions},
     {"convert", 2, 2, ChipArg::None, "convert IN OUT [--size N]",
      "Loads IN as write does and saves OUT as read does: the loaded length, or N\n"
      "bytes with --size (decimal, 0x hex, or with a K or M suffix), 0xFF past the\n"
@@ -143,6 +166,9 @@ constexpr OptionSpec kGlobalOptions[] = {
     {"--lang", "0|1|2",
      "messages in Simplified Chinese, Traditional Chinese or\n"
      "English (default 2)\n"},
+    {"--log-db", "FILE|URL",
+     "production log: a SQLite file, or postgresql://...; each\n"
+     "chip command writes its row before the chip and after\n"},
     {"--help", nullptr, "this text; COMMAND --help for one command\n"},
     {"--version", nullptr, "the version and the files in use\n"},
 };

@@ -9,6 +9,7 @@
 #include "cli/CliRuns.h"
 #include "cli/CliSteps.h"
 #include "cli/CommandTable.h"
+#include "cli/ProductionLog.h"
 #include "core/FilePlaces.h"
 #include "core/MessageTable.h"
 #include "core/Prompts.h"
@@ -39,6 +40,9 @@ int RunCommand(const Options& o, CliPrompts& prompts, CliReport& report) {
     }
     if (name == "devices") {
         return RunDevices(o, report);
+    }
+    if (name == "log") {
+        return RunLogCommand(o.production, report);
     }
     if (name == "checksum" && !o.chip) {
         return RunFileChecksum(o, prompts, report);
@@ -77,8 +81,9 @@ int Run(int argc, char** argv) {
     // Image bytes written to stdout keep it to themselves: results (and the
     // JSON object) go to stderr then.
     const std::string name = o.command->name;
-    const bool dataOnStdout =
-        (name == "read" && o.args.front() == "-") || (name == "convert" && o.args.back() == "-");
+    const bool dataOnStdout = (name == "read" && o.args.front() == "-") ||
+                              (name == "convert" && o.args.back() == "-") ||
+                              (name == "log" && o.production.csv);
     CliReport report(o.output, dataOnStdout ? stderr : stdout);
     TheReport = &report;
     report.set("command", o.command->name);

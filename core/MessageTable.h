@@ -147,6 +147,45 @@ enum : int {
     CannotCreateOutput, // %1 = file, %2 = the system's reason
     ChipUntouched,
     NoProgrammerOnBus,
+
+    // Production lines (1200..1299).
+    ProductionFirst = 1200,
+    LogMenu = ProductionFirst,
+    ProductionLogItem,
+    LogStoreItem,
+    LogStorePrompt,
+    LogStoreOff,     // the status bar's counter when no log is kept
+    LogCounter,      // %1 passed, %2 failed since start
+    LogRefused,      // %1 the store's reason
+    LogNotCompleted, // %1 the store's reason
+    LogOpenFailed,   // %1 the store's reason
+    LogNoRows,
+    LogTotalsHeading,
+    LogYieldsHeading,
+    LogFailuresHeading,
+    LogSinceLabel,
+    LogRefresh,
+    LogExportCsv,
+    SerialBox,
+    SerialFieldLabel,
+    SerialStartLabel,
+    SerialStepLabel,
+    SerialNext, // %1 the next number
+    SerialNeedsLog,
+    SerialBadField,  // %1 the reason
+    SerialWritten,   // %1 the number, %2 the field
+    SerialOnChip,    // %1 the number
+    SerialNotOnChip, // %1 the field
+    ColumnTime,
+    ColumnHost,
+    ColumnProgrammer,
+    ColumnChip,
+    ColumnCommand,
+    ColumnFile,
+    ColumnResult,
+    ColumnAddress,
+    ColumnSerial,
+    ProductionLast,
 };
 } // namespace Own
 

@@ -12,6 +12,32 @@
 
 namespace vantor {
 
+const char* CommandResultWord(CommandResult result) {
+    switch (result) {
+    case CommandResult::Completed:
+        return "completed";
+    case CommandResult::Refused:
+        return "refused";
+    case CommandResult::UnusableRecord:
+        return "unusable-record";
+    case CommandResult::EmptyBuffer:
+        return "empty-file";
+    case CommandResult::NoChip:
+        return "no-chip";
+    case CommandResult::NoProgrammer:
+        return "no-programmer";
+    case CommandResult::Declined:
+        return "declined";
+    case CommandResult::CheckFailed:
+        return "check-failed";
+    case CommandResult::Stopped:
+        return "stopped";
+    case CommandResult::TransferFailed:
+        break;
+    }
+    return "transfer-failed";
+}
+
 namespace {
 
 constexpr long long kMillisecondsPerDay = 86400000;

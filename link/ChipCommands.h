@@ -30,6 +30,10 @@ enum class CommandResult {
     Stopped,        // the user stopped it (logged with the address reached)
 };
 
+// The word scripts and the production log know a result by ("completed",
+// "check-failed" ...).
+const char* CommandResultWord(CommandResult result);
+
 // The boxes of the Auto Options group.
 struct AutoOptions {
     bool erase = true;

@@ -448,6 +448,9 @@ int ChipEngine::VerifyChip(const ChipRecord& chip) {
             fail(EngineStep::Verify, offset, got, int(chunk), true);
             return 0;
         }
+        if (BeforeCompare) {
+            BeforeCompare(offset, received, chunk);
+        }
         if (std::memcmp(received, expected + offset, chunk) != 0) {
             for (std::uint32_t i = 0; i < chunk; ++i) {
                 if (received[i] == expected[offset + i]) {

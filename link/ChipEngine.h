@@ -117,6 +117,11 @@ public:
     bool ProtectionHint = false;
     // Called for every differing byte a verify finds, in address order.
     std::function<void(const ByteDifference&)> OnDifference;
+    // Called with each chunk a verify reads, before it is compared: a caller
+    // may take bytes the chip holds on its own (a per-chip serial number)
+    // into the buffer, so they are not counted as differences.
+    std::function<void(std::uint32_t address, const std::uint8_t* chip, std::uint32_t count)>
+        BeforeCompare;
     const VerifyReport& lastVerify() const { return Verified; }
 
     // ---- state ---------------------------------------------------------------------------

@@ -305,6 +305,12 @@ int UsbTransport::prog_open(int vendorId, int productId) {
             return;
         }
         if (usb_dev_handle* handle = openAndClaim(device, slot); handle != nullptr) {
+            char serial[256];
+            if (device->descriptor.iSerialNumber != 0 &&
+                usbGetStringAscii(handle, device->descriptor.iSerialNumber, kStringLanguageId,
+                                  serial, sizeof serial) > 0) {
+                slot.serial = serial;
+            }
             take(handle, slot);
         } else if (slot.refused() && !Refusal) {
             Refusal = slot;

@@ -74,6 +74,9 @@ struct ProgrammerSlot {
     Variant variant = Variant::Unknown;
     Access access = Access::Unavailable;
     int error = 0; // errno of a refused open or claim, 0 when none
+    // The device's serial number string; read for the device prog_open
+    // takes (production logs name it), empty when it has none.
+    std::string serial;
 
     std::string location() const { return bus + ":" + device; }
     // Present but refused by the system: the user can do something about it.

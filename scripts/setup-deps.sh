@@ -11,6 +11,7 @@ packages=(
   qt6-svg-dev qt6-translations-l10n fonts-wqy-microhei xvfb xauth
   dpkg-dev desktop-file-utils appstream lintian
   clang libclang-rt-dev
+  libqt6sql6-sqlite libqt6sql6-psql postgresql
 )
 
 missing=()

@@ -102,8 +102,9 @@ private slots:
         QStringList top;
         for (QAction* a : form.menuBar()->actions())
             top << a->text();
+        // The specified menus, with the production log's before Help.
         QCOMPARE(top, QStringList({"文件(&F)", "缓冲区(&B)", "操作(&O)", "设备(&Y)", "语言(&L)",
-                                   "帮助(&H)"}));
+                                   "日志(&G)", "帮助(&H)"}));
         QStringList operation;
         for (QAction* a : form.O3->actions())
             operation << (a->isSeparator() ? "|" : a->objectName());
