@@ -54,10 +54,16 @@ bool SRecordFile::ParseRecord(Record& record) {
         sum += bytes_[i];
     if ((sum & 0xFF) != 0xFF)
         return Fail(filetext::Checksum);
+    uint64_t address = 0;
+    for (uint32_t i = 0; i < addressBytes; ++i)
+        address = address << 8 | bytes_[i];
+    // S5 and S6 count the data records before them; a file that lost or
+    // gained one on the way is refused, as srec_cat refuses it.
+    if ((kind == '5' || kind == '6') && address != dataRecords_)
+        return Fail(FormatMessage(Own::RecordCountDiffers,
+                                  {std::to_string(address), std::to_string(dataRecords_)}));
     if (kind >= '1' && kind <= '3') {
-        uint64_t address = 0;
-        for (uint32_t i = 0; i < addressBytes; ++i)
-            address = address << 8 | bytes_[i];
+        ++dataRecords_;
         record.kind = Record::Kind::Data;
         record.address = address;
         record.count = count - addressBytes - 1;
@@ -65,7 +71,7 @@ bool SRecordFile::ParseRecord(Record& record) {
     } else if (kind >= '7') {
         record.kind = Record::Kind::End;
     }
-    return true; // S0 header, S5 and S6 record counts: nothing to load
+    return true; // S0 header, S5 and S6 counts: nothing to load
 }
 
 bool SRecordFile::Write(const std::string& fileName, const uint8_t* data, uint32_t count,

@@ -27,11 +27,13 @@ public:
     static int RecordTypeFor(uint64_t end);
 
 private:
-    void StartRecords() override {}
+    void StartRecords() override { dataRecords_ = 0; }
     bool ParseRecord(Record& record) override;
     // Linkers and hand edits leave records after the termination record;
     // other tools load them, so they count here too.
     bool ReadsPastEnd() const override { return true; }
+
+    uint64_t dataRecords_ = 0; // S1 to S3 so far, for S5 and S6 to match
 };
 
 } // namespace vantor

@@ -156,6 +156,7 @@ enum : int {
     DataAfterEnd,   // %1 the line with data, %2 the end record's line
     NoEndRecord,
     NotReadAfterEnd, // %1 the end record's line
+    RecordCountDiffers, // %1 the count the record gives, %2 the data records read
     OverlapDiffers, // %1 the address, %2 the earlier line, %3 the later line
     DataOutside,    // %1 lowest, %2 highest address, %3 the buffer's size, %4 the base
     LoadFromBase,   // %1 the base offered

@@ -137,12 +137,16 @@ TEST_F(SRecordTest, S2S3OutOfOrderLowerCaseLineEnds) {
 }
 
 TEST_F(SRecordTest, HeaderAndCountRecordsLoadNothingButAreChecked) {
-    EXPECT_EQ(Read("S0030000FC\nS5030001FB\nS604000001FA\n" +
+    EXPECT_EQ(Read("S0030000FC\n" +
                    Rec('1', "040002"
                             "77") +
-                   "S9030000FC\n"),
+                   "S5030001FB\nS604000001FA\nS9030000FC\n"),
               3);
     EXPECT_TRUE(prompts.log.empty());
+    // A count that does not match the data records before it.
+    EXPECT_EQ(Read("S5030001FB\n"), 0);
+    EXPECT_EQ(Messages(), Strings{FormatMessage(Own::RecordCountDiffers, {"1", "0"})});
+    prompts.clear();
     for (const char* bad : {"S0030000FF\n", "S5030000FF\n", "S9030000FF\n", "S804000000FF\n"}) {
         EXPECT_EQ(Read(bad), 0) << bad;
         EXPECT_EQ(Messages().back(), "Checksum Error") << bad;
