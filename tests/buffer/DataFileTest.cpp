@@ -1,5 +1,6 @@
 #include "buffer/DataFile.h"
 #include "buffer/IntelHexFile.h"
+#include "buffer/OutputFile.h"
 #include "core/MessageTable.h"
 #include "core/Prompts.h"
 #include "tests/buffer/BufferTestSupport.h"
@@ -7,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <fcntl.h>
 #include <cstring>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -399,4 +401,24 @@ TEST_F(DataFileTest, SaveCommandNeverReadsPastTheBuffer) {
     prompts.fileAnswers = {dir.file("huge.bin")};
     EXPECT_TRUE(SaveDataFileCommand(buffer, 0x8000000, {}));
     EXPECT_EQ(ReadFile(dir.file("huge.bin")).size(), DataBufferSize);
+}
+
+TEST_F(DataFileTest, StandardOutputIsKnownByEveryName) {
+    EXPECT_TRUE(IsStandardOutput("-"));
+    EXPECT_TRUE(IsStandardOutput("/dev/stdout"));
+    EXPECT_TRUE(IsStandardOutput("/dev/fd/1"));
+    EXPECT_FALSE(IsStandardOutput(dir.file("none")));
+    // A file stdout is redirected to is stdout, by whatever name.
+    const std::string file = dir.file("out.bin");
+    WriteFile(file, "");
+    EXPECT_FALSE(IsStandardOutput(file));
+    std::fflush(stdout);
+    const int saved = ::dup(1);
+    const int fd = ::open(file.c_str(), O_WRONLY);
+    ::dup2(fd, 1);
+    const bool named = IsStandardOutput(file);
+    ::dup2(saved, 1);
+    ::close(fd);
+    ::close(saved);
+    EXPECT_TRUE(named);
 }
