@@ -111,8 +111,8 @@ int32_t LoadText(DataFileFormat format, const std::string& fileName, uint8_t* ta
     const uint64_t offered = RoundedBase(load.span.lowest);
     const bool fits = load.span.end - offered <= std::min<uint64_t>(bufferSize, INT32_MAX);
     const std::string where =
-        FormatMessage(Own::DataOutside, {Hex(load.span.lowest), Hex(load.span.end - 1),
-                                         Hex(bufferSize), Hex(base)});
+        FormatMessage(Own::DataOutside,
+                      {Hex(load.span.lowest), Hex(load.span.end - 1), Hex(bufferSize), Hex(base)});
     if (!fits || request.baseChoice == BaseChoice::Given) {
         CurrentPrompts().showFileMessage(
             fits && request.baseChoice == BaseChoice::Given
@@ -121,8 +121,7 @@ int32_t LoadText(DataFileFormat format, const std::string& fileName, uint8_t* ta
         return 0;
     }
     if (request.baseChoice == BaseChoice::Ask &&
-        !CurrentPrompts().askYesNo(where + "\n" +
-                                   FormatMessage(Own::LoadFromBase, {Hex(offered)})))
+        !CurrentPrompts().askYesNo(where + "\n" + FormatMessage(Own::LoadFromBase, {Hex(offered)})))
         return 0;
     base = offered;
     load = LoadRecords(format, fileName, target, bufferSize, base);
@@ -226,9 +225,8 @@ bool SaveDataFile(const std::string& fileName, const uint8_t* data, uint32_t cou
     const DataFileFormat format = request.format.value_or(FormatForPath(fileName));
     if (exists && S_ISFIFO(st.st_mode) && request.refuseUnreadFifo) {
         Fd fifo(OpenFifoWithReader(fileName));
-        return fifo.get() >= 0 &&
-               SaveFormatted(format, "/dev/fd/" + std::to_string(fifo.get()), data, count,
-                             request.base);
+        return fifo.get() >= 0 && SaveFormatted(format, "/dev/fd/" + std::to_string(fifo.get()),
+                                                data, count, request.base);
     }
     return SaveFormatted(format, fileName, data, count, request.base);
 }

@@ -63,7 +63,7 @@ bool IntelHexFile::ParseRecord(Record& record) {
 }
 
 bool IntelHexFile::Write(const std::string& fileName, const uint8_t* data, uint32_t count,
-                        uint64_t base) {
+                         uint64_t base) {
     OutputFile out;
     if (!out.Create(fileName))
         return false;

@@ -19,8 +19,7 @@ public:
 
     // Writes `count` bytes as addresses base to base + count - 1, replacing
     // the file as a whole. False when the file cannot be created or written.
-    bool Write(const std::string& fileName, const uint8_t* data, uint32_t count,
-               uint64_t base = 0);
+    bool Write(const std::string& fileName, const uint8_t* data, uint32_t count, uint64_t base = 0);
 
 private:
     void StartRecords() override { addressBase_ = 0; }

@@ -191,9 +191,9 @@ RecordLoad RecordFile::LoadRecords(uint8_t* target, uint64_t limit, uint64_t bas
             if (target[i] != record.data[i - at]) {
                 const uint64_t address = base + i;
                 const uint64_t here = lineNumber_;
-                FileErrorBox(FormatMessage(Own::OverlapDiffers,
-                                           {Hex(address), std::to_string(LineWriting(address, here)),
-                                            std::to_string(here)}));
+                FileErrorBox(FormatMessage(
+                    Own::OverlapDiffers, {Hex(address), std::to_string(LineWriting(address, here)),
+                                          std::to_string(here)}));
                 return load;
             }
         }

@@ -20,8 +20,7 @@ public:
 
     // Writes `count` bytes as addresses base to base + count - 1, replacing
     // the file as a whole. False when the file cannot be created or written.
-    bool Write(const std::string& fileName, const uint8_t* data, uint32_t count,
-               uint64_t base = 0);
+    bool Write(const std::string& fileName, const uint8_t* data, uint32_t count, uint64_t base = 0);
 
     // The data record type (1, 2 or 3) for addresses below `end`.
     static int RecordTypeFor(uint64_t end);

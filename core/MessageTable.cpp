@@ -264,7 +264,8 @@ const OwnEntry kOwnTable[] = {
      {"可用 --base %1 或 --base auto 载入。", "可用 --base %1 或 --base auto 載入。",
       "--base %1 or --base auto loads it."}},
     {Own::LooksLikeText,
-     {"文件内容是 %1，但扩展名使其按原始字节载入。", "檔案內容是 %1，但副檔名使其按原始位元組載入。",
+     {"文件内容是 %1，但扩展名使其按原始字节载入。",
+      "檔案內容是 %1，但副檔名使其按原始位元組載入。",
       "The file holds %1 text, but its extension loads it as raw bytes."}},
     {Own::NothingLoaded,
      {"%1 中没有数据：未载入任何内容。", "%1 中沒有資料：未載入任何內容。",
@@ -274,7 +275,8 @@ const OwnEntry kOwnTable[] = {
       "%1 不長於膠囊檔頭（%2 位元組）：未載入任何內容。",
       "%1 is no longer than a capsule header (%2 bytes): nothing was loaded."}},
     {Own::NobodyReads,
-     {"没有程序读取 %1：未写入。", "沒有程式讀取 %1：未寫入。", "Nobody reads %1: nothing was written."}},
+     {"没有程序读取 %1：未写入。", "沒有程式讀取 %1：未寫入。",
+      "Nobody reads %1: nothing was written."}},
 };
 
 const Texts* FindOwn(int id) {

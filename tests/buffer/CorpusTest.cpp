@@ -132,9 +132,10 @@ TEST_F(CorpusTest, SameBytesAsSrecCatAndIntelhex) {
                                std::to_string(file.base) + " -fill 0xFF 0 " +
                                std::to_string(file.extent) + " -o " + out + " -binary");
         if (intelhex && hex)
-            commands.push_back("/usr/bin/python3 -c 'import intelhex,sys; h=intelhex.IntelHex(sys.argv[1]); "
-                               "h.tobinfile(sys.argv[2], start=" +
-                               std::to_string(file.base) + ")' " + in + " " + out);
+            commands.push_back(
+                "/usr/bin/python3 -c 'import intelhex,sys; h=intelhex.IntelHex(sys.argv[1]); "
+                "h.tobinfile(sys.argv[2], start=" +
+                std::to_string(file.base) + ")' " + in + " " + out);
         uint64_t base = 0;
         ASSERT_EQ(uint32_t(Load(file, base)), file.extent) << file.name;
         for (const std::string& command : commands) {

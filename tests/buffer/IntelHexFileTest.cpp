@@ -98,8 +98,7 @@ TEST_F(IntelHexTest, RecordsInAnyOrderLowerCaseAndLineEnds) {
                        "this is never read\n";
     EXPECT_EQ(Read(text), 0x14);
     EXPECT_TRUE(Messages().empty());
-    EXPECT_EQ(prompts.texts("information"),
-              Strings{FormatMessage(Own::NotReadAfterEnd, {"4"})});
+    EXPECT_EQ(prompts.texts("information"), Strings{FormatMessage(Own::NotReadAfterEnd, {"4"})});
     EXPECT_EQ(target[0], 0xAB);
     EXPECT_EQ(target[1], 0xCD);
     EXPECT_EQ(target[2], 0x55); // gap keeps its content
@@ -110,7 +109,8 @@ TEST_F(IntelHexTest, RecordsInAnyOrderLowerCaseAndLineEnds) {
 TEST_F(IntelHexTest, TheLastSegmentOrLinearRecordSetsTheBase) {
     // Segment 0010 (0x100) plus offset 0002; a later linear record replaces
     // the segment, as srec_cat and intelhex read it.
-    std::string text = ":020000020010EC\n:0100020042BB\n:020000040000FA\n:0100030043B9\n:00000001FF\n";
+    std::string text =
+        ":020000020010EC\n:0100020042BB\n:020000040000FA\n:0100030043B9\n:00000001FF\n";
     EXPECT_EQ(Read(text), 0x103);
     EXPECT_EQ(target[0x102], 0x42);
     EXPECT_EQ(target[0x3], 0x43);

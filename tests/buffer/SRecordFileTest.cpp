@@ -112,7 +112,12 @@ TEST_F(SRecordTest, AnyTerminationEndsAnyDataType) {
     EXPECT_EQ(target[0], 0x12);
     EXPECT_TRUE(prompts.log.empty());
     // Data after the termination counts, with a warning naming both lines.
-    EXPECT_EQ(Read(text + Rec('2', "05000010" "34") + Rec('1', "040020" "56")), 0x21);
+    EXPECT_EQ(Read(text +
+                   Rec('2', "05000010"
+                            "34") +
+                   Rec('1', "040020"
+                            "56")),
+              0x21);
     EXPECT_EQ(target[0x10], 0x34);
     EXPECT_EQ(target[0x20], 0x56);
     EXPECT_EQ(prompts.texts("information"), Strings{FormatMessage(Own::DataAfterEnd, {"4", "3"})});
