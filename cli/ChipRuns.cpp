@@ -246,7 +246,7 @@ int RunChipCommand(const Options& o, CliPrompts& prompts, CliReport& report) {
     }
     std::optional<ChipRecord> chip;
     if (o.chip) {
-        chip = ResolveChip(db, *o.chip);
+        chip = ResolveChip(db, *o.chip, DatabasePath(o));
         if (!chip) {
             return kBadInput;
         }
