@@ -35,11 +35,11 @@ std::string DefaultDatabasePath() {
     return WindowPlaces().database;
 }
 
+} // namespace
+
 std::string DatabasePath(const Options& o) {
     return o.db.empty() ? DefaultDatabasePath() : o.db;
 }
-
-} // namespace
 
 bool LoadDatabase(ChipDatabase& db, const Options& o, CliPrompts& prompts) {
     const std::string path = DatabasePath(o);
