@@ -165,6 +165,8 @@ enum : int {
     NothingLoaded,      // %1 the file
     CapsuleTooShort,    // %1 the file, %2 the header's size
     NobodyReads,        // %1 the FIFO
+    DatabaseEmpty,      // %1 the database
+    DatabaseBroken,     // %1 the database
     DataFilesLast,
 };
 } // namespace Own
