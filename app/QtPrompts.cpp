@@ -39,7 +39,10 @@ void QtPrompts::noteFolder(const QString& chosen) {
 }
 
 std::string QtPrompts::chooseOpenFile(const std::string& title, const std::string& filter) {
-    QString chosen = QFileDialog::getOpenFileName(owner_, qs(title), startFolder(), qs(filter));
+    QString selected;
+    QString chosen =
+        QFileDialog::getOpenFileName(owner_, qs(title), startFolder(), qs(filter), &selected);
+    openFilter_ = chosen.isEmpty() ? std::string() : selected.toStdString();
     noteFolder(chosen);
     return chosen.toStdString();
 }

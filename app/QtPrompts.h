@@ -18,6 +18,7 @@ public:
     std::string chooseOpenFile(const std::string& title, const std::string& filter) override;
     std::string chooseSaveFile(const std::string& title, const std::string& filter) override;
     std::string chosenSaveFilter() const override { return saveFilter_; }
+    std::string chosenOpenFilter() const override { return openFilter_; }
     // Where the dialogs start and where they note the folder last used.
     void setFolderMemory(std::string* folder) { folder_ = folder; }
 
@@ -28,6 +29,7 @@ private:
     QWidget* owner_;
     std::string* folder_ = nullptr;
     std::string saveFilter_; // kept between dialogs, as the user last chose it
+    std::string openFilter_; // the filter of the last file opened
 };
 
 } // namespace vantor

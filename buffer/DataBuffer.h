@@ -29,6 +29,9 @@ public:
 
     // Count of meaningful bytes at the start; 0 means "empty".
     int32_t UsedLength = 0;
+    // The address the first byte had in the text file last opened; a save
+    // as Intel HEX or S-record writes the bytes back there.
+    uint64_t LoadBase = 0;
 
 private:
     std::unique_ptr<uint8_t[]> bytes_;

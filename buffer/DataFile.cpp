@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -34,6 +35,12 @@ private:
     int fd_;
 };
 
+std::string Hex(uint64_t value) {
+    char text[24];
+    std::snprintf(text, sizeof text, "%llX", static_cast<unsigned long long>(value));
+    return text;
+}
+
 // Raw image or capsule: the whole file size counts against the buffer,
 // the first `skip` bytes are a header that is not loaded.
 int32_t LoadRaw(const std::string& fileName, uint8_t* target, uint32_t bufferSize, uint32_t skip) {
@@ -51,8 +58,12 @@ int32_t LoadRaw(const std::string& fileName, uint8_t* target, uint32_t bufferSiz
         CurrentPrompts().showError(filetext::TooBigForBuffer);
         return 0;
     }
-    if (size <= skip)
+    if (size <= skip) {
+        CurrentPrompts().showWarning(
+            skip == 0 ? FormatMessage(Own::NothingLoaded, {fileName})
+                      : FormatMessage(Own::CapsuleTooShort, {fileName, std::to_string(skip)}));
         return 0;
+    }
     uint64_t want = size - skip;
     uint64_t got = 0;
     while (got < want) {
@@ -67,127 +78,82 @@ int32_t LoadRaw(const std::string& fileName, uint8_t* target, uint32_t bufferSiz
     return static_cast<int32_t>(got);
 }
 
-} // namespace
-
-std::string FileExtension(std::string_view path) {
-    size_t slash = path.rfind('/');
-    std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
-    size_t dot = name.rfind('.');
-    if (dot == std::string_view::npos)
-        return {};
-    std::string ext(name.substr(dot));
-    for (char& c : ext)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return ext;
+// A raw file that plainly holds Intel HEX or S-record text was most likely
+// named wrongly: say so, and load it as its name says.
+void WarnWhenTextLooksRaw(const std::string& fileName) {
+    Fd fd(::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    char head[1024];
+    const ssize_t n = fd.get() < 0 ? -1 : ::read(fd.get(), head, sizeof head);
+    if (n <= 0)
+        return;
+    if (const auto format = SniffTextFormat(std::string_view(head, static_cast<size_t>(n))))
+        CurrentPrompts().showWarning(FormatMessage(Own::LooksLikeText, {FormatLabel(*format)}));
 }
 
-namespace {
-
-// The names other tools give S-record files; always read and written as such.
-bool IsSRecordName(const std::string& ext) {
-    return ext == ".s19" || ext == ".srec" || ext == ".mot";
+RecordLoad LoadRecords(DataFileFormat format, const std::string& fileName, uint8_t* target,
+                       uint32_t bufferSize, uint64_t base) {
+    if (format == DataFileFormat::IntelHex)
+        return IntelHexFile().Load(fileName, target, bufferSize, base);
+    return SRecordFile().Load(fileName, target, bufferSize, base);
 }
 
-constexpr const char* kSaveFilters = "Binary (*.bin);;Intel Hex(*.hex);;Bios Rom (*.rom);;"
-                                     "Motorola S-record (*.srec *.s19 *.mot *.src);;All files (*)";
-
-} // namespace
-
-std::string OpenFileFilter() {
-    return Message(Own::AllSupportedFiles) +
-           " (*.bin *.rom *.cap *.hex *.eep *.src *.s19 *.srec *.mot);;"
-           "Binary (*.bin);;Intel Hex(*.hex);;Bios Rom (*.rom);;Asus Rom (*.cap);;"
-           "Motorola S-record (*.srec *.s19 *.mot *.eep);;All files (*)";
-}
-
-std::string SaveFileFilter() {
-    return kSaveFilters;
-}
-
-std::string ExtensionForSaveFilter(std::string_view filter) {
-    const size_t star = filter.find("(*.");
-    if (star == std::string_view::npos)
-        return std::string(".") + SaveDefaultExtension;
-    const size_t from = star + 2;
-    const size_t to = filter.find_first_of(" )", from);
-    return std::string(filter.substr(from, to == std::string_view::npos ? to : to - from));
-}
-
-DataFileFormat SaveFormatFor(std::string_view path) {
-    std::string ext = FileExtension(path);
-    if (ext == ".hex")
-        return DataFileFormat::IntelHex;
-    if (ext == ".src" || IsSRecordName(ext))
-        return DataFileFormat::SRecord;
-    return DataFileFormat::Raw;
-}
-
-int32_t LoadDataFile(const std::string& fileName, uint8_t* target, uint32_t bufferSize) {
-    const std::string ext = FileExtension(fileName);
-    DataFileFormat format = DataFileFormat::Raw;
-    if (ext == ".eep") {
-        // The first character tells an ".eep" file's format.
-        Fd fd(::open(fileName.c_str(), O_RDONLY | O_CLOEXEC));
-        if (fd.get() < 0) {
-            CurrentPrompts().showError(filetext::CantOpenFile);
-            return 0;
-        }
-        char first = 0;
-        if (::read(fd.get(), &first, 1) == 1) {
-            if (first == ':')
-                format = DataFileFormat::IntelHex;
-            else if (first == 'S')
-                format = DataFileFormat::SRecord;
-        }
-    } else if (ext == ".hex") {
-        format = DataFileFormat::IntelHex;
-    } else if (IsSRecordName(ext)) {
-        format = DataFileFormat::SRecord;
-    } else if (ext == ".cap") {
-        format = DataFileFormat::Capsule;
+// A text file: from the base asked for, or, when its data lies outside the
+// buffer from there, from a base the choice allows.
+int32_t LoadText(DataFileFormat format, const std::string& fileName, uint8_t* target,
+                 uint32_t bufferSize, const LoadRequest& request, uint64_t& base) {
+    base = request.baseChoice == BaseChoice::Given ? request.base : 0;
+    RecordLoad load = LoadRecords(format, fileName, target, bufferSize, base);
+    if (load.outcome != RecordLoad::Outcome::OutsideBuffer) {
+        if (load.outcome == RecordLoad::Outcome::Loaded && load.extent == 0)
+            CurrentPrompts().showWarning(FormatMessage(Own::NothingLoaded, {fileName}));
+        return load.outcome == RecordLoad::Outcome::Loaded ? static_cast<int32_t>(load.extent) : 0;
     }
-
-    switch (format) {
-    case DataFileFormat::IntelHex:
-        return IntelHexFile().Read(fileName, target, bufferSize);
-    case DataFileFormat::SRecord:
-        return SRecordFile().Read(fileName, target, bufferSize);
-    case DataFileFormat::Capsule:
-        return LoadRaw(fileName, target, bufferSize, CapsuleHeaderSize);
-    case DataFileFormat::Raw:
-        break;
+    const uint64_t offered = RoundedBase(load.span.lowest);
+    const bool fits = load.span.end - offered <= std::min<uint64_t>(bufferSize, INT32_MAX);
+    const std::string where =
+        FormatMessage(Own::DataOutside,
+                      {Hex(load.span.lowest), Hex(load.span.end - 1), Hex(bufferSize), Hex(base)});
+    if (!fits || request.baseChoice == BaseChoice::Given) {
+        CurrentPrompts().showFileMessage(
+            fits && request.baseChoice == BaseChoice::Given
+                ? where + " " + FormatMessage(Own::TryBase, {"0x" + Hex(offered)})
+                : where);
+        return 0;
     }
-    return LoadRaw(fileName, target, bufferSize, 0);
+    if (request.baseChoice == BaseChoice::Ask &&
+        !CurrentPrompts().askYesNo(where + "\n" + FormatMessage(Own::LoadFromBase, {Hex(offered)})))
+        return 0;
+    base = offered;
+    load = LoadRecords(format, fileName, target, bufferSize, base);
+    return load.outcome == RecordLoad::Outcome::Loaded ? static_cast<int32_t>(load.extent) : 0;
 }
 
-bool SaveDataFile(const std::string& fileName, const uint8_t* data, uint32_t count) {
-    // Only a file that would be replaced is asked about; a stream (a FIFO,
-    // /dev/stdout) is written to, not covered.
-    struct stat st {};
-    if (NamedDescriptor(fileName) < 0 && ::stat(fileName.c_str(), &st) == 0 &&
-        S_ISREG(st.st_mode) && !CurrentPrompts().askYesNo(Message(9)))
-        return false;
-    switch (SaveFormatFor(fileName)) {
-    case DataFileFormat::SRecord:
-        if (!SRecordFile().Write(fileName, data, count)) {
+// A FIFO the save would wait on for good when nobody reads it: opened
+// without waiting, and handed to the save as an open descriptor so it is
+// not opened twice. -1 (after saying so) when nobody reads it.
+int OpenFifoWithReader(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENXIO)
+            CurrentPrompts().showError(FormatMessage(Own::NobodyReads, {path}));
+        else
             CurrentPrompts().showError(Message(10));
-            return false;
-        }
-        return true;
-    case DataFileFormat::IntelHex:
-        if (!IntelHexFile().Write(fileName, data, count)) {
-            CurrentPrompts().showError(Message(10));
-            return false;
-        }
-        return true;
-    default:
-        break;
+        return -1;
     }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
+bool SaveRaw(const std::string& fileName, const uint8_t* data, uint32_t count, uint32_t header) {
     OutputFile out;
     if (!out.Create(fileName)) {
         CurrentPrompts().showError(filetext::CreateFileFailed);
         return false;
+    }
+    // A capsule we write has a blank header, so it reads back as the image.
+    if (header > 0) {
+        std::memset(out.Reserve(header), 0xFF, header);
+        out.Advance(header);
     }
     out.Append(data, count);
     if (!out.Commit()) {
@@ -197,9 +163,80 @@ bool SaveDataFile(const std::string& fileName, const uint8_t* data, uint32_t cou
     return true;
 }
 
-int32_t LoadIntoDataBuffer(DataBuffer& buffer, const std::string& fileName) {
+bool SaveFormatted(DataFileFormat format, const std::string& fileName, const uint8_t* data,
+                   uint32_t count, uint64_t base) {
+    bool written = false;
+    switch (format) {
+    case DataFileFormat::SRecord:
+        written = SRecordFile().Write(fileName, data, count, base);
+        break;
+    case DataFileFormat::IntelHex:
+        written = IntelHexFile().Write(fileName, data, count, base);
+        break;
+    case DataFileFormat::Capsule:
+        return SaveRaw(fileName, data, count, CapsuleHeaderSize);
+    case DataFileFormat::Raw:
+        return SaveRaw(fileName, data, count, 0);
+    }
+    if (!written)
+        CurrentPrompts().showError(Message(10));
+    return written;
+}
+
+} // namespace
+
+uint64_t RoundedBase(uint64_t lowest) {
+    return lowest & ~uint64_t{0xFFFF};
+}
+
+int32_t LoadDataFile(const std::string& fileName, uint8_t* target, uint32_t bufferSize,
+                     const LoadRequest& request, uint64_t* baseUsed) {
+    uint64_t base = 0;
+    int32_t loaded = 0;
+    const DataFileFormat format = request.format.value_or(FormatForPath(fileName));
+    switch (format) {
+    case DataFileFormat::IntelHex:
+    case DataFileFormat::SRecord:
+        loaded = LoadText(format, fileName, target, bufferSize, request, base);
+        break;
+    case DataFileFormat::Capsule:
+        loaded = LoadRaw(fileName, target, bufferSize, CapsuleHeaderSize);
+        break;
+    case DataFileFormat::Raw:
+        if (!request.format)
+            WarnWhenTextLooksRaw(fileName);
+        loaded = LoadRaw(fileName, target, bufferSize, 0);
+        break;
+    }
+    if (baseUsed)
+        *baseUsed = base;
+    return loaded;
+}
+
+bool SaveDataFile(const std::string& fileName, const uint8_t* data, uint32_t count,
+                  const SaveRequest& request) {
+    // Only a file that would be replaced is asked about; a stream (a FIFO,
+    // /dev/stdout) is written to, not covered.
+    struct stat st {};
+    const bool named = NamedDescriptor(fileName) >= 0;
+    const bool exists = !named && ::stat(fileName.c_str(), &st) == 0;
+    if (exists && S_ISREG(st.st_mode) && !CurrentPrompts().askYesNo(Message(9)))
+        return false;
+    const DataFileFormat format = request.format.value_or(FormatForPath(fileName));
+    if (exists && S_ISFIFO(st.st_mode) && request.refuseUnreadFifo) {
+        Fd fifo(OpenFifoWithReader(fileName));
+        return fifo.get() >= 0 && SaveFormatted(format, "/dev/fd/" + std::to_string(fifo.get()),
+                                                data, count, request.base);
+    }
+    return SaveFormatted(format, fileName, data, count, request.base);
+}
+
+int32_t LoadIntoDataBuffer(DataBuffer& buffer, const std::string& fileName,
+                           const LoadRequest& request) {
     std::memset(buffer.data(), 0xFF, DataBuffer::size());
-    buffer.UsedLength = LoadDataFile(fileName, buffer.data(), DataBuffer::size());
+    uint64_t base = 0;
+    buffer.UsedLength = LoadDataFile(fileName, buffer.data(), DataBuffer::size(), request, &base);
+    buffer.LoadBase = base;
     return buffer.UsedLength;
 }
 
@@ -207,7 +244,10 @@ bool OpenDataFileCommand(DataBuffer& buffer, const DataFileHooks& hooks) {
     const std::string path = CurrentPrompts().chooseOpenFile("", OpenFileFilter());
     if (path.empty())
         return false;
-    LoadIntoDataBuffer(buffer, path);
+    LoadRequest request;
+    request.format = FormatForFilter(CurrentPrompts().chosenOpenFilter());
+    request.baseChoice = BaseChoice::Ask;
+    LoadIntoDataBuffer(buffer, path, request);
     // The pane and the log show the attempt whether or not it loaded.
     if (hooks.RefreshHexView)
         hooks.RefreshHexView();
@@ -220,14 +260,20 @@ bool SaveDataFileCommand(DataBuffer& buffer, uint32_t flashSize, const DataFileH
     std::string path = CurrentPrompts().chooseSaveFile("", SaveFileFilter());
     if (path.empty())
         return false;
-    // The filter chosen says what a bare name holds, and the name says it too.
+    // The filter chosen says what the file holds, and what a bare name ends
+    // in; "All files" leaves both to the name.
+    const std::string filter = CurrentPrompts().chosenSaveFilter();
     if (FileExtension(path).empty())
-        path += ExtensionForSaveFilter(CurrentPrompts().chosenSaveFilter());
+        path += ExtensionForSaveFilter(filter);
     if (hooks.SyncBufferFromEditor)
         hooks.SyncBufferFromEditor();
+    SaveRequest request;
+    request.format = FormatForFilter(filter);
+    request.base = buffer.LoadBase;
+    request.refuseUnreadFifo = true; // the window must never hang on one
     // A chip record larger than the buffer must not make us read past it.
     const uint32_t count = std::min(flashSize, DataBuffer::size());
-    return SaveDataFile(path, buffer.data(), count);
+    return SaveDataFile(path, buffer.data(), count, request);
 }
 
 } // namespace vantor

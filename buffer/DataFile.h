@@ -1,12 +1,14 @@
 #pragma once
-// Opening and saving data files: the format chosen by the file name's
-// extension (and, for ".eep", by the file's first character), the size
-// limits, and the Open and Save commands of the main window without its
-// widgets: the window hands in what only it can do as callbacks.
+// Opening and saving data files: the format chosen by the dialog's filter,
+// the command line or the file name's extension, the base address of text
+// files, the size limits, and the Open and Save commands of the main window
+// without its widgets: the window hands in what only it can do as callbacks.
 #include "buffer/DataBuffer.h"
+#include "buffer/DataFormats.h"
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -22,41 +24,47 @@ inline constexpr const char* CreateFileFailed = "创建文件失败";
 // BIOS capsules carry a header of this size before the image.
 inline constexpr uint32_t CapsuleHeaderSize = 2048;
 
-// File dialog filters, in the "Name (patterns);;Name (patterns)" form of
-// Qt's file dialogs; the first entry is the one preselected. Open's first
-// entry, every file we can read, is named in the current language.
-std::string OpenFileFilter();
-std::string SaveFileFilter();
-// Appended to a name chosen in the save dialog that has no extension, when
-// the chosen filter names no extension of its own.
-inline constexpr const char* SaveDefaultExtension = "hex";
-// The extension, with its dot, that a save through `filter` (one entry of
-// SaveFileFilter) gives a name without one: the filter's first pattern, or
-// SaveDefaultExtension for "All files" and unknown filters.
-std::string ExtensionForSaveFilter(std::string_view filter);
+// How the records of a text file are placed in the buffer when some lie
+// outside it: only from the given base (refused otherwise), from the lowest
+// address rounded down to 64 KiB, or from that base once the user agrees.
+enum class BaseChoice { Given, Auto, Ask };
 
-enum class DataFileFormat { Raw, Capsule, IntelHex, SRecord };
+struct LoadRequest {
+    std::optional<DataFileFormat> format; // else the name's
+    BaseChoice baseChoice = BaseChoice::Given;
+    uint64_t base = 0; // subtracted from every record address
+};
 
-// The extension of the file name itself (from its last "."), lower case,
-// with the dot; empty when the name has none. Folder names do not count.
-std::string FileExtension(std::string_view path);
-// The format a save to `path` writes: ".hex" Intel HEX; ".src", ".s19",
-// ".srec" and ".mot" S-record; anything else raw.
-DataFileFormat SaveFormatFor(std::string_view path);
+struct SaveRequest {
+    std::optional<DataFileFormat> format; // else the name's
+    uint64_t base = 0;                    // the address of the first byte
+    // A FIFO nobody reads is refused at once instead of waited on.
+    bool refuseUnreadFifo = false;
+};
+
+// The base `--base auto` and the window's question offer for data from
+// `lowest` on: the 64 KiB boundary at or below it.
+uint64_t RoundedBase(uint64_t lowest);
 
 // Loads `fileName` into `target` (bufferSize bytes) from offset 0. Returns
 // the bytes read (raw, capsule) or the highest address written plus one
-// (Intel HEX, S-record), 0 after any failure. Reports its own failures.
-int32_t LoadDataFile(const std::string& fileName, uint8_t* target, uint32_t bufferSize);
+// less the base (Intel HEX, S-record), 0 after any failure. Reports its own
+// failures and warnings. `baseUsed`, when given, gets the base the records
+// were placed from.
+int32_t LoadDataFile(const std::string& fileName, uint8_t* target, uint32_t bufferSize,
+                     const LoadRequest& request = {}, uint64_t* baseUsed = nullptr);
 
-// Writes `count` bytes of `data` in the format the extension selects, after
-// asking (message 9) when the file exists. The file is replaced whole or not
-// at all. Reports its own failures; true when the file was written.
-bool SaveDataFile(const std::string& fileName, const uint8_t* data, uint32_t count);
+// Writes `count` bytes of `data` in the format the request or the name
+// selects, after asking (message 9) when the file exists. The file is
+// replaced whole or not at all. Reports its own failures; true when the
+// file was written.
+bool SaveDataFile(const std::string& fileName, const uint8_t* data, uint32_t count,
+                  const SaveRequest& request = {});
 
-// Clears the whole buffer to 0xFF, loads the file and sets UsedLength to the
-// loader's result, which is also returned.
-int32_t LoadIntoDataBuffer(DataBuffer& buffer, const std::string& fileName);
+// Clears the whole buffer to 0xFF, loads the file and sets UsedLength (and
+// LoadBase) from the loader's result, which is also returned.
+int32_t LoadIntoDataBuffer(DataBuffer& buffer, const std::string& fileName,
+                           const LoadRequest& request = {});
 
 // What the Open and Save commands need from the main window. Empty
 // callbacks are skipped.
@@ -67,13 +75,17 @@ struct DataFileHooks {
 };
 
 // The Open command: open dialog (through the prompts seam), then
-// LoadIntoDataBuffer, RefreshHexView and the log line "Open" + path, the last
-// two whether or not the load succeeded. False when the dialog was cancelled.
+// LoadIntoDataBuffer in the format of the filter chosen, asking for a base
+// when the data lies outside the buffer, RefreshHexView and the log line
+// "Open" + path, the last two whether or not the load succeeded. False when
+// the dialog was cancelled.
 bool OpenDataFileCommand(DataBuffer& buffer, const DataFileHooks& hooks);
 
 // The Save command: save dialog, SyncBufferFromEditor, then SaveDataFile of
-// the chip's whole capacity (never more than the buffer holds). False when
-// the dialog was cancelled or nothing was written.
+// the chip's whole capacity (never more than the buffer holds) in the
+// filter's format, from the base the buffer was loaded at. A name without
+// extension gets the filter's ("All files": none, raw). False when the
+// dialog was cancelled or nothing was written.
 bool SaveDataFileCommand(DataBuffer& buffer, uint32_t flashSize, const DataFileHooks& hooks);
 
 } // namespace vantor

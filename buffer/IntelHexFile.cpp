@@ -1,99 +1,73 @@
 #include "buffer/IntelHexFile.h"
 
 #include "buffer/OutputFile.h"
+#include "core/MessageTable.h"
 
 #include <algorithm>
 #include <cstring>
 
 namespace vantor {
 
-int32_t IntelHexFile::ReadRecords(uint8_t* target, uint32_t bufferSize) {
-    // The extent is returned as a signed count, so no buffer may be larger.
-    const uint64_t limit = std::min<uint64_t>(bufferSize, INT32_MAX);
-    // Bases and addresses are 64-bit: linear + segment + offset can pass
-    // 2^32 and must not wrap back under the size check.
-    uint64_t segmentBase = 0;
-    uint64_t linearBase = 0;
-    uint64_t extent = 0;
-    for (;;) {
-        if (!ReadRecordLine()) {
-            FileErrorBox(filetext::ErrorReading);
-            return 0;
-        }
-        if (line_.empty() || line_[0] != ':') {
-            FileErrorBox(filetext::IllegalLine);
-            return 0;
-        }
-        uint32_t length, offset, type;
-        if (!ParseHexField(1, 2, length) || !ParseHexField(3, 4, offset) ||
-            !ParseHexField(7, 2, type))
-            return 0;
-        uint32_t sum = length + type + (offset >> 8) + (offset & 0xFF);
-        if (type > 5) {
-            FileErrorBox(filetext::InvalidRecordType);
-            return 0;
-        }
-        switch (type) {
-        case 0: {
-            uint64_t address = linearBase + segmentBase + offset;
-            if (address + length > limit) {
-                FileErrorBox(filetext::ExceedsMaximum);
-                return 0;
-            }
-            extent = std::max(extent, address + length);
-            // The bytes are stored before the checksum is known; a bad
-            // record leaves them in the buffer.
-            uint32_t checksum;
-            if (!ParseHexBytes(9, length, target + address, sum) ||
-                !ParseHexField(9 + 2 * length, 2, checksum))
-                return 0;
-            if (((sum + checksum) & 0xFF) != 0) {
-                FileErrorBox(filetext::ChecksumType0);
-                return 0;
-            }
-            break;
-        }
-        case 1: {
-            uint32_t checksum;
-            if (!ParseHexField(9, 2, checksum))
-                return 0;
-            if (length != 0 || offset != 0 || checksum != 0xFF) {
-                FileErrorBox(filetext::InvalidEof);
-                return 0;
-            }
-            return static_cast<int32_t>(extent);
-        }
-        case 2:
-        case 4: {
-            if (length != 2) {
-                FileErrorBox(type == 2 ? filetext::LengthType2 : filetext::LengthType4);
-                return 0;
-            }
-            uint32_t value, checksum;
-            if (!ParseHexField(9, 4, value) || !ParseHexField(13, 2, checksum))
-                return 0;
-            sum += (value >> 8) + (value & 0xFF) + checksum;
-            if ((sum & 0xFF) != 0) {
-                FileErrorBox(type == 2 ? filetext::ChecksumType2 : filetext::ChecksumType4);
-                return 0;
-            }
-            if (type == 2)
-                segmentBase = uint64_t{value} * 16;
-            else
-                linearBase = uint64_t{value} * 65536;
-            break;
-        }
-        default: // 03 and 05, start addresses: nothing to load, nothing checked
-            break;
-        }
+bool IntelHexFile::ParseRecord(Record& record) {
+    if (lineTooLong_)
+        return Fail(Message(Own::LineTooLong));
+    if (line_[0] != ':')
+        return Fail(filetext::IllegalLine);
+    uint32_t length, type;
+    if (!ParseHexField(1, 2, length) || !ParseHexField(7, 2, type))
+        return false;
+    // The record's kind is judged first, so its message says what is wrong
+    // with it rather than only that its length does not add up.
+    if (type > 5)
+        return Fail(filetext::InvalidRecordType);
+    if (type == 1 && length != 0)
+        return Fail(filetext::InvalidEof);
+    if ((type == 2 || type == 4) && length != 2)
+        return Fail(type == 2 ? filetext::LengthType2 : filetext::LengthType4);
+    if ((type == 3 || type == 5) && length != 4)
+        return Fail(std::string("Invalid Record Length for type ") + char('0' + type));
+    if (!DecodeWholeLine(1, length + 5))
+        return false;
+    uint32_t sum = 0;
+    for (uint32_t i = 0; i < length + 5; ++i)
+        sum += bytes_[i];
+    if ((sum & 0xFF) != 0) {
+        return Fail(type == 0   ? filetext::ChecksumType0
+                    : type == 1 ? filetext::InvalidEof
+                    : type == 2 ? filetext::ChecksumType2
+                    : type == 4 ? filetext::ChecksumType4
+                                : filetext::Checksum);
     }
+    const uint32_t offset = uint32_t{bytes_[1]} << 8 | bytes_[2];
+    const uint8_t* payload = bytes_.data() + 4;
+    switch (type) {
+    case 0:
+        record.kind = Record::Kind::Data;
+        record.address = addressBase_ + offset;
+        record.count = length;
+        record.data = payload;
+        break;
+    case 1:
+        record.kind = Record::Kind::End;
+        break;
+    case 2:
+    case 4: {
+        const uint64_t value = uint64_t{payload[0]} << 8 | payload[1];
+        addressBase_ = type == 2 ? value * 16 : value << 16;
+        break;
+    }
+    default: // 03 and 05, start addresses: nothing to load
+        break;
+    }
+    return true;
 }
 
-bool IntelHexFile::Write(const std::string& fileName, const uint8_t* data, uint32_t count) {
+bool IntelHexFile::Write(const std::string& fileName, const uint8_t* data, uint32_t count,
+                         uint64_t base) {
     OutputFile out;
     if (!out.Create(fileName))
         return false;
-    uint64_t address = 0;
+    uint64_t address = base;
     uint64_t windowBase = 0;
     uint64_t remaining = count;
     while (remaining > 0) {
@@ -110,8 +84,12 @@ bool IntelHexFile::Write(const std::string& fileName, const uint8_t* data, uint3
             *q++ = '\n';
             out.Advance(static_cast<size_t>(q - p));
         }
-        uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(BytesPerRecord, remaining));
-        const uint8_t* bytes = data + address;
+        // A record never crosses a 64 KiB window: a base off the record
+        // grid would otherwise wrap its tail back to the window's start.
+        const uint64_t toWindowEnd = windowBase + 0x10000 - address;
+        uint32_t n = static_cast<uint32_t>(
+            std::min<uint64_t>(std::min<uint64_t>(BytesPerRecord, remaining), toWindowEnd));
+        const uint8_t* bytes = data + (address - base);
         if (!AllErased(bytes, n)) {
             uint32_t recordOffset = static_cast<uint32_t>(address - windowBase);
             char* p = out.Reserve(13 + 2 * BytesPerRecord);
@@ -132,7 +110,7 @@ bool IntelHexFile::Write(const std::string& fileName, const uint8_t* data, uint3
             *q++ = '\n';
             out.Advance(static_cast<size_t>(q - p));
         }
-        address += BytesPerRecord;
+        address += n;
         remaining -= n;
     }
     out.Append(":00000001FF\r\n", 13);

@@ -1,6 +1,7 @@
 #include "buffer/OutputFile.h"
 
 #include <cstring>
+#include <sys/stat.h>
 
 namespace vantor {
 
@@ -65,6 +66,15 @@ void OutputFile::Discard() {
     file_.Discard();
     if (block_)
         fill_ = block_.get();
+}
+
+bool IsStandardOutput(const std::string& path) {
+    if (path == "-" || NamedDescriptor(path) == 1)
+        return true;
+    struct stat out {};
+    struct stat named {};
+    return ::fstat(1, &out) == 0 && ::stat(path.c_str(), &named) == 0 &&
+           out.st_dev == named.st_dev && out.st_ino == named.st_ino;
 }
 
 } // namespace vantor

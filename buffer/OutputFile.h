@@ -50,4 +50,9 @@ private:
     SafeFile file_;
 };
 
+// Whether `path` names the standard output: "-", a name of descriptor 1
+// (/dev/stdout, /dev/fd/1) or the very file descriptor 1 is open on. Such
+// a target gets the image alone; every word goes to stderr instead.
+bool IsStandardOutput(const std::string& path);
+
 } // namespace vantor

@@ -1,7 +1,9 @@
 #pragma once
 // What the two text codecs (Intel HEX and Motorola S-record) share: reading a
-// file line by line through a large block buffer, hex fields taken by
-// position, the codecs' message box, and block-wise output.
+// file line by line through a large block buffer, the load loop (blank
+// lines, end records, overlaps, the base address, warnings), hex fields
+// taken by position, the codecs' messages naming the line, and block-wise
+// output.
 
 #include "core/AsciiText.h"
 
@@ -11,10 +13,12 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vantor {
 
-// The codecs' messages are fixed English texts in every language.
+// The codecs' messages are fixed English texts in every language; the line
+// they refer to is added in the user's language.
 namespace filetext {
 inline constexpr const char* ReadFailed = "File Read Operation Failed";
 inline constexpr const char* ErrorReading = "Error reading File";
@@ -55,18 +59,42 @@ inline char* PutHexByte(char* out, uint32_t value) {
 // True when all `n` bytes are 0xFF: such records are left out of a file.
 bool AllErased(const uint8_t* p, uint32_t n);
 
+// The addresses a file's data records cover: lowest to end (one past the
+// highest), absolute, whatever base it is loaded at.
+struct RecordSpan {
+    uint64_t lowest = UINT64_MAX;
+    uint64_t end = 0;
+    bool empty() const { return end == 0; }
+};
+
+// How a load ended.
+struct RecordLoad {
+    enum class Outcome {
+        Loaded,        // every record read; warnings given
+        Failed,        // refused with a message naming the line
+        OutsideBuffer, // valid, but data lies outside base .. base + buffer size: nothing said
+    };
+    Outcome outcome = Outcome::Failed;
+    uint32_t extent = 0; // highest address written plus one, from the base
+    RecordSpan span;
+};
+
 class RecordFile {
 public:
     RecordFile(const RecordFile&) = delete;
     RecordFile& operator=(const RecordFile&) = delete;
 
     // Loads the file into `target` (bufferSize bytes) at the record
-    // addresses; bytes no record covers are left alone. Returns the highest
-    // address written plus one once the file's end record is read, 0 after
-    // any failure (reported with FileErrorBox) and, silently, when the file
-    // cannot be opened. The file is closed before it returns.
+    // addresses less `base`; bytes no record covers are left alone. A file
+    // that cannot be opened is Failed without a message.
+    RecordLoad Load(const std::string& fileName, uint8_t* target, uint32_t bufferSize,
+                    uint64_t base = 0);
+    RecordLoad LoadText(std::string_view text, uint8_t* target, uint32_t bufferSize,
+                        uint64_t base = 0);
+
+    // Load from base 0 as a count: the extent, or 0 after any failure (data
+    // outside the buffer is "File exceeds Maximum Size").
     int32_t Read(const std::string& fileName, uint8_t* target, uint32_t bufferSize);
-    // The same for text already in memory.
     int32_t ReadText(std::string_view text, uint8_t* target, uint32_t bufferSize);
 
     // The codecs' message box.
@@ -77,46 +105,72 @@ public:
     static char* FormatHexField(char* out, uint32_t value, int digits);
 
 protected:
-    explicit RecordFile(size_t lineBufferSize);
+    // One parsed line.
+    struct Record {
+        enum class Kind { Data, End, Other } kind = Kind::Other;
+        uint64_t address = 0; // absolute, of the first data byte
+        uint32_t count = 0;   // data bytes, at data
+        const uint8_t* data = nullptr;
+    };
+
+    // lineLimit: the longest line a valid record makes, line end included.
+    explicit RecordFile(size_t lineLimit);
     virtual ~RecordFile();
 
-    // The format's own record loop over the opened input.
-    virtual int32_t ReadRecords(uint8_t* target, uint32_t bufferSize) = 0;
+    // Forgets what earlier lines set (address bases).
+    virtual void StartRecords() = 0;
+    // Parses line_ (trailing blanks removed, never empty). False after the
+    // message. A line longer than any record arrives with lineTooLong_ set.
+    virtual bool ParseRecord(Record& record) = 0;
+    // Whether records after the end record are read (with a warning) or the
+    // end record ends the input (with a warning when anything follows).
+    virtual bool ReadsPastEnd() const = 0;
 
-    // Opens a file for reading; false without a message when it cannot be opened.
-    bool OpenForRead(const std::string& fileName);
-    // Reads from text held in memory instead of a file (fuzzing, tests).
-    void OpenText(std::string_view text);
-    void CloseInput();
-
-    // Next line into line_: up to the line buffer's size, ending after the
-    // first line feed within it. A longer line is cut at the buffer's size and
-    // the rest comes back as the next line. False, after the message, when
-    // nothing is left to read.
-    bool ReadRecordLine();
-    // Drops what is left of a line that ReadRecordLine cut at the buffer's
-    // size, up to and including its line feed.
-    void SkipRestOfLine();
+    // Shows `text` naming the current line; returns false.
+    bool Fail(const std::string& text);
+    // Decodes `count` bytes at `position` of the line into bytes_, the line
+    // being exactly as long as they are; false after the message otherwise
+    // (too short: "Illegal Char in File"; more after them: junk).
+    bool DecodeWholeLine(size_t position, uint32_t count);
     // The field of `digits` hex digits at `position` of the line. A position
     // past the line's end counts as an illegal character, so a short line is
     // never read beyond. False after the message.
     bool ParseHexField(size_t position, int digits, uint32_t& value);
-    // Decodes `count` bytes starting at `position` into `out`, adding each to
-    // `sum`, byte by byte: on an illegal digit the bytes before it are stored
-    // and false comes back after the message.
-    bool ParseHexBytes(size_t position, uint32_t count, uint8_t* out, uint32_t& sum);
 
     std::string_view line_;
+    bool lineTooLong_ = false;
+    std::array<uint8_t, 256> bytes_{};
 
 private:
-    void Refill();
+    class Coverage;
 
-    size_t lineBufferSize_;
+    bool OpenForRead(const std::string& fileName);
+    void OpenText(std::string_view text);
+    void Restart();
+    void CloseInput();
+    RecordLoad LoadRecords(uint8_t* target, uint64_t limit, uint64_t base);
+    int32_t AsCount(const RecordLoad& load);
+    // The next line into line_, its line end and trailing blanks removed;
+    // false at the end of the input.
+    bool NextLine();
+    void Refill();
+    void SkipRestOfLine();
+    // The first line whose data covers `address`, read again from the start.
+    uint64_t LineWriting(uint64_t address, uint64_t beforeLine);
+    void Warn(std::string text);
+    void WarnWhenLinesFollow(uint64_t endLine);
+
+    size_t lineLimit_;
+    uint64_t lineNumber_ = 0;
+    std::vector<std::string> warnings_; // given once the load has succeeded
+    std::string fileName_;              // to read again; empty for text
+    std::string_view text_;
     int fd_ = -1;
     std::unique_ptr<char[]> block_; // kReadBlock bytes while reading a file
     const char* cur_ = nullptr;
     const char* end_ = nullptr;
     bool eof_ = true;
+    char longHead_[2] = {};
 };
 
 } // namespace vantor

@@ -1,6 +1,7 @@
 #include "buffer/SRecordFile.h"
 
 #include "buffer/OutputFile.h"
+#include "core/MessageTable.h"
 
 #include <algorithm>
 #include <cstring>
@@ -14,79 +15,78 @@ constexpr const char* kTerminators[4] = {"", "S9030000FC\r\n", "S804000000FB\r\n
 
 } // namespace
 
-int SRecordFile::RecordTypeFor(uint32_t count) {
-    if (count <= 0xFFFF)
+int SRecordFile::RecordTypeFor(uint64_t end) {
+    if (end <= 0xFFFF)
         return 1;
-    if (count <= 0xFFFFFF)
+    if (end <= 0xFFFFFF)
         return 2;
     return 3;
 }
 
-int32_t SRecordFile::ReadRecords(uint8_t* target, uint32_t bufferSize) {
-    const uint64_t limit = std::min<uint64_t>(bufferSize, INT32_MAX);
-    uint64_t extent = 0;
-    for (;;) {
-        if (!ReadRecordLine())
-            return 0;
-        if (line_.empty() || line_[0] != 'S') {
-            FileErrorBox(filetext::IllegalLine);
-            return 0;
-        }
-        char kind = line_.size() > 1 ? line_[1] : '\0';
-        if (kind == '7' || kind == '8' || kind == '9')
-            return static_cast<int32_t>(extent);
-        if (kind == '0') {
-            // Other tools put long names and notes in the header; it is
-            // skipped whatever its length.
-            SkipRestOfLine();
-            continue;
-        }
-        if (kind != '1' && kind != '2' && kind != '3')
-            continue; // S4 to S6 and anything unknown: skipped unseen
-        const uint32_t addressBytes = static_cast<uint32_t>(kind - '0') + 1;
-        uint32_t count, address;
-        if (!ParseHexField(2, 2, count) || !ParseHexField(4, 2 * addressBytes, address))
-            return 0;
-        uint32_t sum = count;
-        for (uint32_t a = address, i = 0; i < addressBytes; ++i, a >>= 8)
-            sum += a & 0xFF;
-        // A count that cannot even hold the address and the checksum would
-        // give a negative number of data bytes.
-        if (count < addressBytes + 1) {
-            FileErrorBox(filetext::IllegalChar);
-            return 0;
-        }
-        const uint32_t n = count - addressBytes - 1;
-        if (uint64_t{address} + n > limit) {
-            FileErrorBox(filetext::ExceedsMaximum);
-            return 0;
-        }
-        extent = std::max(extent, uint64_t{address} + n);
-        // Stored before the checksum is known; a bad record leaves them behind.
-        const size_t dataAt = 4 + 2 * addressBytes;
-        uint32_t checksum;
-        if (!ParseHexBytes(dataAt, n, target + address, sum) ||
-            !ParseHexField(dataAt + 2 * n, 2, checksum))
-            return 0;
-        if (((sum + checksum) & 0xFF) != 0xFF) {
-            FileErrorBox(filetext::Checksum);
-            return 0;
-        }
+bool SRecordFile::ParseRecord(Record& record) {
+    // Other tools put long names and notes in the header, even longer than
+    // any record can be; such a header is skipped whole.
+    if (lineTooLong_)
+        return line_ == "S0" || Fail(Message(Own::LineTooLong));
+    if (line_[0] != 'S')
+        return Fail(filetext::IllegalLine);
+    const char kind = line_.size() > 1 ? line_[1] : '\0';
+    // Address bytes of S0 to S9; S4 is reserved, 0 marks no such type.
+    constexpr uint32_t kAddressBytes[10] = {2, 2, 3, 4, 0, 2, 3, 4, 3, 2};
+    const uint32_t addressBytes = kind >= '0' && kind <= '9' ? kAddressBytes[kind - '0'] : 0;
+    if (addressBytes == 0)
+        return Fail(filetext::InvalidRecordType);
+    uint32_t count;
+    if (!ParseHexField(2, 2, count))
+        return false;
+    // A count that cannot even hold the address and the checksum would
+    // give a negative number of data bytes.
+    if (count < addressBytes + 1)
+        return Fail(filetext::IllegalChar);
+    // A header longer than its count says is a peer's long name or note:
+    // skipped, as ever. One that fits its count is checked like any record.
+    if (kind == '0' && line_.size() > 4 + 2 * size_t{count})
+        return true;
+    if (!DecodeWholeLine(4, count))
+        return false;
+    uint32_t sum = count;
+    for (uint32_t i = 0; i < count; ++i)
+        sum += bytes_[i];
+    if ((sum & 0xFF) != 0xFF)
+        return Fail(filetext::Checksum);
+    uint64_t address = 0;
+    for (uint32_t i = 0; i < addressBytes; ++i)
+        address = address << 8 | bytes_[i];
+    // S5 and S6 count the data records before them; a file that lost or
+    // gained one on the way is refused, as srec_cat refuses it.
+    if ((kind == '5' || kind == '6') && address != dataRecords_)
+        return Fail(FormatMessage(Own::RecordCountDiffers,
+                                  {std::to_string(address), std::to_string(dataRecords_)}));
+    if (kind >= '1' && kind <= '3') {
+        ++dataRecords_;
+        record.kind = Record::Kind::Data;
+        record.address = address;
+        record.count = count - addressBytes - 1;
+        record.data = bytes_.data() + addressBytes;
+    } else if (kind >= '7') {
+        record.kind = Record::Kind::End;
     }
+    return true; // S0 header, S5 and S6 counts: nothing to load
 }
 
-bool SRecordFile::Write(const std::string& fileName, const uint8_t* data, uint32_t count) {
+bool SRecordFile::Write(const std::string& fileName, const uint8_t* data, uint32_t count,
+                        uint64_t base) {
     OutputFile out;
     if (!out.Create(fileName))
         return false;
-    const int type = RecordTypeFor(count);
+    const int type = RecordTypeFor(base + count);
     const uint32_t addressBytes = static_cast<uint32_t>(type) + 1;
     out.Append(kHeader, std::strlen(kHeader));
-    uint64_t address = 0;
+    uint64_t address = base;
     uint64_t remaining = count;
     while (remaining > 0) {
         uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(BytesPerRecord, remaining));
-        const uint8_t* bytes = data + address;
+        const uint8_t* bytes = data + (address - base);
         if (!AllErased(bytes, n)) {
             char* p = out.Reserve(12 + 2 * BytesPerRecord + 2 * 4);
             char* q = p;

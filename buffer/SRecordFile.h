@@ -1,6 +1,7 @@
 #pragma once
-// Motorola S-record files: a reader of S1/S2/S3 data records and a writer of
-// 16-byte records whose type the image size chooses.
+// Motorola S-record files: a reader of every record type the format defines
+// (S0 to S3, S5 to S9) and a writer of 16-byte records whose type the
+// highest address chooses.
 #include "buffer/RecordFile.h"
 
 #include <cstdint>
@@ -10,21 +11,28 @@ namespace vantor {
 
 class SRecordFile final : public RecordFile {
 public:
-    // A line, line feed included, has at most this many bytes.
-    static constexpr size_t LineBufferSize = 100;
+    // The longest record, line end included: a byte count of 255 (514
+    // characters) with CR LF.
+    static constexpr size_t LineBufferSize = 516;
     static constexpr uint32_t BytesPerRecord = 16;
 
     SRecordFile() : RecordFile(LineBufferSize) {}
 
-    // Writes `count` bytes as addresses 0 to count - 1, replacing the file as
-    // a whole. False when the file cannot be created or written.
-    bool Write(const std::string& fileName, const uint8_t* data, uint32_t count);
+    // Writes `count` bytes as addresses base to base + count - 1, replacing
+    // the file as a whole. False when the file cannot be created or written.
+    bool Write(const std::string& fileName, const uint8_t* data, uint32_t count, uint64_t base = 0);
 
-    // The data record type (1, 2 or 3) a file of `count` bytes is written with.
-    static int RecordTypeFor(uint32_t count);
+    // The data record type (1, 2 or 3) for addresses below `end`.
+    static int RecordTypeFor(uint64_t end);
 
 private:
-    int32_t ReadRecords(uint8_t* target, uint32_t bufferSize) override;
+    void StartRecords() override { dataRecords_ = 0; }
+    bool ParseRecord(Record& record) override;
+    // Linkers and hand edits leave records after the termination record;
+    // other tools load them, so they count here too.
+    bool ReadsPastEnd() const override { return true; }
+
+    uint64_t dataRecords_ = 0; // S1 to S3 so far, for S5 and S6 to match
 };
 
 } // namespace vantor

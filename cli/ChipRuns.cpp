@@ -101,7 +101,10 @@ int RunRead(ChipJob& job) {
     job.report.set("start", 0);
     job.report.set("length", count);
     ReportChecksums(job.report, job.programmer.Buffer.data(), count);
-    const int saved = SaveOutput(job.programmer.Buffer, OutputPath(file), count, job.prompts);
+    SaveRequest request;
+    request.format = job.options.format;
+    request.base = job.options.baseChoice == BaseChoice::Given ? job.options.base : 0;
+    const int saved = SaveOutput(job.programmer.Buffer, file, count, request, job.prompts);
     if (saved != kDone) {
         job.report.setResult("save-failed");
     }
@@ -130,7 +133,8 @@ int RunBlank(ChipJob& job) {
 int LoadForChip(ChipJob& job, bool programs) {
     const std::string& file = job.options.args.front();
     job.report.set("file", file);
-    if (const int status = LoadInput(job.programmer.Buffer, file, job.prompts); status != kDone) {
+    if (const int status = LoadInput(job.programmer.Buffer, file, job.options, job.prompts);
+        status != kDone) {
         return status;
     }
     const std::uint64_t used = std::uint64_t(job.programmer.Buffer.UsedLength);
@@ -266,7 +270,7 @@ int RunChipCommand(const Options& o, CliPrompts& prompts, CliReport& report) {
     }
     std::optional<ChipRecord> chip;
     if (o.chip) {
-        chip = ResolveChip(db, *o.chip);
+        chip = ResolveChip(db, *o.chip, DatabasePath(o));
         if (!chip) {
             return kBadInput;
         }

@@ -1,6 +1,7 @@
 #include "cli/CliFiles.h"
 
 #include "buffer/DataFile.h"
+#include "buffer/OutputFile.h"
 #include "cli/CliJob.h"
 #include "cli/CliSteps.h"
 #include "core/MessageTable.h"
@@ -15,7 +16,9 @@
 namespace vantor {
 
 std::string OutputPath(const std::string& path) {
-    return path == "-" ? "/dev/stdout" : path;
+    // Written through descriptor 1, never replaced by a new file behind the
+    // shell's back.
+    return IsStandardOutput(path) ? "/dev/stdout" : path;
 }
 
 bool ReadableFile(const std::string& path) {
@@ -31,7 +34,7 @@ bool ReadableFile(const std::string& path) {
     return true;
 }
 
-int LoadInput(DataBuffer& buffer, const std::string& path, CliPrompts& prompts) {
+int LoadInput(DataBuffer& buffer, const std::string& path, const Options& o, CliPrompts& prompts) {
     // The text codecs say nothing about a file they cannot open.
     if (!ReadableFile(path)) {
         Complain(path + ": " + filetext::CantOpenFile);
@@ -39,7 +42,11 @@ int LoadInput(DataBuffer& buffer, const std::string& path, CliPrompts& prompts) 
     }
     const int before = prompts.complaints();
     prompts.setSubject(path);
-    const int32_t loaded = LoadIntoDataBuffer(buffer, path);
+    LoadRequest request;
+    request.format = o.format;
+    request.baseChoice = o.baseChoice;
+    request.base = o.base;
+    const int32_t loaded = LoadIntoDataBuffer(buffer, path, request);
     prompts.setSubject({});
     // Refused with the codec's own message, already shown.
     return loaded == 0 && prompts.complaints() != before ? kBadInput : kDone;
@@ -47,8 +54,8 @@ int LoadInput(DataBuffer& buffer, const std::string& path, CliPrompts& prompts) 
 
 bool OverwriteDeclinedAhead(const std::string& path, bool assumeYes) {
     struct stat st {};
-    if (assumeYes || path == "-" || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
-        (isatty(0) && isatty(2))) {
+    if (assumeYes || IsStandardOutput(path) || ::stat(path.c_str(), &st) != 0 ||
+        !S_ISREG(st.st_mode) || (isatty(0) && isatty(2))) {
         return false;
     }
     Complain(path + ": " + Message(Msg::FileExists) + "[no: --yes answers yes]");
@@ -56,8 +63,8 @@ bool OverwriteDeclinedAhead(const std::string& path, bool assumeYes) {
 }
 
 bool OutputCreatable(const std::string& path) {
-    if (path == "-") {
-        return true; // stdout
+    if (IsStandardOutput(path)) {
+        return true;
     }
     std::string target = path;
     struct stat st {};
@@ -94,15 +101,13 @@ bool OutputCreatable(const std::string& path) {
 }
 
 int SaveOutput(const DataBuffer& buffer, const std::string& path, std::uint32_t count,
-               CliPrompts& prompts) {
-    const int declinedBefore = prompts.declined();
+               const SaveRequest& request, CliPrompts& prompts) {
     prompts.setSubject(path);
-    const bool saved = SaveDataFile(path, buffer.data(), count);
+    const bool saved = SaveDataFile(OutputPath(path), buffer.data(), count, request);
     prompts.setSubject({});
-    if (saved) {
-        return kDone;
-    }
-    return prompts.declined() != declinedBefore ? kFailed : kBadInput;
+    // Everything that makes an output unusable was refused before; what
+    // fails now (a full disk, a closed pipe) is the operation failing.
+    return saved ? kDone : kFailed;
 }
 
 } // namespace vantor

@@ -3,6 +3,7 @@
 // rules and saved by its Save rules, with everything that would refuse
 // the output checked before the chip is touched.
 #include "buffer/DataBuffer.h"
+#include "buffer/DataFile.h"
 #include "cli/CliHost.h"
 
 #include <cstdint>
@@ -10,14 +11,17 @@
 
 namespace vantor {
 
-// "-" names the standard output.
+struct Options;
+
+// The name a save goes to: /dev/stdout for every name of the standard output.
 std::string OutputPath(const std::string& path);
 
 // A regular file this user can open for reading.
 bool ReadableFile(const std::string& path);
 
-// Loads `path` by the Open rules; kDone, or kBadInput after saying why.
-int LoadInput(DataBuffer& buffer, const std::string& path, CliPrompts& prompts);
+// Loads `path` in --format or the format its name gives, from --base;
+// kDone, or kBadInput after saying why.
+int LoadInput(DataBuffer& buffer, const std::string& path, const Options& o, CliPrompts& prompts);
 
 // Refuses up front a save over an existing file that would be declined
 // anyway, before a read spends minutes on the chip.
@@ -29,9 +33,10 @@ bool OverwriteDeclinedAhead(const std::string& path, bool assumeYes);
 // straight through. Says why not, naming the file.
 bool OutputCreatable(const std::string& path);
 
-// Saves `count` bytes by the Save rules; kDone, kFailed when the overwrite
-// was declined, kBadInput when the file could not be written.
+// Saves `count` bytes as the request says (the name's format unless it
+// names one); kDone, or kFailed when the overwrite was declined or the file
+// could not be written.
 int SaveOutput(const DataBuffer& buffer, const std::string& path, std::uint32_t count,
-               CliPrompts& prompts);
+               const SaveRequest& request, CliPrompts& prompts);
 
 } // namespace vantor

@@ -50,6 +50,11 @@ void CliPrompts::showFileMessage(const std::string& text) {
     complain(text);
 }
 
+void CliPrompts::showWarning(const std::string& text) {
+    const bool named = Subject.empty() || text.find(Subject) != std::string::npos;
+    Report.warning(named ? text : Subject + ": " + text);
+}
+
 void CliPrompts::showInformation(const std::string& text) {
     const bool named = Subject.empty() || text.find(Subject) != std::string::npos;
     Report.note(named ? text : Subject + ": " + text);

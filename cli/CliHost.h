@@ -28,6 +28,7 @@ public:
     bool askYesNo(const std::string& text) override;
     void showInformation(const std::string& text) override;
     void showFileMessage(const std::string& text) override;
+    void showWarning(const std::string& text) override;
     std::string chooseOpenFile(const std::string&, const std::string&) override { return {}; }
     std::string chooseSaveFile(const std::string&, const std::string&) override { return {}; }
 

@@ -4,6 +4,7 @@
 // in functions of the form `int RunX(ChipJob&)` so new ones slot in beside
 // the others.
 #include "buffer/DataBuffer.h"
+#include "buffer/DataFile.h"
 #include "chipdb/ChipRecord.h"
 #include "cli/CliHost.h"
 #include "cli/CliReport.h"
@@ -42,6 +43,9 @@ struct Options {
     std::vector<std::string> args;
     std::optional<std::string> chip;
     std::optional<std::uint32_t> size;
+    std::optional<DataFileFormat> format; // --format
+    BaseChoice baseChoice = BaseChoice::Given;
+    std::uint64_t base = 0; // --base ADDR
     AutoOptions autoOptions;
     bool autoFlagGiven = false;
     OperatorOptions operatorOptions;

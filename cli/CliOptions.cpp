@@ -1,6 +1,7 @@
 #include "cli/CliOptions.h"
 
 #include "buffer/DataBuffer.h"
+#include "buffer/DataFormats.h"
 #include "cli/CommandTable.h"
 #include "core/MessageTable.h"
 
@@ -51,6 +52,29 @@ std::uint32_t ByteCount(std::string_view text) {
 }
 
 } // namespace
+
+// --base: an address (decimal or 0x hex) below 4 GiB, or "auto".
+void ParseBase(const std::string& text, Options& o) {
+    if (text == "auto") {
+        o.baseChoice = BaseChoice::Auto;
+        return;
+    }
+    std::string_view digits = text;
+    int radix = 10;
+    if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) {
+        radix = 16;
+        digits.remove_prefix(2);
+    }
+    std::uint64_t value = 0;
+    const auto [end, error] =
+        std::from_chars(digits.data(), digits.data() + digits.size(), value, radix);
+    if (digits.empty() || error != std::errc() || end != digits.data() + digits.size() ||
+        value > 0xFFFFFFFF) {
+        throw UsageError{"--base takes an address below 4 GiB or auto, not \"" + text + "\""};
+    }
+    o.baseChoice = BaseChoice::Given;
+    o.base = value;
+}
 
 Options ParseOptions(int argc, char** argv) {
     Options o;
@@ -127,6 +151,14 @@ Options ParseOptions(int argc, char** argv) {
             o.chip = value();
         } else if (name == "--size") {
             o.size = ByteCount(value());
+        } else if (name == "--format") {
+            const std::string word = value();
+            o.format = FormatFromWord(word);
+            if (!o.format) {
+                throw UsageError{"--format takes " + FormatWords() + ", not \"" + word + "\""};
+            }
+        } else if (name == "--base") {
+            ParseBase(value(), o);
         } else if (ParseOperatorFlag(name, o.operatorOptions)) {
             flag();
         } else if (std::string error;
@@ -171,6 +203,10 @@ Options ParseOptions(int argc, char** argv) {
     }
     if (o.size && !c.takes("--size")) {
         throw UsageError{name + " takes no --size"};
+    }
+    const bool takesFile = c.maxArgs > 0 && name != "chips";
+    if ((o.format || o.baseChoice == BaseChoice::Auto || o.base != 0) && !takesFile) {
+        throw UsageError{name + " takes no --format or --base: it has no file"};
     }
     if (o.autoFlagGiven && !c.takes("--no-erase")) {
         throw UsageError{"--no-erase, --no-program and --no-verify belong to auto"};

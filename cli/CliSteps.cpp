@@ -1,6 +1,7 @@
 #include "cli/CliSteps.h"
 
 #include "buffer/Checksum.h"
+#include "chipdb/ChipSelection.h"
 #include "chipdb/DatabaseFile.h"
 #include "cli/ChipLookup.h"
 #include "core/MessageTable.h"
@@ -36,26 +37,39 @@ std::string DefaultDatabasePath() {
 
 } // namespace
 
+std::string DatabasePath(const Options& o) {
+    return o.db.empty() ? DefaultDatabasePath() : o.db;
+}
+
 bool LoadDatabase(ChipDatabase& db, const Options& o, CliPrompts& prompts) {
-    const std::string path = o.db.empty() ? DefaultDatabasePath() : o.db;
+    const std::string path = DatabasePath(o);
     prompts.setSubject(path);
     const DatabaseLoadResult loaded = LoadChipDatabase(
         db, path, [](int, int, int) {}, 0, 0, 0);
     prompts.setSubject({});
     switch (loaded) {
     case DatabaseLoadResult::Loaded:
+        // An empty database would make every chip "unknown" without saying why.
+        if (ListAllChips(db).empty()) {
+            Complain(FormatMessage(Own::DatabaseEmpty, {path}));
+            return false;
+        }
         return true;
     case DatabaseLoadResult::Missing:
         Complain(CannotOpenFileText(path));
         return false;
     case DatabaseLoadResult::BadSize:
+        // Said as a note above; a script under --quiet must see it too.
+        Complain(FormatMessage(Own::DatabaseBroken, {path}));
+        break;
     case DatabaseLoadResult::CannotOpen:
         break; // already said, with the file's name
     }
     return false;
 }
 
-std::optional<ChipRecord> ResolveChip(const ChipDatabase& db, const std::string& text) {
+std::optional<ChipRecord> ResolveChip(const ChipDatabase& db, const std::string& text,
+                                      const std::string& dbPath) {
     const ChipLookup found = FindChipByName(db, text);
     std::string said;
     switch (found.outcome) {
@@ -66,8 +80,8 @@ std::optional<ChipRecord> ResolveChip(const ChipDatabase& db, const std::string&
         break;
     case ChipLookup::Outcome::Unknown:
         said = found.candidates.empty()
-                   ? "unknown chip \"" + text + "\" (vantor-cli chips lists them)"
-                   : "unknown chip \"" + text + "\"; similar names:";
+                   ? "unknown chip \"" + text + "\" in " + dbPath + " (vantor-cli chips lists them)"
+                   : "unknown chip \"" + text + "\" in " + dbPath + "; similar names:";
         break;
     }
     for (const std::string& candidate : found.candidates) {

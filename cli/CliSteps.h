@@ -33,7 +33,10 @@ bool LoadDatabase(ChipDatabase& db, const Options& o, CliPrompts& prompts);
 
 // Finds the record --chip names; reports and returns nullopt when there is
 // none or more than one.
-std::optional<ChipRecord> ResolveChip(const ChipDatabase& db, const std::string& text);
+std::optional<ChipRecord> ResolveChip(const ChipDatabase& db, const std::string& text,
+                                      const std::string& dbPath);
+// The database --db names, else the default one.
+std::string DatabasePath(const Options& o);
 
 // The word the JSON object's "result" holds for an engine command's result.
 const char* ResultWord(CommandResult result);

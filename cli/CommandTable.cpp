@@ -1,5 +1,7 @@
 #include "cli/CommandTable.h"
 
+#include "buffer/DataFormats.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -95,9 +97,11 @@ constexpr CommandSpec kCommands[] = {
      "the question is asked with; the first record is used otherwise.\n",
      kDetectOptions},
     {"read", 1, 1, ChipArg::Required, "read --chip NAME FILE [--twice]",
-     "Reads the whole chip and saves its whole capacity to FILE: \".hex\" Intel HEX,\n"
-     "\".src\" S-record, anything else raw bytes. A FILE that cannot be created is\n"
-     "refused before the chip is read. Prints the CRC-32 and byte sum. --twice\n"
+     "Reads the whole chip and saves its whole capacity to FILE in the format its\n"
+     "extension names (see --help; --format overrides it; --base ADDR gives a text\n"
+     "file its addresses). A FILE that cannot be created is refused before the chip\n"
+     "is read; \"-\" or any name of stdout gets the image alone, the words go to\n"
+     "stderr. Prints the CRC-32 and byte sum. --twice\n"
      "reads the chip twice and fails, naming the first differing address, when the\n"
      "two reads differ.\n",
      kReadOptions},
@@ -105,9 +109,9 @@ constexpr CommandSpec kCommands[] = {
     {"blank", 0, 0, ChipArg::Required, "blank --chip NAME",
      "Checks that the chip is blank (all 0xFF); exit 1 when it is not.\n", kChipOnly},
     {"write", 1, 1, ChipArg::Required, "write --chip NAME FILE [--verify]",
-     "Loads FILE (\".hex\" Intel HEX; \".eep\" Intel HEX or S-record by its first\n"
-     "character; \".cap\" capsule without its 2048-byte header; anything else raw)\n"
-     "and programs it into the chip. A file longer than the chip is asked about\n"
+     "Loads FILE in the format its extension names (see --help; --format overrides\n"
+     "it; a text file's data above the buffer needs --base) and programs it into\n"
+     "the chip. A file longer than the chip is asked about\n"
      "before the chip is touched (--yes writes what fits). --verify reads the chip\n"
      "back afterwards and compares.\n",
      kWriteOptions},
@@ -163,6 +167,13 @@ constexpr OptionSpec kGlobalOptions[] = {
     {"--strict", nullptr,
      "a failed finish block after the operation exits 1\n"
      "(otherwise a warning)\n"},
+    {"--format", "hex|srec|raw|cap",
+     "the format of the file read (convert: of IN), whatever\n"
+     "its extension says\n"},
+    {"--base", "ADDR|auto",
+     "a text file's address of buffer byte 0, for data above the\n"
+     "buffer (auto: the lowest address down to 64 KiB); read\n"
+     "and convert write text files back from it\n"},
     {"--lang", "0|1|2",
      "messages in Simplified Chinese, Traditional Chinese or\n"
      "English (default 2)\n"},
@@ -197,7 +208,8 @@ const char* const kToolNotes =
     "Files, the chip's size and the output are checked before the chip is touched.\n"
     "SIGINT or SIGTERM stops a chip command at the next transfer (exit 130).\n"
     "Exit status: 0 done, 1 the operation failed (no programmer, no chip, not blank,\n"
-    "mismatch, transfer failure, declined), 2 bad usage or bad input, 130 stopped.\n"
+    "mismatch, transfer failure, declined, output not written), 2 bad usage or bad\n"
+    "input, 130 stopped.\n"
     "\nGang programming: one process per programmer, each with its own --device:\n"
     "  vantor-cli devices\n"
     "  vantor-cli --device 1 --json auto --chip W25Q32JV fw.bin > p1.json &\n"
@@ -238,6 +250,11 @@ void PrintToolHelp() {
     std::printf("\nOptions (before or after the command):\n");
     for (const OptionSpec& option : kGlobalOptions) {
         PrintOption(option);
+    }
+    std::printf("\nFile formats, by extension (anything else is raw bytes):\n");
+    for (const DataFileFormat format : {DataFileFormat::IntelHex, DataFileFormat::SRecord,
+                                        DataFileFormat::Capsule, DataFileFormat::Raw}) {
+        std::printf("  %-5s %s\n", FormatWord(format), ExtensionPatterns(format).c_str());
     }
     std::printf("\n%s", kToolNotes);
 }

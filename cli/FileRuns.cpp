@@ -18,18 +18,21 @@ int RunConvert(const Options& o, CliPrompts& prompts) {
         return kBadInput;
     }
     auto buffer = std::make_unique<DataBuffer>();
-    if (const int status = LoadInput(*buffer, in, prompts); status != kDone) {
+    if (const int status = LoadInput(*buffer, in, o, prompts); status != kDone) {
         return status;
     }
     const std::uint32_t count = o.size ? *o.size : std::uint32_t(buffer->UsedLength);
-    return SaveOutput(*buffer, OutputPath(out), count, prompts);
+    // A text file goes back to the addresses it was read from.
+    SaveRequest request;
+    request.base = buffer->LoadBase;
+    return SaveOutput(*buffer, out, count, request, prompts);
 }
 
 // The checksums of a file, as write would load it: no programmer needed.
 int RunFileChecksum(const Options& o, CliPrompts& prompts, CliReport& report) {
     auto buffer = std::make_unique<DataBuffer>();
     report.set("file", o.args.front());
-    if (const int status = LoadInput(*buffer, o.args.front(), prompts); status != kDone) {
+    if (const int status = LoadInput(*buffer, o.args.front(), o, prompts); status != kDone) {
         return status;
     }
     ReportChecksums(report, buffer->data(), std::size_t(buffer->UsedLength));

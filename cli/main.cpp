@@ -1,6 +1,7 @@
 // vantor-cli: the chip commands, data file conversion and the chip list from
 // a shell. Exit status 0 done, 1 the operation failed, 2 bad usage or input.
 #include "buffer/DataFile.h"
+#include "buffer/OutputFile.h"
 #include "cli/CliFiles.h"
 #include "cli/CliHost.h"
 #include "cli/CliJob.h"
@@ -81,8 +82,8 @@ int Run(int argc, char** argv) {
     // Image bytes written to stdout keep it to themselves: results (and the
     // JSON object) go to stderr then.
     const std::string name = o.command->name;
-    const bool dataOnStdout = (name == "read" && o.args.front() == "-") ||
-                              (name == "convert" && o.args.back() == "-") ||
+    const bool dataOnStdout = (name == "read" && IsStandardOutput(o.args.front())) ||
+                              (name == "convert" && IsStandardOutput(o.args.back())) ||
                               (name == "log" && o.production.csv);
     CliReport report(o.output, dataOnStdout ? stderr : stdout);
     TheReport = &report;

@@ -186,6 +186,27 @@ enum : int {
     ColumnAddress,
     ColumnSerial,
     ProductionLast,
+
+    // Data files as the world writes them (1000..1099).
+    DataFilesFirst = 1000,
+    InLine = DataFilesFirst, // %1 a reader's message, %2 the line
+    LineTooLong,
+    JunkAfterChecksum,
+    DataAfterEnd, // %1 the line with data, %2 the end record's line
+    NoEndRecord,
+    NotReadAfterEnd,    // %1 the end record's line
+    RecordCountDiffers, // %1 the count the record gives, %2 the data records read
+    OverlapDiffers,     // %1 the address, %2 the earlier line, %3 the later line
+    DataOutside,        // %1 lowest, %2 highest address, %3 the buffer's size, %4 the base
+    LoadFromBase,       // %1 the base offered
+    TryBase,            // %1 the base to give
+    LooksLikeText,      // %1 the format's name
+    NothingLoaded,      // %1 the file
+    CapsuleTooShort,    // %1 the file, %2 the header's size
+    NobodyReads,        // %1 the FIFO
+    DatabaseEmpty,      // %1 the database
+    DatabaseBroken,     // %1 the database
+    DataFilesLast,
 };
 } // namespace Own
 

@@ -18,11 +18,14 @@ public:
     virtual void showInformation(const std::string& text) = 0;
     // The file codecs' fixed English messages ("Error" box, OK).
     virtual void showFileMessage(const std::string& text) = 0;
+    // Something the user should know about a file that was used anyway.
+    virtual void showWarning(const std::string& text) { showInformation(text); }
     // File dialogs; an empty result means the user cancelled.
     virtual std::string chooseOpenFile(const std::string& title, const std::string& filter) = 0;
     virtual std::string chooseSaveFile(const std::string& title, const std::string& filter) = 0;
-    // The filter entry chosen in the last save dialog; empty when unknown.
+    // The filter entry chosen in the last save or open dialog; empty when unknown.
     virtual std::string chosenSaveFilter() const { return {}; }
+    virtual std::string chosenOpenFilter() const { return {}; }
 };
 
 // The installed implementation. Until one is installed a silent default
@@ -42,6 +45,7 @@ public:
     std::vector<bool> yesNoAnswers;       // consumed front first; No when empty
     std::vector<std::string> fileAnswers; // consumed front first; cancel when empty
     std::string saveFilter;               // what chosenSaveFilter answers
+    std::string openFilter;               // what chosenOpenFilter answers
 
     void showError(const std::string& text) override;
     bool askYesNo(const std::string& text) override;
@@ -50,6 +54,7 @@ public:
     std::string chooseOpenFile(const std::string& title, const std::string& filter) override;
     std::string chooseSaveFile(const std::string& title, const std::string& filter) override;
     std::string chosenSaveFilter() const override { return saveFilter; }
+    std::string chosenOpenFilter() const override { return openFilter; }
 
     // Texts of the entries of one kind, in order.
     std::vector<std::string> texts(const std::string& kind) const;

@@ -200,19 +200,19 @@ private slots:
                 static_cast<QDialog*>(d)->accept();
             });
         };
-        answer("Intel Hex(*.hex)", where + "/dump");
+        answer("Intel Hex (*.hex *.ihx *.ihex *.h86)", where + "/dump");
         QCOMPARE(QString::fromStdString(prompts.chooseSaveFile("", SaveFileFilter())),
                  where + "/dump");
         QCOMPARE(filterSeen, QString("Binary (*.bin)")); // the first time, as specified
-        QCOMPARE(prompts.chosenSaveFilter(), std::string("Intel Hex(*.hex)"));
+        QCOMPARE(prompts.chosenSaveFilter(), std::string("Intel Hex (*.hex *.ihx *.ihex *.h86)"));
         QCOMPARE(QString::fromStdString(folder), where);
         answer({}, {});
         QVERIFY(prompts.chooseOpenFile("", OpenFileFilter()).empty());
         QCOMPARE(folderSeen, where);
         answer({}, {});
         prompts.chooseSaveFile("", SaveFileFilter());
-        QCOMPARE(filterSeen, QString("Intel Hex(*.hex)"));
-        QCOMPARE(prompts.chosenSaveFilter(), std::string("Intel Hex(*.hex)")); // a cancel keeps it
+        QCOMPARE(filterSeen, QString("Intel Hex (*.hex *.ihx *.ihex *.h86)"));
+        QCOMPARE(prompts.chosenSaveFilter(), std::string("Intel Hex (*.hex *.ihx *.ihex *.h86)")); // a cancel keeps it
     }
 
     void keysReachTheCommandsFromTheHexPane() {

@@ -58,4 +58,18 @@ inline std::vector<uint8_t> RandomBytes(size_t n, uint32_t seed) {
     return v;
 }
 
+// A reader's message without the line it names ("... in line 3").
+inline std::string WithoutLine(const std::string& text) {
+    for (const char* mark : {" in line ", "（第 "})
+        if (const size_t at = text.rfind(mark); at != std::string::npos)
+            return text.substr(0, at);
+    return text;
+}
+
+inline std::vector<std::string> WithoutLines(std::vector<std::string> texts) {
+    for (std::string& text : texts)
+        text = WithoutLine(text);
+    return texts;
+}
+
 } // namespace vantor::test

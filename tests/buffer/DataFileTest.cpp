@@ -1,5 +1,6 @@
 #include "buffer/DataFile.h"
 #include "buffer/IntelHexFile.h"
+#include "buffer/OutputFile.h"
 #include "core/MessageTable.h"
 #include "core/Prompts.h"
 #include "tests/buffer/BufferTestSupport.h"
@@ -8,6 +9,7 @@
 
 #include <csignal>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -51,9 +53,9 @@ TEST(FileExtensionTest, LastDotOfTheFileNameLowerCase) {
     EXPECT_EQ(FileExtension("/some.dir/noext"), "");
     EXPECT_EQ(FileExtension("noext"), "");
     EXPECT_EQ(FileExtension("trailing."), ".");
-    EXPECT_EQ(SaveFormatFor("x.SRC"), DataFileFormat::SRecord);
-    EXPECT_EQ(SaveFormatFor("x.hEx"), DataFileFormat::IntelHex);
-    EXPECT_EQ(SaveFormatFor("x.eep"), DataFileFormat::Raw);
+    EXPECT_EQ(FormatForPath("x.SRC"), DataFileFormat::SRecord);
+    EXPECT_EQ(FormatForPath("x.hEx"), DataFileFormat::IntelHex);
+    EXPECT_EQ(FormatForPath("x.eep"), DataFileFormat::Raw);
 }
 
 TEST_F(DataFileTest, FormatChosenByExtensionInAnyCase) {
@@ -63,25 +65,40 @@ TEST_F(DataFileTest, FormatChosenByExtensionInAnyCase) {
         std::string name, content;
         int32_t result;
         uint8_t first;
+        bool warned; // raw by name, but plainly a text format; or empty
     };
     const Case cases[] = {
-        {"a.BIN", "\x01\x02\x03", 3, 0x01},
-        {"a.Hex", hex, 2, 0xAB},
-        {"a.rom", hex, static_cast<int32_t>(hex.size()), ':'},
-        {"noext", "xyz", 3, 'x'},
-        {"a.src", srec, static_cast<int32_t>(srec.size()), 'S'}, // S-records load only as .eep
-        {"a.eep", hex, 2, 0xAB},
-        {"b.EEP", srec, 2, 0xAB},
-        {"c.eep", "s1 lower case is raw", 20, 's'},
-        {"d.eep", "", 0, 0xFF},
+        {"a.BIN", "\x01\x02\x03", 3, 0x01, false},
+        {"a.Hex", hex, 2, 0xAB, false},
+        {"a.IHX", hex, 2, 0xAB, false},
+        {"a.ihex", hex, 2, 0xAB, false},
+        {"a.h86", hex, 2, 0xAB, false},
+        {"a.rom", hex, static_cast<int32_t>(hex.size()), ':', true},
+        {"noext", "xyz", 3, 'x', false},
+        {"a.src", srec, 2, 0xAB, false},
+        {"a.S28", srec, 2, 0xAB, false},
+        {"a.s37", srec, 2, 0xAB, false},
+        {"a.sx", srec, 2, 0xAB, false},
+        {"a.s", srec, 2, 0xAB, false},
+        {"a.eep", hex, static_cast<int32_t>(hex.size()), ':', true},
+        {"b.EEP", "\n" + srec, static_cast<int32_t>(srec.size() + 1), '\n', true},
+        {"c.eep", "S1 is no record", 15, 'S', false},
+        {"d.eep", "", 0, 0xFF, true},
     };
     for (const auto& c : cases) {
         prompts.clear();
         WriteFile(dir.file(c.name), c.content);
         EXPECT_EQ(Load(c.name), c.result) << c.name;
         EXPECT_EQ(target[0], c.first) << c.name;
-        EXPECT_TRUE(prompts.log.empty()) << c.name;
+        EXPECT_EQ(prompts.texts("information").size(), c.warned ? 1u : 0u) << c.name;
+        EXPECT_TRUE(prompts.texts("error").empty()) << c.name;
     }
+    // The format asked for overrides the name.
+    LoadRequest asHex;
+    asHex.format = DataFileFormat::IntelHex;
+    target.assign(0x1000, 0xFF);
+    EXPECT_EQ(LoadDataFile(dir.file("a.eep"), target.data(), 0x1000, asHex), 2);
+    EXPECT_EQ(target[0], 0xAB);
 }
 
 TEST_F(DataFileTest, CapsuleSkipsItsHeader) {
@@ -132,14 +149,17 @@ TEST_F(DataFileTest, RawSizeLimitIsTheBuffer) {
     EXPECT_EQ(buffer[DataBufferSize - 1], 0xFF);
 }
 
-TEST_F(DataFileTest, CodecFailureKeepsStoredBytesButLoadsNothing) {
+TEST_F(DataFileTest, CodecFailureLoadsNothingAndNamesTheLine) {
     DataBuffer& buffer = SharedBuffer();
     WriteFile(dir.file("bad.hex"), ":0100000042BD\r\n:0100010043FF\r\n");
     EXPECT_EQ(LoadIntoDataBuffer(buffer, dir.file("bad.hex")), 0);
-    EXPECT_EQ(prompts.texts("file"), Strings{"Checksum Error type 0"});
-    EXPECT_EQ(buffer[0], 0x42);
-    EXPECT_EQ(buffer[1], 0x43);
-    EXPECT_EQ(buffer[2], 0xFF);
+    EXPECT_EQ(prompts.texts("file"), Strings{"Checksum Error type 0 in line 2"});
+    EXPECT_EQ(buffer[1], 0xFF);
+    // An empty load names the file.
+    WriteFile(dir.file("end.hex"), ":00000001FF\n");
+    EXPECT_EQ(LoadIntoDataBuffer(buffer, dir.file("end.hex")), 0);
+    EXPECT_EQ(prompts.texts("information"),
+              Strings{FormatMessage(Own::NothingLoaded, {dir.file("end.hex")})});
 }
 
 TEST_F(DataFileTest, SaveByExtension) {
@@ -266,51 +286,114 @@ TEST_F(DataFileTest, SaveCommandWritesTheWholeChipAfterSync) {
     std::string saved = ReadFile(dir.file("chip.bin"));
     EXPECT_EQ(saved.size(), 0x400000u);
     EXPECT_EQ(static_cast<uint8_t>(saved[5]), 0x5A);
-    // A name without an extension gets ".hex".
+    // A name without an extension, no filter named: raw, under that name.
     EXPECT_TRUE(SaveDataFileCommand(buffer, 0x100, hooks));
-    std::string record = ":20000000";
-    for (int i = 0; i < 32; ++i)
-        record += i == 5 ? "5A" : "FF";
-    record += "A5\r\n"; // 0x20 + 31 * 0xFF + 0x5A = 0x1F5B
-    EXPECT_EQ(ReadFile(dir.file("chip.hex")), record + ":00000001FF\r\n");
+    EXPECT_EQ(ReadFile(dir.file("chip")).size(), 0x100u);
     EXPECT_EQ(order, (Strings{"sync", "sync"}));
 }
 
-TEST_F(DataFileTest, TheChosenFilterNamesABareFileAndOtherToolsSRecordNamesWork) {
+TEST_F(DataFileTest, TheChosenFilterDecidesFormatAndBareName) {
     DataBuffer& buffer = SharedBuffer();
     std::memset(buffer.data(), 0xFF, 0x100);
     buffer[0] = 0x41;
+    buffer.LoadBase = 0;
     const std::string filters = SaveFileFilter();
     EXPECT_EQ(filters.substr(0, filters.find(";;")), "Binary (*.bin)"); // preselected as ever
     struct Case {
         const char* filter;
+        const char* typed;
         const char* file;
         char first;
-    } cases[] = {{"Binary (*.bin)", "dump.bin", 'A'},
-                 {"Intel Hex(*.hex)", "dump.hex", ':'},
-                 {"Motorola S-record (*.srec *.s19 *.mot *.src)", "dump.srec", 'S'},
-                 {"All files (*)", "dump.hex", ':'}};
+    } cases[] = {{"Binary (*.bin)", "dump", "dump.bin", 'A'},
+                 {"Intel Hex (*.hex *.ihx *.ihex *.h86)", "dump", "dump.hex", ':'},
+                 {"Motorola S-record (*.s19 *.s28 *.s37 *.srec *.mot *.sx *.src *.s)", "dump",
+                  "dump.s19", 'S'},
+                 {"Intel Hex (*.hex *.ihx *.ihex *.h86)", "other.bin", "other.bin", ':'},
+                 {"All files (*)", "plain", "plain", 'A'},
+                 {"All files (*)", "named.srec", "named.srec", 'S'}};
     for (const Case& c : cases) {
+        EXPECT_NE(filters.find(c.filter), std::string::npos) << c.filter;
         prompts.saveFilter = c.filter;
-        prompts.fileAnswers = {dir.file("dump")};
+        prompts.fileAnswers = {dir.file(c.typed)};
         prompts.yesNoAnswers = {true};
         ASSERT_TRUE(SaveDataFileCommand(buffer, 0x100, {})) << c.filter;
         EXPECT_EQ(ReadFile(dir.file(c.file)).at(0), c.first) << c.filter;
     }
-    EXPECT_FALSE(std::filesystem::exists(dir.file("dump")));
-    // Every S-record name reads as S-records, in any letter case.
-    for (const char* name : {"a.S19", "a.srec", "a.mot"}) {
-        std::filesystem::copy_file(dir.file("dump.srec"), dir.file(name));
-        EXPECT_EQ(Load(name), 16) << name; // one record: the rest is all FFh
-        EXPECT_EQ(target[0], 0x41) << name;
-        EXPECT_EQ(SaveFormatFor(name), DataFileFormat::SRecord);
-    }
+    // Open reads in the filter's format whatever the name says.
+    prompts.fileAnswers = {dir.file("other.bin")};
+    prompts.openFilter = "Intel Hex (*.hex *.ihx *.ihex *.h86)";
+    EXPECT_TRUE(OpenDataFileCommand(buffer, {}));
+    EXPECT_EQ(buffer.UsedLength, 32); // one record of 32 bytes
     // Open offers everything it reads first, named in the current language.
     SetCurrentLanguage(TraditionalChinese);
     const std::string open = OpenFileFilter();
     SetCurrentLanguage(English);
     EXPECT_EQ(open.substr(0, open.find(";;")),
-              "所有支援的檔案 (*.bin *.rom *.cap *.hex *.eep *.src *.s19 *.srec *.mot)");
+              "所有支援的檔案 (*.bin *.hex *.ihx *.ihex *.h86 *.rom *.s19 *.s28 *.s37 *.srec "
+              "*.mot *.sx *.src *.s *.cap)");
+}
+
+TEST_F(DataFileTest, RoundTripsThroughEveryExtensionKeepBytesAndAddresses) {
+    auto image = test::RandomBytes(0x12345, 23);
+    image[0] = 0x00;
+    std::vector<uint8_t> back(0x20000);
+    for (const DataFormatEntry& entry : DataFormatTable()) {
+        for (const char* ext : entry.extensions) {
+            const bool text =
+                entry.format == DataFileFormat::IntelHex || entry.format == DataFileFormat::SRecord;
+            const std::string path = dir.file(std::string("image") + ext);
+            SaveRequest save;
+            save.base = text ? 0x08000000 : 0;
+            ASSERT_TRUE(SaveDataFile(path, image.data(), uint32_t(image.size()), save)) << ext;
+            LoadRequest load;
+            load.baseChoice = BaseChoice::Auto;
+            uint64_t base = 1;
+            std::fill(back.begin(), back.end(), 0xFF);
+            EXPECT_EQ(LoadDataFile(path, back.data(), uint32_t(back.size()), load, &base),
+                      int32_t(image.size()))
+                << ext;
+            EXPECT_EQ(base, save.base) << ext;
+            EXPECT_EQ(std::memcmp(back.data(), image.data(), image.size()), 0) << ext;
+        }
+    }
+    EXPECT_TRUE(prompts.log.empty()) << prompts.log.front().text;
+}
+
+TEST_F(DataFileTest, DataAboveTheBufferIsLoadedFromABase) {
+    // Data at 0x08000010: refused from base 0 (naming where it lies and the
+    // base to give), taken from 0x08000000 when asked for or agreed to.
+    const std::string hex = ":020000040800F2\n:020010001234A8\n:00000001FF\n";
+    WriteFile(dir.file("stm.hex"), hex);
+    target.assign(0x1000, 0xFF);
+    EXPECT_EQ(LoadDataFile(dir.file("stm.hex"), target.data(), 0x1000), 0);
+    EXPECT_EQ(prompts.texts("file"),
+              Strings{FormatMessage(Own::DataOutside, {"8000010", "8000011", "1000", "0"}) + " " +
+                      FormatMessage(Own::TryBase, {"0x8000000"})});
+    LoadRequest given;
+    given.base = 0x08000000;
+    EXPECT_EQ(LoadDataFile(dir.file("stm.hex"), target.data(), 0x1000, given), 0x12);
+    EXPECT_EQ(target[0x10], 0x12);
+    prompts.clear();
+    LoadRequest ask;
+    ask.baseChoice = BaseChoice::Ask;
+    prompts.yesNoAnswers = {false, true};
+    EXPECT_EQ(LoadDataFile(dir.file("stm.hex"), target.data(), 0x1000, ask), 0);
+    uint64_t base = 0;
+    EXPECT_EQ(LoadDataFile(dir.file("stm.hex"), target.data(), 0x1000, ask, &base), 0x12);
+    EXPECT_EQ(base, 0x08000000u);
+    EXPECT_EQ(prompts.texts("question").size(), 2u);
+    EXPECT_NE(prompts.texts("question")[0].find("8000000h"), std::string::npos);
+    EXPECT_TRUE(prompts.texts("file").empty());
+}
+
+TEST_F(DataFileTest, SaveToAFifoNobodyReadsDoesNotWait) {
+    const std::string fifo = dir.file("pipe.bin");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    SaveRequest request;
+    request.refuseUnreadFifo = true;
+    const uint8_t data[2] = {1, 2};
+    EXPECT_FALSE(SaveDataFile(fifo, data, 2, request));
+    EXPECT_EQ(prompts.texts("error"), Strings{FormatMessage(Own::NobodyReads, {fifo})});
 }
 
 TEST_F(DataFileTest, SaveCommandNeverReadsPastTheBuffer) {
@@ -318,4 +401,24 @@ TEST_F(DataFileTest, SaveCommandNeverReadsPastTheBuffer) {
     prompts.fileAnswers = {dir.file("huge.bin")};
     EXPECT_TRUE(SaveDataFileCommand(buffer, 0x8000000, {}));
     EXPECT_EQ(ReadFile(dir.file("huge.bin")).size(), DataBufferSize);
+}
+
+TEST_F(DataFileTest, StandardOutputIsKnownByEveryName) {
+    EXPECT_TRUE(IsStandardOutput("-"));
+    EXPECT_TRUE(IsStandardOutput("/dev/stdout"));
+    EXPECT_TRUE(IsStandardOutput("/dev/fd/1"));
+    EXPECT_FALSE(IsStandardOutput(dir.file("none")));
+    // A file stdout is redirected to is stdout, by whatever name.
+    const std::string file = dir.file("out.bin");
+    WriteFile(file, "");
+    EXPECT_FALSE(IsStandardOutput(file));
+    std::fflush(stdout);
+    const int saved = ::dup(1);
+    const int fd = ::open(file.c_str(), O_WRONLY);
+    ::dup2(fd, 1);
+    const bool named = IsStandardOutput(file);
+    ::dup2(saved, 1);
+    ::close(fd);
+    ::close(saved);
+    EXPECT_TRUE(named);
 }

@@ -1,4 +1,5 @@
 #include "buffer/IntelHexFile.h"
+#include "core/MessageTable.h"
 #include "core/Prompts.h"
 #include "tests/buffer/BufferTestSupport.h"
 
@@ -23,7 +24,7 @@ protected:
     int32_t Read(const std::string& text, uint32_t size = 0x1000) {
         return IntelHexFile().ReadText(text, target.data(), size);
     }
-    Strings Messages() const { return prompts.texts("file"); }
+    Strings Messages() const { return test::WithoutLines(prompts.texts("file")); }
 };
 
 std::string Written(const std::vector<uint8_t>& image) {
@@ -89,13 +90,15 @@ TEST_F(IntelHexTest, OnlyEndRecordLoadsNothing) {
 }
 
 TEST_F(IntelHexTest, RecordsInAnyOrderLowerCaseAndLineEnds) {
-    // LF and CR LF lines, lower-case digits, text after the checksum ignored.
-    std::string text = ":0400100001020304E2\n"
-                       ":02000000abcd86 trailing words\r\n"
+    // LF and CR LF lines, lower-case digits, blank lines and trailing blanks
+    // skipped; the end record ends the file, and what follows is named.
+    std::string text = ":0400100001020304E2\n\n"
+                       ":02000000abcd86 \t\r\n"
                        ":00000001ff\r\n"
                        "this is never read\n";
     EXPECT_EQ(Read(text), 0x14);
-    EXPECT_TRUE(prompts.log.empty());
+    EXPECT_TRUE(Messages().empty());
+    EXPECT_EQ(prompts.texts("information"), Strings{FormatMessage(Own::NotReadAfterEnd, {"4"})});
     EXPECT_EQ(target[0], 0xAB);
     EXPECT_EQ(target[1], 0xCD);
     EXPECT_EQ(target[2], 0x55); // gap keeps its content
@@ -103,16 +106,22 @@ TEST_F(IntelHexTest, RecordsInAnyOrderLowerCaseAndLineEnds) {
     EXPECT_EQ(target[0x13], 0x04);
 }
 
-TEST_F(IntelHexTest, SegmentAndLinearBasesAddUp) {
-    // Segment 0010 (0x100) plus linear 0000 plus offset 0002.
-    std::string text = ":020000020010EC\n:0100020042BB\n:00000001FF\n";
+TEST_F(IntelHexTest, TheLastSegmentOrLinearRecordSetsTheBase) {
+    // Segment 0010 (0x100) plus offset 0002; a later linear record replaces
+    // the segment, as srec_cat and intelhex read it.
+    std::string text =
+        ":020000020010EC\n:0100020042BB\n:020000040000FA\n:0100030043B9\n:00000001FF\n";
     EXPECT_EQ(Read(text), 0x103);
     EXPECT_EQ(target[0x102], 0x42);
+    EXPECT_EQ(target[0x3], 0x43);
 }
 
-TEST_F(IntelHexTest, StartAddressRecordsSkippedUnchecked) {
-    EXPECT_EQ(Read(":0400000300001234AA\n:04000005000000CD00\n:0100000011EE\n:00000001FF\n"), 1);
+TEST_F(IntelHexTest, StartAddressRecordsLoadNothingButAreChecked) {
+    EXPECT_EQ(Read(":0400000300001234B3\n:04000005000000CD2A\n:0100000011EE\n:00000001FF\n"), 1);
     EXPECT_TRUE(prompts.log.empty());
+    EXPECT_EQ(Read(":0400000300001234AA\n:00000001FF\n"), 0);
+    EXPECT_EQ(Read(":03000005000000CD\n:00000001FF\n"), 0);
+    EXPECT_EQ(Messages(), (Strings{"Checksum Error", "Invalid Record Length for type 5"}));
 }
 
 TEST_F(IntelHexTest, RecordEndingAtTheBufferEndAcceptedOneFurtherRefused) {
@@ -145,7 +154,6 @@ TEST_F(IntelHexTest, EveryRefusalHasItsMessage) {
         std::string message;
     };
     const Case cases[] = {
-        {"\n:00000001FF\n", "Illegal Line found"},
         {"00000001FF\n", "Illegal Line found"},
         {":0G000000\n", "Illegal Char in File"},
         {":01000000\n", "Illegal Char in File"},   // too short for its data
@@ -160,41 +168,49 @@ TEST_F(IntelHexTest, EveryRefusalHasItsMessage) {
         {":020000020000FD\n", "Checksum Error type 2"},
         {":020000040000FB\n", "Checksum Error type 4"},
         {":02000004000\n", "Illegal Char in File"},
+        {":0100000012ED*\n", "Characters after the checksum"},
+        {":0100000012ED 00\n", "Characters after the checksum"},
     };
+    SetCurrentLanguage(English);
     for (const auto& c : cases) {
         prompts.clear();
         EXPECT_EQ(Read(c.text), 0) << c.text;
         EXPECT_EQ(Messages(), Strings{c.message}) << c.text;
     }
+    SetCurrentLanguage(SimplifiedChinese);
 }
 
-TEST_F(IntelHexTest, MissingEndRecordGivesTwoMessages) {
-    EXPECT_EQ(Read(":0100000012ED\n"), 0);
-    EXPECT_EQ(Messages(), (Strings{"File Read Operation Failed", "Error reading File"}));
-    prompts.clear();
-    EXPECT_EQ(Read(""), 0);
-    EXPECT_EQ(Messages(), (Strings{"File Read Operation Failed", "Error reading File"}));
+TEST_F(IntelHexTest, MissingEndRecordLoadsWithAWarning) {
+    EXPECT_EQ(Read(":0100000012ED\n"), 1);
+    EXPECT_TRUE(Messages().empty());
+    EXPECT_EQ(prompts.texts("information"), Strings{Message(Own::NoEndRecord)});
+    EXPECT_EQ(target[0], 0x12);
 }
 
-TEST_F(IntelHexTest, BytesAreStoredBeforeTheChecksumTest) {
-    EXPECT_EQ(Read(":03000000A1A2A300\n:00000001FF\n"), 0);
-    EXPECT_EQ(Messages(), Strings{"Checksum Error type 0"});
-    EXPECT_EQ(target[0], 0xA1);
-    EXPECT_EQ(target[2], 0xA3);
-    // A bad digit in the middle keeps the bytes before it.
-    prompts.clear();
+TEST_F(IntelHexTest, ABadRecordStoresNothing) {
+    EXPECT_EQ(Read(":0100000012ED\n:03000000A1A2A300\n:00000001FF\n"), 0);
+    EXPECT_EQ(prompts.texts("file"),
+              Strings{FormatMessage(Own::InLine, {"Checksum Error type 0", "2"})});
+    EXPECT_EQ(target[1], 0x55);
     EXPECT_EQ(Read(":03001000B1Z2B300\n"), 0);
-    EXPECT_EQ(Messages(), Strings{"Illegal Char in File"});
-    EXPECT_EQ(target[0x10], 0xB1);
-    EXPECT_EQ(target[0x11], 0x55);
+    EXPECT_EQ(target[0x10], 0x55);
+}
+
+TEST_F(IntelHexTest, OverlapsWithOtherValuesAreRefusedNamingBothLines) {
+    // The same value twice is fine; another value names the address and lines.
+    EXPECT_EQ(Read(":020000001122CB\n:0100010022DC\n:00000001FF\n"), 2);
+    EXPECT_TRUE(Messages().empty());
+    SetCurrentLanguage(English);
+    EXPECT_EQ(Read(":0100010022DC\n\n:020000040000FA\n:020000001133BA\n:00000001FF\n"), 0);
+    EXPECT_EQ(prompts.texts("file").back(), FormatMessage(Own::OverlapDiffers, {"1", "1", "4"}));
+    SetCurrentLanguage(SimplifiedChinese);
 }
 
 TEST_F(IntelHexTest, AddressesNeverWrapPastTheSizeCheck) {
-    // Linear FFFF0000 + segment FFFF0 + offset FFF0 passes 2^32 in 32 bits and
-    // would land near 0; it must be refused and nothing written.
+    // Linear FFFF0000 + offset FFF0 + 16 bytes passes 2^32 and would land
+    // near 0 in 32 bits; it must be refused and nothing written.
     std::string text = ":02000004FFFFFC\n"
-                       ":02000002FFFFFE\n"
-                       ":10FFF00000112233445566778899AABBCCDDEEFF78\n"
+                       ":10FFF00000112233445566778899AABBCCDDEEFF09\n"
                        ":00000001FF\n";
     EXPECT_EQ(Read(text), 0);
     EXPECT_EQ(Messages(), Strings{"File exceeds Maximum Size"});
@@ -202,7 +218,7 @@ TEST_F(IntelHexTest, AddressesNeverWrapPastTheSizeCheck) {
         ASSERT_EQ(b, 0x55);
 }
 
-TEST_F(IntelHexTest, LongerLineIsCutAt523Bytes) {
+TEST_F(IntelHexTest, LongestRecordsAndLongLines) {
     // A record of 255 data bytes, as other tools write them, fits with CR LF.
     std::string full = ":FF000000" + std::string(510, 'A') + "AB";
     unsigned sum = 0xFF;
@@ -212,18 +228,14 @@ TEST_F(IntelHexTest, LongerLineIsCutAt523Bytes) {
     ASSERT_EQ(full.size(), 521u);
     EXPECT_EQ(Read(full + "\r\n:00000001FF\n"), 255);
     EXPECT_TRUE(prompts.log.empty());
-    // A valid record padded past 523 bytes: the first 523 bytes load, the rest
-    // comes back as a line of its own, which is not a record.
+    // Trailing blanks are read past; a line far longer than any record is not.
     std::string record = ":0100000012ED";
-    std::string text = record + std::string(523 - record.size(), ' ') + "tail\n:00000001FF\n";
-    EXPECT_EQ(Read(text), 0);
-    EXPECT_EQ(Messages(), Strings{"Illegal Line found"});
-    EXPECT_EQ(target[0], 0x12);
-    // Exactly 523 bytes with the line feed is one line.
-    prompts.clear();
-    text = record + std::string(523 - record.size() - 1, ' ') + "\n:00000001FF\n";
+    std::string text = record + std::string(523 - record.size(), ' ') + "\n:00000001FF\n";
     EXPECT_EQ(Read(text), 1);
     EXPECT_TRUE(prompts.log.empty());
+    text = record + std::string(1000, ' ') + "tail\n:00000001FF\n";
+    EXPECT_EQ(Read(text), 0);
+    EXPECT_EQ(Messages(), Strings{Message(Own::LineTooLong)});
 }
 
 TEST(IntelHexReader, UnopenableFileSilentlyZero) {

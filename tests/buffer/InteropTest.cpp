@@ -1,9 +1,9 @@
 // Files written by other tools (objcopy from binutils, srec_cat from
 // srecord) load to the same bytes. Skipped where a tool is not installed.
 // srec_cat leaves the termination record out unless it is given a start
-// address, and a file without one is refused, so the test gives it one.
-#include "core/Prompts.h"
+// address; a file without one loads with a warning, so the test gives it one.
 #include "buffer/DataFile.h"
+#include "core/Prompts.h"
 #include "tests/buffer/BufferTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -62,9 +62,9 @@ INSTANTIATE_TEST_SUITE_P(
     Tools, InteropTest,
     ::testing::Values(
         Tool{"objcopyIntelHex", "objcopy", "out.hex", "objcopy -I binary -O ihex %IN% %OUT%"},
-        Tool{"objcopySRecord", "objcopy", "out.eep", "objcopy -I binary -O srec %IN% %OUT%"},
+        Tool{"objcopySRecord", "objcopy", "out.srec", "objcopy -I binary -O srec %IN% %OUT%"},
         Tool{"srec_catIntelHex", "srec_cat", "out.hex", "srec_cat %IN% -binary -o %OUT% -intel"},
-        Tool{"srec_catSRecord", "srec_cat", "out.eep",
+        Tool{"srec_catSRecord", "srec_cat", "out.s19",
              "srec_cat %IN% -binary -execution-start-address=0 -o %OUT% -motorola"}),
     [](const ::testing::TestParamInfo<Tool>& p) { return std::string(p.param.name); });
 

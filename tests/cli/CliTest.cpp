@@ -253,12 +253,12 @@ TEST_F(CliTest, HelpForTheToolAndEachCommand) {
 // Each bad input exits 2 with one line on stderr and nothing on stdout.
 TEST_F(CliTest, BadInputExitsTwoWithOneLine) {
     // A hex file with a wrong checksum, a folder, a file one byte too big for
-    // the buffer (sparse), a ".eep" S-record that is too short for its address.
+    // the buffer (sparse), an S-record that is too short for its address.
     std::ofstream(file("bad.hex")) << ":0400000001020304F0\n:00000001FF\n";
     fs::create_directory(dir / "folder");
     { std::ofstream big(file("big.bin"), std::ios::binary); }
     fs::resize_file(dir / "big.bin", DataBufferSize + 1u);
-    std::ofstream(file("short.eep")) << "S1020000FD\n";
+    std::ofstream(file("short.s19")) << "S1020000FD\n";
     WriteBytes(file("ok.bin"), RandomBytes(64, 1));
 
     struct Case {
@@ -280,7 +280,7 @@ TEST_F(CliTest, BadInputExitsTwoWithOneLine) {
         {{"write", "--chip", "FLASH4K", file("missing.bin")}, "Can't open File"},
         {{"write", "--chip", "FLASH4K", file("folder")}, "Can't open File"},
         {{"verify", "--chip", "FLASH4K", file("bad.hex")}, "bad.hex: Checksum Error"},
-        {{"convert", file("short.eep"), file("o.bin")}, "short.eep: Illegal Char in File"},
+        {{"convert", file("short.s19"), file("o.bin")}, "short.s19: Illegal Char in File"},
         {{"write", "--chip", "FLASH4K", file("big.bin")}, "File is too big for Buffer"},
         {{"erase", "--chip", "NOSUCHPART"}, "unknown chip"},
         {{"--db", file("missing.Dat"), "chips"}, "Cannot open file"},
@@ -600,13 +600,13 @@ TEST_F(CliTest, ConvertBetweenEveryPairOfFormatsMatchesTheWindowsSave) {
         ASSERT_TRUE(SaveDataFile(file("in.hex"), image.data(), std::uint32_t(image.size())));
         ASSERT_TRUE(SaveDataFile(file("s.src"), image.data(), std::uint32_t(image.size())));
     }
-    fs::copy_file(dir / "in.hex", dir / "hex.eep");
-    fs::rename(dir / "s.src", dir / "srec.eep");
+    fs::copy_file(dir / "in.hex", dir / "hex.ihx");
+    fs::rename(dir / "s.src", dir / "srec.s28");
     Bytes capsule(CapsuleHeaderSize + image.size(), 0x11);
     std::copy(image.begin(), image.end(), capsule.begin() + CapsuleHeaderSize);
     WriteBytes(file("in.cap"), capsule);
 
-    for (const char* in : {"in.bin", "in.hex", "hex.eep", "srec.eep", "in.cap"}) {
+    for (const char* in : {"in.bin", "in.hex", "hex.ihx", "srec.s28", "in.cap"}) {
         for (const char* out : {"out.bin", "out.hex", "out.src"}) {
             SCOPED_TRACE(std::string(in) + " -> " + out);
             const Outcome r = cli({"convert", file(in), file(out)});
@@ -622,8 +622,8 @@ TEST_F(CliTest, ConvertBetweenEveryPairOfFormatsMatchesTheWindowsSave) {
     // A round trip through the text formats gives the raw image back.
     ASSERT_EQ(cli({"convert", file("in.bin"), file("a.hex")}).status, 0);
     ASSERT_EQ(cli({"convert", file("a.hex"), file("b.src")}).status, 0);
-    fs::rename(dir / "b.src", dir / "b.eep");
-    ASSERT_EQ(cli({"convert", file("b.eep"), file("c.bin")}).status, 0);
+    fs::rename(dir / "b.src", dir / "b.mot");
+    ASSERT_EQ(cli({"convert", file("b.mot"), file("c.bin")}).status, 0);
     EXPECT_EQ(ReadBytes(file("c.bin")), image);
 }
 
