@@ -91,6 +91,8 @@ int ExitFor(CommandResult result) {
     case CommandResult::NoProgrammer:
     case CommandResult::Declined:
     case CommandResult::CheckFailed:
+    case CommandResult::Protected:
+    case CommandResult::WrongChip:
     case CommandResult::TransferFailed:
         break;
     case CommandResult::Stopped:
@@ -119,6 +121,10 @@ const char* ResultWord(CommandResult result) {
         return "declined";
     case CommandResult::CheckFailed:
         return "check-failed";
+    case CommandResult::Protected:
+        return "protected";
+    case CommandResult::WrongChip:
+        return "wrong-chip";
     case CommandResult::Stopped:
         return "stopped";
     case CommandResult::TransferFailed:

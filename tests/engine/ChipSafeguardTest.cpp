@@ -115,3 +115,41 @@ TEST_F(Safeguard, WritingOverOldDataIsACheckFailureNotProtection) {
 
 } // namespace
 } // namespace vantor::test
+
+namespace vantor::test {
+namespace {
+
+// A 32 MiB chip of each way into 4-byte addressing: erased, written and
+// verified, then read back exactly; the same chip driven the wrong way
+// stays in 3-byte mode and fails the verify.
+TEST_F(Safeguard, ThirtyTwoMiBRoundTripsForEachFourByteEntry) {
+    struct Case {
+        std::uint32_t id;
+        FourByteEntry wrong;
+    };
+    const Case cases[] = {{0xEF4019, FourByteEntry::BankRegister},   // W25Q256JV: B7
+                          {0x20BA19, FourByteEntry::EnterB7},        // MT25QL256: 06 B7
+                          {0x010219, FourByteEntry::WriteEnableB7}}; // S25FL256S: 17 80
+    const Bytes image = RandomBytes(32u << 20, 22);
+    ASSERT_FALSE(std::equal(image.begin(), image.begin() + (16 << 20), image.begin() + (16 << 20)));
+    for (const Case& c : cases) {
+        const ChipSpec chip{.family = 0, .size = 32u << 20, .delay = 6400, .id = c.id};
+        useChip(chip, "DudOVEDuro Device", "[bus]\nlog = 0\n");
+        load(image);
+        engine.FourByteEntryOverride.reset();
+        EXPECT_EQ(commands.Auto(Record(chip), {}), CommandResult::Completed) << std::hex << c.id;
+        std::fill(buffer->data(), buffer->data() + chip.size, 0x00);
+        EXPECT_EQ(commands.Read(Record(chip)), CommandResult::Completed);
+        EXPECT_TRUE(bufferBytes(chip.size) == image) << std::hex << c.id;
+
+        useChip(chip, "DudOVEDuro Device", "[bus]\nlog = 0\n");
+        load(image);
+        engine.FourByteEntryOverride = c.wrong;
+        EXPECT_EQ(commands.Auto(Record(chip), {}), CommandResult::CheckFailed) << std::hex << c.id;
+        EXPECT_FALSE(emu.image() == image);
+    }
+    engine.FourByteEntryOverride.reset();
+}
+
+} // namespace
+} // namespace vantor::test
