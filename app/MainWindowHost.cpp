@@ -33,7 +33,9 @@ int ProgressValue(std::uint32_t value) {
 
 MainWindowHost::MainWindowHost(MainWindow& form)
     : Engine(form.UsbLink, form.Buffer, *this), Commands(Engine, *this), Probe(form.UsbLink, *this),
-      Form(form) {}
+      Form(form) {
+    Commands.setDatabase(&form.Chips);
+}
 
 MainWindowHost::~MainWindowHost() = default;
 

@@ -1,8 +1,8 @@
 #include "chipdb/ChipDetection.h"
 
+#include "chipdb/NameText.h"
 #include "core/MessageTable.h"
 #include "core/Prompts.h"
-#include "chipdb/NameText.h"
 
 #include <cstdio>
 
@@ -67,6 +67,92 @@ std::string DetectedTypeText(const std::string& typeName, int languageIndex) {
            Message(Msg::SelectTypeManually, languageIndex);
 }
 
+std::string SizeText(std::uint32_t bytes) {
+    if (bytes >= (1u << 20) && bytes % (1u << 20) == 0)
+        return std::to_string(bytes >> 20) + " MiB";
+    if (bytes >= 1024 && bytes % 1024 == 0)
+        return std::to_string(bytes >> 10) + " KiB";
+    return std::to_string(bytes) + " B";
+}
+
+std::string PartText(const ChipRecord& record, int languageIndex) {
+    return FormatMessage(
+        Own::PartOfSize, languageIndex,
+        {TrimmedField(SplitNameText(NameTextUtf8(record)), 2), SizeText(record.FlashSize)});
+}
+
+std::vector<int> SlotsOfEachSize(const ChipDatabase& db, std::uint32_t chipId) {
+    std::vector<int> out;
+    const int first = FindChipById(db, chipId);
+    if (first < 0)
+        return out;
+    out.push_back(first);
+    for (const int slot : OtherSlotsWithId(db, first)) {
+        bool known = false;
+        for (const int seen : out)
+            known = known || db[seen].FlashSize == db[slot].FlashSize;
+        if (!known)
+            out.push_back(slot);
+    }
+    return out;
+}
+
+namespace {
+
+// The outcome that selects `slot`, worked out on a copy of `boxes`.
+DetectionOutcome Identify(const ChipSelection& boxes, const ChipDatabase& db, int slot,
+                          int languageIndex) {
+    DetectionOutcome out;
+    ChipSelection sim = boxes;
+    sim.setRefreshHexView(nullptr);
+    out.result = DetectionResult::Identified;
+    out.slot = slot;
+    const auto fields = SplitNameText(NameTextUtf8(db[slot]));
+    // Each pass looks its name up in the boxes the previous pass filled.
+    int t = sim.typeBox().find(TrimmedField(fields, 0));
+    int m = sim.SelMakerIndex;
+    int n = sim.SelNameIndex;
+    Select(sim, out, t, m, n);
+    m = sim.makerBox().find(TrimmedField(fields, 1));
+    Select(sim, out, t, m, n);
+    n = sim.nameBox().find(TrimmedField(fields, 2));
+    Select(sim, out, t, m, n);
+    out.remember = true;
+    out.selTypeIndex = t;
+    out.selMakerIndex = m;
+    out.selNameIndex = n;
+    out.informationText =
+        DetectedChipText(sim.nameBox().text(), sim.typeBox().text(), languageIndex);
+    out.othersLogText = OtherChipsWithIdText(db, slot, languageIndex);
+    return out;
+}
+
+// One ID, parts of several sizes: never chosen silently, a wrong size would
+// read or write part of the chip, or past it.
+DetectionOutcome AskWhichSize(const ChipSelection& boxes, const ChipDatabase& db,
+                              std::uint32_t chipId, const std::vector<int>& slots,
+                              int languageIndex) {
+    DetectionOutcome out;
+    out.result = DetectionResult::SizeAmbiguous;
+    std::string parts;
+    for (const int slot : slots) {
+        const std::string name = TrimmedField(SplitNameText(NameTextUtf8(db[slot])), 2);
+        const std::string size = SizeText(db[slot].FlashSize);
+        parts += (parts.empty() ? "" : ", ") + name + " (" + size + ")";
+        out.questions.push_back(FormatMessage(Own::IsItThisChip, languageIndex, {name, size}));
+        out.choices.push_back(Identify(boxes, db, slot, languageIndex));
+    }
+    char id[16];
+    std::snprintf(id, sizeof id, "%06X", unsigned(chipId));
+    const std::string lead = FormatMessage(Own::IdSizesDiffer, languageIndex, {id, parts});
+    for (std::string& question : out.questions)
+        question = lead + "\n" + question;
+    out.informationText = lead + " " + Message(Own::ChooseChipByName, languageIndex);
+    return out;
+}
+
+} // namespace
+
 DetectionOutcome DecideDetection(int readResult, const ChipIdReply& reply,
                                  const ChipSelection& boxes, int languageIndex) {
     DetectionOutcome out;
@@ -92,26 +178,10 @@ DetectionOutcome DecideDetection(int readResult, const ChipIdReply& reply,
             out.errorText = UnknownChipIdText(reply, languageIndex);
             break;
         }
-        out.result = DetectionResult::Identified;
-        out.slot = slot;
-        const auto fields = SplitNameText(NameTextUtf8(db[slot]));
-        // Each pass looks its name up in the boxes the previous pass filled.
-        int t = sim.typeBox().find(TrimmedField(fields, 0));
-        int m = sim.SelMakerIndex;
-        int n = sim.SelNameIndex;
-        Select(sim, out, t, m, n);
-        m = sim.makerBox().find(TrimmedField(fields, 1));
-        Select(sim, out, t, m, n);
-        n = sim.nameBox().find(TrimmedField(fields, 2));
-        Select(sim, out, t, m, n);
-        out.remember = true;
-        out.selTypeIndex = t;
-        out.selMakerIndex = m;
-        out.selNameIndex = n;
-        out.informationText =
-            DetectedChipText(sim.nameBox().text(), sim.typeBox().text(), languageIndex);
-        out.othersLogText = OtherChipsWithIdText(db, slot, languageIndex);
-        break;
+        const std::vector<int> sizes = SlotsOfEachSize(db, ReplyChipId(reply));
+        if (sizes.size() > 1)
+            return AskWhichSize(boxes, db, ReplyChipId(reply), sizes, languageIndex);
+        return Identify(boxes, db, slot, languageIndex);
     }
     case ChipIdKind::TypeAt1:
     case ChipIdKind::TypeAt2: {
@@ -132,6 +202,11 @@ DetectionOutcome DecideDetection(int readResult, const ChipIdReply& reply,
 
 void ApplyDetection(const DetectionOutcome& outcome, ChipSelection& boxes,
                     const std::function<void(int, int, int)>& selectChip) {
+    for (std::size_t i = 0; i < outcome.choices.size(); ++i)
+        if (CurrentPrompts().askYesNo(outcome.questions[i])) {
+            ApplyDetection(outcome.choices[i], boxes, selectChip);
+            return;
+        }
     for (const SelectChipCall& call : outcome.selectCalls)
         if (selectChip)
             selectChip(call.typeIndex, call.makerIndex, call.nameIndex);

@@ -26,11 +26,12 @@ inline constexpr std::uint8_t TypeAt2 = 3; // a chip without ID: type box positi
 } // namespace ChipIdKind
 
 enum class DetectionResult {
-    NoProgrammer, // the ID read found no programmer
-    Identified,   // kind 1, a record holds the ID
-    UnknownId,    // kind 1, no record in use holds the ID
-    TypeDetected, // kind 2 or 3
-    NoChip,       // any other kind
+    NoProgrammer,  // the ID read found no programmer
+    Identified,    // kind 1, a record holds the ID
+    SizeAmbiguous, // kind 1, records of different sizes hold the ID: the user chooses
+    UnknownId,     // kind 1, no record in use holds the ID
+    TypeDetected,  // kind 2 or 3
+    NoChip,        // any other kind
 };
 
 struct SelectChipCall {
@@ -61,7 +62,23 @@ struct DetectionOutcome {
     // Identified only, when later records answer the same ID: the log line
     // that names them, so the user can choose another with Find.
     std::string othersLogText;
+    // SizeAmbiguous only: for each size the ID is listed with, the question
+    // that offers its first part and the Identified outcome that selects it.
+    // ApplyDetection asks in turn and carries out the first answered Yes;
+    // when none is, nothing is selected and informationText is shown.
+    std::vector<std::string> questions;
+    std::vector<DetectionOutcome> choices;
 };
+
+// "4 MiB", "512 KiB", "128 B": a chip size as the messages name it.
+std::string SizeText(std::uint32_t bytes);
+
+// "W25Q32JV, 4 MiB": the record's chip name and size, in `languageIndex`.
+std::string PartText(const ChipRecord& record, int languageIndex);
+
+// The first slot of each size among the records in use with `chipId`, in
+// list order. More than one: the ID alone cannot tell which part it is.
+std::vector<int> SlotsOfEachSize(const ChipDatabase& db, std::uint32_t chipId);
 
 // The searched value of a kind-1 reply: (byte 1 << 16) + (byte 2 << 8) + byte 3.
 std::uint32_t ReplyChipId(const ChipIdReply& reply);
@@ -96,7 +113,7 @@ DetectionOutcome DecideDetection(int readResult, const ChipIdReply& reply,
 // Carries the decision out: makes the SelectChip calls through `selectChip`
 // (the main window's, which updates `boxes`), stores the remembered
 // positions in `boxes` when the outcome says so, and shows the box through
-// the prompts seam.
+// the prompts seam. A SizeAmbiguous outcome asks its questions first.
 void ApplyDetection(const DetectionOutcome& outcome, ChipSelection& boxes,
                     const std::function<void(int, int, int)>& selectChip);
 

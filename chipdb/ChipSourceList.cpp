@@ -2,6 +2,7 @@
 
 #include "chipdb/GbkText.h"
 #include "chipdb/NameText.h"
+#include "link/Protocol.h"
 
 #include <cctype>
 #include <charconv>
@@ -87,7 +88,7 @@ std::string Describe(const ChipNames& n) {
 } // namespace
 
 bool ParseChipSourceList(std::string_view text, std::vector<ChipRecord>* records,
-                         std::vector<std::string>* errors) {
+                         std::vector<std::string>* errors, std::vector<FourByteEntry>* entries) {
     const std::size_t errorsBefore = errors->size();
     bool headerSeen = false;
     int lineNo = 0;
@@ -110,10 +111,11 @@ bool ParseChipSourceList(std::string_view text, std::vector<ChipRecord>* records
             continue;
         }
         auto f = SplitCommas(line);
-        if (f.size() != 11) {
-            fail("11 fields expected, " + std::to_string(f.size()) + " found");
+        if (f.size() != 12) {
+            fail("12 fields expected, " + std::to_string(f.size()) + " found");
             continue;
         }
+        FourByteEntry entry = FourByteEntry::None;
         ChipRecord r;
         std::string why;
         if (!SetNameText(r, std::string(f[0]) + "," + std::string(f[1]) + "," + std::string(f[2]),
@@ -135,13 +137,17 @@ bool ParseChipSourceList(std::string_view text, std::vector<ChipRecord>* records
             fail("delay \"" + std::string(f[8]) + "\" is not a number up to 65535");
         else if (!ParseVoltage(f[9], &r.Voltage))
             fail("voltage \"" + std::string(f[9]) + "\" is not 3.3V, 1.8V or 5.0V");
-        else if (f[10].find_first_not_of(' ') == std::string_view::npos)
+        else if (!ParseFourByteEntry(f[10], &entry))
+            fail("addr4 \"" + std::string(f[10]) + "\" is not B7, 06 B7, 17 80, unknown or empty");
+        else if (f[11].find_first_not_of(' ') == std::string_view::npos)
             fail("no source: name the datasheet or ID table the facts come from");
         else {
             r.EepromSize = 0;
             r.EepromPage = 1;
             r.XmlLink = 0;
             records->push_back(r);
+            if (entries)
+                entries->push_back(entry);
         }
     }
     if (!headerSeen)
@@ -287,6 +293,57 @@ std::vector<std::string> CheckShippedRules(const std::vector<ChipRecord>& record
     return errors;
 }
 
+std::vector<std::string> CheckShippedRules(const std::vector<ChipRecord>& records,
+                                           const std::vector<FourByteEntry>& entries) {
+    std::vector<std::string> errors = CheckShippedRules(records);
+    for (std::string& e : CheckFourByteEntries(records, entries))
+        errors.push_back(std::move(e));
+    return errors;
+}
+
+std::vector<std::string> CheckFourByteEntries(const std::vector<ChipRecord>& records,
+                                              const std::vector<FourByteEntry>& entries) {
+    std::vector<std::string> errors;
+    if (entries.size() != records.size())
+        return {"the addr4 column does not go with the records"};
+    std::map<std::uint32_t, std::size_t> firstOfId;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        const ChipRecord& r = records[i];
+        const std::string where = "slot " + std::to_string(i) + " (" + NamesOf(r).name + "): ";
+        const bool large = r.Family == ChipFamily::SpiFlash25 && NeedsFourByteMode(r.FlashSize);
+        if (large && entries[i] == FourByteEntry::None)
+            errors.push_back(where + "above 16 MiB: addr4 must say how it enters 4-byte mode");
+        if (!large && entries[i] != FourByteEntry::None)
+            errors.push_back(where + "addr4 is for SPI flash above 16 MiB only");
+        if (!large)
+            continue;
+        auto [it, isFirst] = firstOfId.emplace(r.ChipId, i);
+        if (!isFirst && entries[it->second] != entries[i])
+            errors.push_back(where + "addr4 \"" + FourByteEntryText(entries[i]) +
+                             "\" differs from " + NamesOf(records[it->second]).name +
+                             ", which has the same ID");
+    }
+    return errors;
+}
+
+std::string FourByteEntryTable(const std::vector<ChipRecord>& records,
+                               const std::vector<FourByteEntry>& entries) {
+    static const std::map<FourByteEntry, const char*> kNames = {
+        {FourByteEntry::EnterB7, "EnterB7"},
+        {FourByteEntry::WriteEnableB7, "WriteEnableB7"},
+        {FourByteEntry::BankRegister, "BankRegister"}};
+    std::map<std::uint32_t, const char*> byId;
+    for (std::size_t i = 0; i < records.size() && i < entries.size(); ++i) {
+        auto name = kNames.find(entries[i]);
+        if (name != kNames.end())
+            byId.emplace(records[i].ChipId, name->second);
+    }
+    std::string out;
+    for (const auto& [id, name] : byId)
+        out += "{0x" + Hex(id) + ", FourByteEntry::" + name + "},\n";
+    return out;
+}
+
 std::uint32_t CapacityFromJedecId(std::uint32_t chipId) {
     const std::uint32_t maker = chipId >> 16;
     std::uint32_t code = chipId & 0xFF;
@@ -324,9 +381,11 @@ std::uint32_t CapacityFromJedecId(std::uint32_t chipId) {
 }
 
 const std::vector<JedecException>& KnownJedecExceptions() {
-    // None at present: every shared ID of the shipped list names parts of one
-    // geometry. An entry here says why an ID may break the rules.
-    static const std::vector<JedecException> list = {};
+    // An entry here says why an ID may break the rules. Detection never
+    // chooses between the sizes of such an ID on its own: it asks.
+    static const std::vector<JedecException> list = {
+        {0xEF8A16, "W77Q16JW (2 MiB) answers the ID of W77Q32JW (4 MiB)"},
+    };
     return list;
 }
 

@@ -23,6 +23,28 @@
 namespace vantor {
 namespace {
 
+// One ID, parts of several sizes: the ID cannot tell which, so every
+// candidate is named and the user chooses with --chip.
+int NameSizesOfOneId(const DetectionOutcome& outcome, const ChipDatabase& db, CliReport& report) {
+    std::string list;
+    Complain(outcome.informationText);
+    for (const DetectionOutcome& choice : outcome.choices) {
+        for (int slot = choice.slot; slot >= 0;) {
+            report.result("  " + ChipTriple(db[slot]) + " (" + SizeText(db[slot].FlashSize) + ")");
+            list += (list.empty() ? "" : ",") + CliReport::Quote(ChipTriple(db[slot]));
+            // The later parts of the same size follow their first.
+            const auto later = OtherSlotsWithId(db, slot);
+            const auto same = std::find_if(later.begin(), later.end(), [&](int other) {
+                return db[other].FlashSize == db[slot].FlashSize;
+            });
+            slot = same == later.end() ? -1 : *same;
+        }
+    }
+    report.setRaw("candidates", "[" + list + "]");
+    report.setResult("ambiguous-id");
+    return kFailed;
+}
+
 int RunDetect(const Options& o, const ChipDatabase& db, const std::optional<ChipRecord>& chip,
               CliReport& report) {
     ChipSelection boxes(&db);
@@ -44,6 +66,9 @@ int RunDetect(const Options& o, const ChipDatabase& db, const std::optional<Chip
             ExplainNoProgrammer(o, p.Link);
         }
         return kFailed;
+    }
+    if (outcome.result == DetectionResult::SizeAmbiguous) {
+        return NameSizesOfOneId(outcome, db, report);
     }
     for (const SelectChipCall& call : outcome.selectCalls) {
         boxes.SelectChip(call.typeIndex, call.makerIndex, call.nameIndex);
@@ -297,6 +322,7 @@ int RunChipCommand(const Options& o, CliPrompts& prompts, CliReport& report) {
     // Nothing reaches an output file before the read has ended, so a stopped
     // read leaves no partial output behind.
     StopOnSignals stopper(p.Host);
+    p.Commands.setDatabase(&db); // names the part that answers another ID
     ChipJob job{o, prompts, report, *chip, p, &log};
     return run(job);
 }

@@ -196,6 +196,18 @@ bool CliHost::askYesNo(const std::string& text) {
     return CurrentPrompts().askYesNo(text);
 }
 
+bool CliHost::confirmWrongChip(const WrongChipFacts& f) {
+    if (ForceWrongChip) {
+        Report.note(FormatMessage(Own::WrongChipAsk,
+                                  {f.answeredId, f.answeredPart, f.selectedPart, f.selectedId}) +
+                    " [yes: --force]");
+        return true;
+    }
+    Report.error(FormatMessage(Own::WrongChipRefused,
+                               {f.answeredId, f.answeredPart, f.selectedPart, f.selectedId}));
+    return false;
+}
+
 void CliHost::logLine(const std::string& text) {
     Report.result(text);
 }

@@ -68,6 +68,10 @@ public:
     void processEvents() override {}
     void showError(const std::string& text) override;
     bool askYesNo(const std::string& text) override;
+    // Refused (shown) unless --force: nobody at a script's end can look at
+    // the chip.
+    bool confirmWrongChip(const WrongChipFacts& facts) override;
+    bool ForceWrongChip = false;
     void setLocked(bool locked) override;
     void refreshHexView() override {}
     void syncBufferFromEditor() override {}

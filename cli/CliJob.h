@@ -32,6 +32,7 @@ struct Options {
     std::string usbLibrary = UsbTransport::kDefaultLibrary;
     int speed = 0;
     bool yes = false;
+    bool force = false; // go on when the chip answers another ID
     int language = English;
     bool help = false;
     bool version = false;
@@ -60,6 +61,7 @@ struct Programmer {
         if (o.device) {
             Link.choose(*o.device);
         }
+        Host.ForceWrongChip = o.force;
     }
     UsbTransport Link;
     DataBuffer Buffer;

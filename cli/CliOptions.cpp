@@ -124,6 +124,9 @@ Options ParseOptions(int argc, char** argv) {
         } else if (name == "--yes") {
             flag();
             o.yes = true;
+        } else if (name == "--force") {
+            flag();
+            o.force = true;
         } else if (name == "--device") {
             o.deviceText = value();
             o.device = DeviceChoice::parse(o.deviceText);

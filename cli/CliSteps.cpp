@@ -105,6 +105,8 @@ int ExitFor(CommandResult result) {
     case CommandResult::NoProgrammer:
     case CommandResult::Declined:
     case CommandResult::CheckFailed:
+    case CommandResult::Protected:
+    case CommandResult::WrongChip:
     case CommandResult::TransferFailed:
         break;
     case CommandResult::Stopped:

@@ -157,6 +157,9 @@ constexpr OptionSpec kGlobalOptions[] = {
      "beside the executable, else the system's)\n"},
     {"--speed", "0-5", "programmer clock, 0 = 12 MHz (default) ... 5 = 375 kHz\n"},
     {"--yes", nullptr, "answer every question Yes (overwrite, file longer than chip)\n"},
+    {"--force", nullptr,
+     "go on with --chip although the chip answers another JEDEC ID\n"
+     "(refused otherwise, before anything is sent to the chip)\n"},
     {"--device", "BUS:DEV|N",
      "the programmer to use: its place on the bus, or its number\n"
      "in scan order (see devices); default the first usable\n"},

@@ -331,6 +331,34 @@ const OwnEntry kOwnTable[] = {
     {Own::NobodyReads,
      {"没有程序读取 %1：未写入。", "沒有程式讀取 %1：未寫入。",
       "Nobody reads %1: nothing was written."}},
+
+    // Chips as they behave on the bench: the ID check before an operation, IDs
+    // listed with several sizes, and the checks after Erase and Write.
+    {Own::WrongChipAsk,
+     {"芯片回答的ID为 %1：%2。所选芯片为 %3，ID %4。仍要按所选芯片继续吗？",
+      "芯片回答的ID為 %1：%2。所選芯片為 %3，ID %4。仍要按所選芯片繼續嗎？",
+      "The chip answers ID %1: %2. The selected chip is %3, ID %4. Go on with the selected chip "
+      "all the same?"}},
+    {Own::WrongChipRefused,
+     {"芯片回答的ID为 %1：%2。所选芯片为 %3，ID %4。已拒绝（--force 仍可继续）。",
+      "芯片回答的ID為 %1：%2。所選芯片為 %3，ID %4。已拒絕（--force 仍可繼續）。",
+      "The chip answers ID %1: %2. The selected chip is %3, ID %4. Refused (--force goes on all "
+      "the same)."}},
+    {Own::PartOfSize, {"%1，%2", "%1，%2", "%1, %2"}},
+    {Own::PartNotListed, {"芯片列表中没有", "芯片列表中沒有", "not in the chip list"}},
+    {Own::IdSizesDiffer,
+     {"ID %1 对应不同容量的芯片：%2。", "ID %1 對應不同容量的芯片：%2。",
+      "ID %1 is answered by parts of different sizes: %2."}},
+    {Own::IsItThisChip,
+     {"插座中的芯片是 %1（%2）吗？", "插座中的芯片是 %1（%2）嗎？", "Is the chip %1 (%2)?"}},
+    {Own::ChooseChipByName,
+     {"请按名称选择芯片。", "請按名稱選擇芯片。", "Choose the chip by its name."}},
+    {Own::EraseDidNotTake,
+     {"擦除未生效：芯片在地址 %1 处不为空", "擦除未生效：芯片在地址 %1 處不為空",
+      "Erase did not take: the chip is not blank at address %1"}},
+    {Own::WriteDidNotTake,
+     {"写入未生效：芯片在地址 %1 处与缓冲区不同", "寫入未生效：芯片在地址 %1 處與緩沖區不同",
+      "Write did not take: the chip differs from the buffer at address %1"}},
 };
 
 const Texts* FindOwn(int id) {
@@ -362,7 +390,11 @@ const std::string& Message(int number, int languageIndex) {
 }
 
 std::string FormatMessage(int number, std::initializer_list<std::string> args) {
-    const std::string& pattern = Message(number);
+    return FormatMessage(number, CurrentLanguage(), args);
+}
+
+std::string FormatMessage(int number, int languageIndex, std::initializer_list<std::string> args) {
+    const std::string& pattern = Message(number, languageIndex);
     std::string out;
     out.reserve(pattern.size() + 32);
     for (size_t i = 0; i < pattern.size(); ++i) {

@@ -207,6 +207,18 @@ enum : int {
     DatabaseEmpty,      // %1 the database
     DatabaseBroken,     // %1 the database
     DataFilesLast,
+
+    // Chips as they behave on the bench (900..999).
+    ChipBenchFirst = 900,
+    WrongChipAsk = ChipBenchFirst, // %1 ID read, %2 its part, %3 selected part, %4 its ID
+    WrongChipRefused,              // the same four, for the command line
+    PartOfSize,                    // %1 name, %2 size: "W25Q32JV, 4 MiB"
+    PartNotListed,                 // a part for an ID no record holds
+    IdSizesDiffer,                 // %1 ID, %2 the parts with their sizes
+    IsItThisChip,                  // %1 name, %2 size
+    ChooseChipByName,              // after the parts of IdSizesDiffer
+    EraseDidNotTake,               // %1 the address that is not blank
+    WriteDidNotTake,               // %1 the first address that differs
 };
 } // namespace Own
 
@@ -222,6 +234,7 @@ const std::string& Message(int number, int languageIndex);
 
 // Message `number` with "%1".."%9" replaced by `args` in order.
 std::string FormatMessage(int number, std::initializer_list<std::string> args);
+std::string FormatMessage(int number, int languageIndex, std::initializer_list<std::string> args);
 
 // Every Own:: message in the table, for checks that each has all three texts.
 std::vector<int> OwnMessageIds();

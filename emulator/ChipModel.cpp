@@ -6,6 +6,10 @@ namespace vantor::emu {
 
 void ChipModel::spiTransaction(Chip&, const std::uint8_t*, int) const {}
 
+void ChipModel::read(const Device& d, std::uint8_t* out, std::uint32_t count) const {
+    d.chip->read(d.streamAddress, out, count);
+}
+
 const ChipModel& ModelFor(int family) {
     switch (family) {
     case ChipFamily::SpiFlash25:

@@ -21,6 +21,8 @@ public:
     // Instruction bytes the host sends to the chip as one transaction. Only
     // SPI NOR keeps state these change.
     virtual void spiTransaction(Chip& chip, const std::uint8_t* bytes, int count) const;
+    // Data the programmer reads at the device's stream address.
+    virtual void read(const Device& d, std::uint8_t* out, std::uint32_t count) const;
     // Data streamed for programming at the device's stream address; returns
     // the time in ns the chip takes to program it.
     virtual std::int64_t program(Device& d, const std::uint8_t* data,

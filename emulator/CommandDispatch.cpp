@@ -64,6 +64,7 @@ std::int64_t Emulator::command(Device& d, const std::uint8_t* block, int size) {
     }
     case CMD_SET_ADDRESS:
         d.streamAddress = Get32(b.data(), block::kAddress, be);
+        d.streamStart = d.streamAddress;
         d.streaming = true;
         d.reply = b;
         d.replyPending = true;

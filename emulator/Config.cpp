@@ -1,5 +1,6 @@
 #include "emulator/Config.h"
 
+#include "emulator/AddressMode.h"
 #include "emulator/Protection.h"
 #include "link/Protocol.h"
 
@@ -152,7 +153,7 @@ bool ReadChip(const Section& s, const std::string& name, const std::string& base
     Reader r(s, name, error);
     if (!r.onlyKeys({"family", "jedec", "size", "page", "organisation", "organization",
                      "erase_busy_polls", "erase_busy_ms", "image", "fill", "page_program_us",
-                     "chip_erase_ms", "write_cycle_ms", "protect"})) {
+                     "chip_erase_ms", "write_cycle_ms", "protect", "four_byte_entry"})) {
         return false;
     }
     std::string org;
@@ -165,10 +166,11 @@ bool ReadChip(const Section& s, const std::string& name, const std::string& base
         !r.number("write_cycle_ms", 1000, chip.writeCycleMs) ||
         !r.number("organisation", 16, chip.organisation) ||
         !r.number("organization", 16, chip.organisation) || !r.text("image", chip.image) ||
-        !r.text("fill", chip.fill) || !r.text("protect", chip.protect)) {
+        !r.text("fill", chip.fill) || !r.text("protect", chip.protect) ||
+        !r.text("four_byte_entry", chip.fourByteEntry)) {
         return false;
     }
-    if (!Protection::Parse(chip.protect, error)) {
+    if (!Protection::Parse(chip.protect, error) || !ParseEntryMethod(chip.fourByteEntry, error)) {
         error = "[" + name + "] " + error;
         return false;
     }

@@ -19,6 +19,7 @@
 //                             page_program_us = 400, chip_erase_ms = 2500 per MiB,
 //                             write_cycle_ms = 5,
 //                             protect = none|0..7|all|global
+//                             four_byte_entry = auto|b7|wren-b7|bank
 //   [faults]                  seed = 1; KIND_at = N, M ... and KIND_rate = 0.001 for
 //                             KIND in unplug, timeout, short_read, short_write, stall,
 //                             bitflip, lost_write
@@ -47,12 +48,13 @@ struct ChipConfig {
     std::uint32_t pageProgramUs = 400; // SPI flash page program (W25Q typical)
     long chipEraseMs = -1;             // -1: 2.5 s per MiB, as the W25Q family
     std::uint32_t writeCycleMs = 5;    // EEPROM write cycle (page, word or erase)
-    std::string protect; // SPI flash write protection at power-up (emulator/Protection.h)
+    std::string protect;       // SPI flash write protection at power-up (emulator/Protection.h)
+    std::string fourByteEntry; // how SPI flash enters 4-byte mode (emulator/AddressMode.h)
 
     bool sameChip(const ChipConfig& o) const {
         return present == o.present && family == o.family && jedec == o.jedec && size == o.size &&
                page == o.page && organisation == o.organisation && image == o.image &&
-               fill == o.fill && protect == o.protect;
+               fill == o.fill && protect == o.protect && fourByteEntry == o.fourByteEntry;
     }
     std::int64_t chipEraseUs() const {
         return chipEraseMs >= 0 ? std::int64_t(chipEraseMs) * 1000

@@ -49,7 +49,8 @@ struct Device {
     bool replyPending = false;
     bool streaming = false;
     std::uint32_t streamAddress = 0;
-    int pendingHighByte = -1; // 16-bit Microwire: first half of a word
+    std::uint32_t streamStart = 0; // where the last CMD_SET_ADDRESS put it
+    int pendingHighByte = -1;      // 16-bit Microwire: first half of a word
     // EEPROM page erases carry 16-bit offsets: a smaller offset than the last
     // one means the host's count passed the next 64 KiB.
     std::uint32_t eraseBase = 0;

@@ -23,6 +23,7 @@ public:
     // True when any byte of [address, address + count) lies in a protected block.
     bool guards(std::uint32_t address, std::uint32_t count, std::uint32_t chipSize) const;
     bool any() const { return BlockProtect != 0 || GlobalLock; }
+    bool writeEnabled() const { return WriteEnabled; }
     // One SPI transaction the host sent under one chip select.
     void transaction(const std::uint8_t* bytes, int count);
     std::uint8_t statusRegister() const;

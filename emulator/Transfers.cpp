@@ -1,3 +1,4 @@
+#include "emulator/ChipModel.h"
 #include "emulator/Emulator.h"
 
 #include <algorithm>
@@ -152,7 +153,7 @@ int Emulator::bulkRead(usb_dev_handle* h, int ep, char* bytes, int size) {
             kind = VANTOR_EMU_DATA_IN;
             result = wanted;
             if (chipMatchesSetup(*d)) {
-                d->chip->read(d->streamAddress, out, std::uint32_t(result));
+                ModelFor(d->chip->config().family).read(*d, out, std::uint32_t(result));
             } else {
                 std::memset(out, 0xFF, std::size_t(result)); // nobody drives the data line
             }

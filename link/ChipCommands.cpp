@@ -1,6 +1,9 @@
 #include "link/ChipCommands.h"
 
 #include "buffer/DataBuffer.h"
+#include "chipdb/ChipDetection.h"
+#include "chipdb/ChipSourceList.h"
+#include "chipdb/NameText.h"
 #include "core/MessageTable.h"
 
 #include <algorithm>
@@ -30,6 +33,10 @@ const char* CommandResultWord(CommandResult result) {
         return "declined";
     case CommandResult::CheckFailed:
         return "check-failed";
+    case CommandResult::Protected:
+        return "protected";
+    case CommandResult::WrongChip:
+        return "wrong-chip";
     case CommandResult::Stopped:
         return "stopped";
     case CommandResult::TransferFailed:
@@ -48,6 +55,18 @@ bool AnswersId(const ChipRecord& chip) {
     return chip.Family < ChipFamily::Eeprom25;
 }
 
+// An SPI flash that drives nothing reads all 0s or all 1s: no answer, as
+// from an empty socket, and no reason to doubt the selection.
+bool IsRealId(std::uint32_t id) {
+    return id != 0 && id != 0xFFFFFF;
+}
+
+std::string IdText(std::uint32_t id) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%06X", unsigned(id));
+    return text;
+}
+
 } // namespace
 
 double LocalTimeOfDay() {
@@ -63,6 +82,11 @@ double LocalTimeOfDay() {
 
 double EngineHost::timeOfDay() const {
     return LocalTimeOfDay();
+}
+
+bool EngineHost::confirmWrongChip(const WrongChipFacts& facts) {
+    return askYesNo(FormatMessage(Own::WrongChipAsk, {facts.answeredId, facts.answeredPart,
+                                                      facts.selectedPart, facts.selectedId}));
 }
 
 std::string ElapsedText(double startTime, double stopTime) {
@@ -147,7 +171,55 @@ bool ChipCommands::chipPresent(const ChipRecord& chip, CommandResult& result) {
         result = CommandResult::NoChip;
         return false;
     }
+    const std::uint32_t id =
+        (std::uint32_t(reply[1]) << 16) | (std::uint32_t(reply[2]) << 8) | reply[3];
+    if (answered != 0 && reply[0] == kIdJedec && chip.Family == ChipFamily::SpiFlash25 &&
+        chip.ChipId != 0 && IsRealId(id) && !idFitsChip(chip, id) && !goOnWithOtherChip(chip, id)) {
+        result = CommandResult::WrongChip;
+        return false;
+    }
     return true; // no programmer: opening reports it
+}
+
+bool ChipCommands::idFitsChip(const ChipRecord& chip, std::uint32_t id) const {
+    if (chip.ChipId == id) {
+        return true;
+    }
+    // A part listed under one name with several IDs (revisions) fits any.
+    if (Database == nullptr) {
+        return false;
+    }
+    const std::string name = FoldAsciiCase(NamesOf(chip).name);
+    for (int i = 0; i < Database->RecordCount(); ++i) {
+        const ChipRecord& r = (*Database)[i];
+        if (r.ChipId == id && FoldAsciiCase(NamesOf(r).name) == name) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool ChipCommands::goOnWithOtherChip(const ChipRecord& chip, std::uint32_t id) {
+    WrongChipFacts facts;
+    facts.answeredId = IdText(id);
+    const int slot = Database != nullptr ? FindChipById(*Database, id) : -1;
+    facts.answeredPart =
+        slot >= 0 ? PartText((*Database)[slot], CurrentLanguage()) : Message(Own::PartNotListed);
+    facts.selectedPart = PartText(chip, CurrentLanguage());
+    facts.selectedId = IdText(chip.ChipId);
+    return Host.confirmWrongChip(facts);
+}
+
+CommandResult ChipCommands::tookEffect(int passed) {
+    if (Engine.failed()) {
+        return failure();
+    }
+    if (passed != 0) {
+        return CommandResult::Completed;
+    }
+    stop(); // a failed check is timed, as the checks of Verify and Blank are
+    return Engine.lastTakeCheck() == TakeCheck::Untouched ? CommandResult::Protected
+                                                          : CommandResult::CheckFailed;
 }
 
 bool ChipCommands::isOpen(int openResult) {
@@ -251,6 +323,10 @@ CommandResult ChipCommands::Erase(const ChipRecord& record) {
             return failure();
         }
         AfterChange = true;
+        const CommandResult took = tookEffect(Engine.CheckErased(chip));
+        if (took != CommandResult::Completed) {
+            return took;
+        }
         stop();
         return logged(Msg::EraseComplete);
     });
@@ -263,6 +339,12 @@ CommandResult ChipCommands::Write(const ChipRecord& record) {
             return failure();
         }
         AfterChange = written != 0;
+        if (written != 0) {
+            const CommandResult took = tookEffect(Engine.CheckWritten(chip));
+            if (took != CommandResult::Completed) {
+                return took;
+            }
+        }
         stop(); // a declined write is timed too, but not logged
         return written != 0 ? logged(Msg::WriteComplete) : CommandResult::Declined;
     });
@@ -293,6 +375,11 @@ CommandResult ChipCommands::Auto(const ChipRecord& record, AutoOptions options) 
             if (Engine.failed()) {
                 return failure();
             }
+            // A chip that ignored the erase fails here, before it is written.
+            const CommandResult took = tookEffect(Engine.CheckErased(chip));
+            if (took != CommandResult::Completed) {
+                return took;
+            }
         }
         if (options.program) {
             const int written = Engine.WriteChip(chip);
@@ -301,6 +388,12 @@ CommandResult ChipCommands::Auto(const ChipRecord& record, AutoOptions options) 
             }
             if (written == 0) {
                 return CommandResult::Declined; // the run stops here, untimed and silent
+            }
+            if (!options.verify) { // a verify follows otherwise, reading it all
+                const CommandResult took = tookEffect(Engine.CheckWritten(chip));
+                if (took != CommandResult::Completed) {
+                    return took;
+                }
             }
         }
         if (!options.verify) {

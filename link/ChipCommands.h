@@ -13,6 +13,8 @@
 #include "chipdb/ChipRecord.h"
 #include "link/ChipEngine.h"
 
+#include <cstdint>
+
 #include <string>
 
 namespace vantor {
@@ -25,7 +27,9 @@ enum class CommandResult {
     NoChip,         // the programmer answered, no chip did (message 3)
     NoProgrammer,   // no programmer found (message 13)
     Declined,       // the user declined writing more than the chip holds
-    CheckFailed,    // not blank, or verify found a difference
+    CheckFailed,    // not blank, verify found a difference, a write did not read back
+    Protected,      // erased or written cells did not change: write protection
+    WrongChip,      // the chip answers another ID and going on was declined
     TransferFailed, // a transfer failed or came back short
     Stopped,        // the user stopped it (logged with the address reached)
 };
@@ -71,6 +75,12 @@ public:
     // True while a command runs, from its first check to its last box.
     bool busy() const { return Busy; }
 
+    // The database the selected record comes from (not owned; may be null).
+    // Before an SPI flash operation the chip's ID is checked against every
+    // record with the selected chip's name, and the part that answers is
+    // named from it.
+    void setDatabase(const ChipDatabase* database) { Database = database; }
+
     // Times of day (fractions of a day) of the last timed operation.
     double StartTime = 0;
     double StopTime = 0;
@@ -94,9 +104,14 @@ private:
     CommandResult run(const ChipRecord& record, Steps steps, Operation operation);
     bool usable(const ChipRecord& chip);
     bool bufferReady();
-    // Returns false when the command must end here (no chip, or a failed
-    // exchange, both already reported).
+    // Returns false when the command must end here (no chip, a failed
+    // exchange, or another chip that the user would not go on with; all
+    // already reported).
     bool chipPresent(const ChipRecord& chip, CommandResult& result);
+    bool idFitsChip(const ChipRecord& chip, std::uint32_t id) const;
+    bool goOnWithOtherChip(const ChipRecord& chip, std::uint32_t id);
+    // The check after an erase or write: Completed, or how it failed.
+    CommandResult tookEffect(int passed);
     static bool isOpen(int openResult);
     void start();
     void stop();
@@ -108,6 +123,7 @@ private:
 
     ChipEngine& Engine;
     EngineHost& Host;
+    const ChipDatabase* Database = nullptr;
     bool Busy = false;
     // The last command erased or wrote: a check that fails next may be
     // meeting a write-protected chip.

@@ -44,8 +44,7 @@ std::string HexByte(std::uint8_t value) {
 // A chip still busy this many times its poll budget is reported, not waited on.
 constexpr std::uint32_t kErasePollBound = 10;
 
-// SPI flash instructions the Unprotect step sends.
-constexpr std::uint8_t kSpiWriteEnable = 0x06;
+// SPI flash instructions the Unprotect step sends (and the write enable).
 constexpr std::uint8_t kSpiWriteStatus = 0x01;
 constexpr std::uint8_t kSpiGlobalUnlock = 0x98;
 
@@ -211,16 +210,46 @@ int ChipEngine::SendSpiTransaction(const std::uint8_t* bytes, std::size_t count)
     return Link.USB_bulk_cmd(block.data(), kBlock, 1);
 }
 
-bool ChipEngine::openStream(const ChipRecord& chip, EngineStep step, std::uint32_t maximum,
-                            int reply) {
+FourByteEntry ChipEngine::fourByteEntryFor(const ChipRecord& chip) const {
+    if (FourByteEntryOverride) {
+        return *FourByteEntryOverride;
+    }
+    return DrivenFourByteEntry(ShippedFourByteEntry(chip.ChipId));
+}
+
+bool ChipEngine::enterFourByteMode(const ChipRecord& chip, EngineStep step) {
     // Large flash chips need 4-byte addresses before any stream (never before
-    // an erase, which carries no address).
-    if (NeedsFourByteMode(chip.FlashSize)) {
-        const int result = SendSpiCommand(kSpiEnter4ByteMode);
+    // an erase, which carries no address). Each transaction has its own chip
+    // select: the write enable must be latched before 0xB7 comes.
+    if (chip.Family != ChipFamily::SpiFlash25 || !NeedsFourByteMode(chip.FlashSize)) {
+        return true;
+    }
+    std::vector<std::vector<std::uint8_t>> transactions;
+    switch (fourByteEntryFor(chip)) {
+    case FourByteEntry::EnterB7:
+        transactions = {{kSpiEnter4ByteMode}};
+        break;
+    case FourByteEntry::BankRegister:
+        transactions = {{kSpiBankRegisterWrite, kBankRegisterExtendedAddress}};
+        break;
+    default:
+        transactions = {{kSpiWriteEnable}, {kSpiEnter4ByteMode}};
+        break;
+    }
+    for (const auto& bytes : transactions) {
+        const int result = SendSpiTransaction(bytes.data(), bytes.size());
         if (!commandSucceeded(result, true)) {
             fail(step, 0, result, kBlock, true);
             return false;
         }
+    }
+    return true;
+}
+
+bool ChipEngine::openStream(const ChipRecord& chip, EngineStep step, std::uint32_t maximum,
+                            int reply) {
+    if (!enterFourByteMode(chip, step)) {
+        return false;
     }
     Host.setProgressMaximum(maximum);
     Host.setProgressPosition(0);
@@ -518,9 +547,11 @@ int ChipEngine::WriteChip(const ChipRecord& chip) {
         std::memset(Buffer.data() + used, 0xFF, std::size_t(streamEnd - used));
         Host.refreshHexView();
     }
+    WrittenTotal = 0;
     if (!openStream(chip, EngineStep::Write, total, 0)) {
         return 0;
     }
+    WrittenTotal = total;
     const std::uint8_t* data = Buffer.data();
     for (std::uint32_t offset = 0; offset < total; offset += chunk) {
         const int sent = Link.USB_bulk_write(data + offset, int(chunk));
@@ -536,6 +567,105 @@ int ChipEngine::WriteChip(const ChipRecord& chip) {
         wait(Timings.eepromWriteSettle);
     }
     end();
+    return 1;
+}
+
+bool ChipEngine::readSample(EngineStep step, std::uint32_t address, std::uint32_t chunk,
+                            std::uint8_t* into) {
+    // The address block's reply is read like data, without the transport's
+    // fixed wait before a reply: a bulk read waits for the programmer anyway,
+    // and a few of those waits would cost more than the pages themselves.
+    const int sent = SetStartAddress(address, 0);
+    if (!commandSucceeded(sent, false)) {
+        fail(step, address, Link.lastCommandWriteResult(), kBlock, true);
+        return false;
+    }
+    CommandBlock reply{};
+    const int answered = Link.USB_bulk_read(reply.data(), kBlock);
+    if (answered != kBlock) {
+        fail(step, address, answered, kBlock, true);
+        return false;
+    }
+    const int got = Link.USB_bulk_read(into, int(chunk));
+    if (got != int(chunk)) {
+        fail(step, address, got, int(chunk), true);
+        return false;
+    }
+    return true;
+}
+
+int ChipEngine::takeCheckFailed(TakeCheck found, const std::string& text) {
+    LastTake = found;
+    const std::string hinted = text + "\n" + Message(Own::MayBeProtected);
+    Host.logLine(hinted);
+    Host.showError(hinted);
+    return 0;
+}
+
+int ChipEngine::CheckErased(const ChipRecord& chip) {
+    LastTake = TakeCheck::Passed;
+    if (Failure || chip.Family != ChipFamily::SpiFlash25 || refuseRecord(chip, EngineStep::Erase)) {
+        return Failure ? 0 : 1;
+    }
+    const std::uint32_t chunk = std::min(ChunkSize(chip.FlashPage), chip.FlashSize);
+    const std::uint32_t last = chip.FlashSize - chunk;
+    const std::uint32_t samples[] = {0, last / 2 / chunk * chunk, last};
+    if (!enterFourByteMode(chip, EngineStep::Erase)) {
+        return 0;
+    }
+    std::uint8_t received[kChunkBufferSize];
+    for (const std::uint32_t address : samples) {
+        if (!readSample(EngineStep::Erase, address, chunk, received)) {
+            return 0;
+        }
+        for (std::uint32_t i = 0; i < chunk; ++i) {
+            if (received[i] != 0xFF) {
+                return takeCheckFailed(
+                    TakeCheck::Untouched,
+                    FormatMessage(Own::EraseDidNotTake, {HexAddress(address + i)}));
+            }
+        }
+    }
+    return 1;
+}
+
+int ChipEngine::CheckWritten(const ChipRecord& chip) {
+    LastTake = TakeCheck::Passed;
+    if (Failure || chip.Family != ChipFamily::SpiFlash25 || WrittenTotal == 0 ||
+        refuseRecord(chip, EngineStep::Write)) {
+        return Failure ? 0 : 1;
+    }
+    const std::uint32_t chunk = ChunkSize(chip.FlashPage);
+    const std::uint32_t samples[] = {0, (WrittenTotal - 1) / chunk * chunk};
+    if (!enterFourByteMode(chip, EngineStep::Write)) {
+        return 0;
+    }
+    std::uint8_t received[kChunkBufferSize];
+    for (const std::uint32_t address : samples) {
+        if (!readSample(EngineStep::Write, address, chunk, received)) {
+            return 0;
+        }
+        // Only what lies on the chip is compared; the stream's tail past it
+        // went nowhere.
+        const std::uint32_t count = std::min(chunk, chip.FlashSize - address);
+        const std::uint8_t* sent = Buffer.data() + address;
+        for (std::uint32_t i = 0; i < count; ++i) {
+            if (received[i] == sent[i]) {
+                continue;
+            }
+            // A cell still 1 where a 0 was sent was never programmed; only 0s
+            // where 1s were sent mean the page held data before.
+            TakeCheck found = TakeCheck::Differs;
+            for (std::uint32_t k = i; k < count; ++k) {
+                if ((received[k] & ~sent[k]) != 0) {
+                    found = TakeCheck::Untouched;
+                    break;
+                }
+            }
+            return takeCheckFailed(found,
+                                   FormatMessage(Own::WriteDidNotTake, {HexAddress(address + i)}));
+        }
+    }
     return 1;
 }
 

@@ -12,6 +12,7 @@
 // error box names the operation and the address reached, failed() turns
 // true, and every further operation returns without touching the programmer
 // until the next OpenProgrammer or ReadChipId. The caller closes as usual.
+#include "chipdb/FourByteEntry.h"
 #include "link/EngineHost.h"
 #include "link/Protocol.h"
 
@@ -64,6 +65,13 @@ struct VerifyReport {
     std::vector<ByteDifference> first;
 };
 
+// What the check after an erase or a write found in its sample pages.
+enum class TakeCheck {
+    Passed,
+    Untouched, // cells that should have changed did not: what write protection does
+    Differs,   // the chip changed, but not to what was sent (a write over old data)
+};
+
 // "1A2Bh", as addresses are shown everywhere.
 std::string HexAddressText(std::uint32_t address);
 
@@ -107,6 +115,20 @@ public:
     int VerifyChip(const ChipRecord& chip);
     // 1 written; 0 when the user declined message 21, or failed.
     int WriteChip(const ChipRecord& chip);
+    // SPI flash only, after EraseChip: the first, middle and last page read
+    // blank. After WriteChip: the first and the last page written read back
+    // as sent. A few pages, not a verify: enough to catch a chip that ignored
+    // the operation. 1 passed; 0 when a page does not (shown and logged with
+    // the Unprotect hint, lastTakeCheck() says how), or a transfer failed.
+    // Other families pass without a transfer.
+    int CheckErased(const ChipRecord& chip);
+    int CheckWritten(const ChipRecord& chip);
+    TakeCheck lastTakeCheck() const { return LastTake; }
+    // How a chip above 16 MiB enters 4-byte addressing: the method the
+    // shipped list states for its ID, write enable + B7h where none is stated.
+    // Tests set the override to drive a chip deliberately wrong.
+    FourByteEntry fourByteEntryFor(const ChipRecord& chip) const;
+    std::optional<FourByteEntry> FourByteEntryOverride;
     // SPI flash only: write enable, write status register 00h, and for parts
     // with a block-protection register the global unlock; the log names what
     // was sent. 1 sent; 0 refused (not SPI flash, shown) or failed.
@@ -150,9 +172,16 @@ private:
     bool exchange(CommandBlock& block, bool reply, EngineStep step, std::uint32_t address);
     void fail(EngineStep step, std::uint32_t address, int result, int expected, bool report);
     bool refuseRecord(const ChipRecord& chip, EngineStep step);
-    // 0xB7 for a large chip, the progress range and the start address: how
-    // every data stream begins. False (reported) when a transfer failed.
+    // 4-byte entry for a large chip (nothing for the others). False
+    // (reported) when a transfer failed.
+    bool enterFourByteMode(const ChipRecord& chip, EngineStep step);
+    // 4-byte entry, the progress range and the start address: how every data
+    // stream begins. False (reported) when a transfer failed.
     bool openStream(const ChipRecord& chip, EngineStep step, std::uint32_t maximum, int reply);
+    // One chunk from `address` into `into`; false (reported) when a transfer failed.
+    bool readSample(EngineStep step, std::uint32_t address, std::uint32_t chunk,
+                    std::uint8_t* into);
+    int takeCheckFailed(TakeCheck found, const std::string& text);
     void begin(int message);
     void end();
     // Progress, event pump, then the stop check: false (stop logged) when the
@@ -167,6 +196,8 @@ private:
     bool FinishFailed = false;
     std::optional<TransferFailure> Failure;
     VerifyReport Verified;
+    std::uint32_t WrittenTotal = 0; // bytes the last WriteChip sent
+    TakeCheck LastTake = TakeCheck::Passed;
 };
 
 } // namespace vantor

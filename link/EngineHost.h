@@ -9,6 +9,15 @@
 
 namespace vantor {
 
+// The chip in the socket answers an ID that the selected record does not
+// carry. Texts in the current language.
+struct WrongChipFacts {
+    std::string answeredId;   // "EF4016"
+    std::string answeredPart; // "W25Q32JV, 4 MiB", or that no record has the ID
+    std::string selectedPart; // "W25Q64JV, 8 MiB"
+    std::string selectedId;   // "EF4017"
+};
+
 class EngineHost {
 public:
     virtual ~EngineHost() = default;
@@ -29,6 +38,10 @@ public:
     // "Error" box; "Info" box with Yes and No (true for Yes).
     virtual void showError(const std::string& text) = 0;
     virtual bool askYesNo(const std::string& text) = 0;
+    // Whether to go on with the selected record although the chip answers
+    // another ID. By default the yes/no question (the window's defaults to
+    // No); a front end without a user answers from its own options.
+    virtual bool confirmWrongChip(const WrongChipFacts& facts);
 
     // Locks (true) or unlocks the controls that could start something while
     // the programmer is open: tool bar and main panel, and whatever else the

@@ -92,6 +92,12 @@ inline constexpr std::uint8_t kStatusBusy = 0x01;
 
 inline constexpr std::uint16_t kFlashChipEraseArgument = 0x8000;
 inline constexpr std::uint8_t kSpiEnter4ByteMode = 0xB7;
+// The other SPI flash instructions the host sends through CMD_SPI_COMMAND
+// around 4-byte entry: the write enable some makers want before 0xB7, and the
+// bank register write whose bit 7 switches Spansion's FL-S parts instead.
+inline constexpr std::uint8_t kSpiWriteEnable = 0x06;
+inline constexpr std::uint8_t kSpiBankRegisterWrite = 0x17;
+inline constexpr std::uint8_t kBankRegisterExtendedAddress = 0x80;
 inline constexpr std::uint8_t kSpiCommandTarget = 3; // byte 2 of CMD_SPI_COMMAND
 inline constexpr std::uint32_t kFourByteThreshold = 16u * 1024u * 1024u;
 inline constexpr std::uint32_t kMinimumChunk = 64;
@@ -212,7 +218,7 @@ constexpr void MakeReadStatus(CommandBlock& previous) {
     previous[block::kOpcode] = CMD_READ_STATUS;
 }
 
-// CMD_SPI_COMMAND with one instruction byte (the host only ever sends 0xB7).
+// CMD_SPI_COMMAND with one instruction byte.
 constexpr CommandBlock BuildSpiCommand(std::uint8_t instruction) {
     CommandBlock b = EmptyBlock(CMD_SPI_COMMAND);
     b[2] = kSpiCommandTarget;

@@ -87,14 +87,14 @@ TEST_F(ChipDetectionTest, DetectedTextsInChinese) {
 TEST_F(ChipDetectionTest, LowerSlotWinsAndEqualNamesSelectTheEarlierRecord) {
     // Slot 5 repeats slot 1's ID; slot 6 repeats slot 2's names with an ID of
     // its own.
-    db[5] = WithId(MakeRecord("SPI,Other,X25Q32"), 0xEF4016);
+    db[5] = WithId(MakeRecord("SPI,Other,X25Q32", 4u << 20), 0xEF4016);
     db[6] = WithId(MakeRecord("SPI,Winbond,W25Q64"), 0xEF4099);
     ChipSelection boxes = BoxesAt(db, 0, 0, 0);
 
     auto out = DecideDetection(7, {1, 0xEF, 0x40, 0x16}, boxes, English);
     EXPECT_EQ(out.slot, 1);
     // The later record with the ID is named for the log, each name once.
-    db[7] = WithId(MakeRecord("SPI,Third,X25Q32"), 0xEF4016);
+    db[7] = WithId(MakeRecord("SPI,Third,X25Q32", 4u << 20), 0xEF4016);
     EXPECT_EQ(DecideDetection(7, {1, 0xEF, 0x40, 0x16}, boxes, English).othersLogText,
               "Other chips with this ID (choose one with Find): X25Q32");
     EXPECT_EQ(DecideDetection(7, {1, 0xEF, 0x40, 0x16}, boxes, TraditionalChinese).othersLogText,
@@ -203,3 +203,33 @@ TEST_F(ChipDetectionTest, EmptyDatabaseTreatsEveryIdAsUnknown) {
 }
 
 } // namespace
+
+TEST_F(ChipDetectionTest, OneIdWithPartsOfTwoSizesIsAskedNeverChosen) {
+    test::Fill(db, {
+                       WithId(MakeRecord("SPI,Winbond,W77Q16JW", 2u << 20), 0xEF8A16),
+                       WithId(MakeRecord("SPI,Winbond,W77Q32JW", 4u << 20), 0xEF8A16),
+                       WithId(MakeRecord("SPI,Winbond,W77Q32JW-B", 4u << 20), 0xEF8A16),
+                   });
+    ChipSelection boxes = BoxesAt(db, 0, 0, 0);
+    const auto out = DecideDetection(7, {1, 0xEF, 0x8A, 0x16}, boxes, English);
+    EXPECT_EQ(out.result, DetectionResult::SizeAmbiguous);
+    EXPECT_TRUE(out.selectCalls.empty());
+    ASSERT_EQ(out.questions.size(), 2u); // one per size, the first part of each
+    EXPECT_EQ(out.questions[1], "ID EF8A16 is answered by parts of different sizes: W77Q16JW "
+                                "(2 MiB), W77Q32JW (4 MiB).\nIs the chip W77Q32JW (4 MiB)?");
+
+    prompts.yesNoAnswers = {false, true};
+    Apply(out, boxes);
+    EXPECT_EQ(boxes.CurrentChip()->FlashSize, 4u << 20);
+    EXPECT_EQ(prompts.texts("information").at(0).rfind("The chip was detected:W77Q32JW", 0), 0u);
+
+    // No to both: nothing changes, and the user is told to choose by name.
+    ChipSelection untouched = BoxesAt(db, 0, 0, 0);
+    prompts.clear();
+    Apply(out, untouched);
+    EXPECT_EQ(untouched.CurrentChip()->FlashSize, 2u << 20);
+    EXPECT_EQ(prompts.texts("information"),
+              std::vector<std::string>{"ID EF8A16 is answered by parts of different sizes: "
+                                       "W77Q16JW (2 MiB), W77Q32JW (4 MiB). Choose the chip by "
+                                       "its name."});
+}

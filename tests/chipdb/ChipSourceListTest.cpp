@@ -11,13 +11,13 @@ const std::string kMinimal = "SPI,W,W25Q32,EF4016,4M,256,0,0,800,3.3V\n"
                              "24,Atmel,AT24C02,0,256,8,1,0,100,3.3V\n"
                              "93,Atmel,AT93C46-X16,0,128,2,2,87,100,3.3V\n";
 
-// Parses and checks lines given without their source column (each gets one);
-// returns all complaints joined.
+// Parses and checks lines given without their addr4 and source columns
+// (each gets an empty addr4 and a source); returns all complaints joined.
 std::string Complaints(const std::string& body) {
     std::string sourced;
     for (std::size_t start = 0, nl; start < body.size(); start = nl + 1) {
         nl = body.find('\n', start);
-        sourced += body.substr(start, nl - start) + ",datasheet\n";
+        sourced += body.substr(start, nl - start) + ",,datasheet\n";
     }
     std::vector<ChipRecord> records;
     std::vector<std::string> errors;
@@ -36,8 +36,8 @@ TEST(ChipSourceList, ReadsEveryColumnAndIgnoresCommentsAndCarriageReturns) {
     std::vector<ChipRecord> records;
     std::vector<std::string> errors;
     ASSERT_TRUE(ParseChipSourceList("# comment\r\n\r\n" + kHeader +
-                                        "SPI,W,W25Q32,EF4016,4M,256,0,1,800,1.8V,ds\r\n"
-                                        "95,ST,M95M02,0,256K,256,4,2,100,5.0V,ds\n",
+                                        "SPI,W,W25Q32,EF4016,4M,256,0,1,800,1.8V,,ds\r\n"
+                                        "95,ST,M95M02,0,256K,256,4,2,100,5.0V,,ds\n",
                                     &records, &errors))
         << errors.front();
     ASSERT_EQ(records.size(), 2u);
@@ -56,7 +56,7 @@ TEST(ChipSourceList, ReadsEveryColumnAndIgnoresCommentsAndCarriageReturns) {
 }
 
 TEST(ChipSourceList, UnreadableLinesAreNamedByNumber) {
-    EXPECT_NE(Complaints("SPI,W,X,EF4016,4M,256,0,0,800\n").find("line 2: 11 fields"),
+    EXPECT_NE(Complaints("SPI,W,X,EF4016,4M,256,0,0,800\n").find("line 2: 12 fields"),
               std::string::npos);
     EXPECT_NE(Complaints("SPI,W,X,ZZ,4M,256,0,0,800,3.3V\n").find("chip_id"), std::string::npos);
     EXPECT_NE(Complaints("SPI,W,X,1,4G,256,0,0,800,3.3V\n").find("size"), std::string::npos);
@@ -69,13 +69,49 @@ TEST(ChipSourceList, UnreadableLinesAreNamedByNumber) {
     std::vector<std::string> errors;
     EXPECT_FALSE(ParseChipSourceList("name,size\nA,1\n", &records, &errors));
     EXPECT_FALSE(
-        ParseChipSourceList(kHeader + "SPI,W,X,1,4M,256,0,0,800,3.3V, \n", &records, &errors));
+        ParseChipSourceList(kHeader + "SPI,W,X,1,4M,256,0,0,800,3.3V,, \n", &records, &errors));
     EXPECT_NE(errors.back().find("no source"), std::string::npos);
     EXPECT_FALSE(ParseChipSourceList("# only a comment\n", &records, &errors));
 }
 
 TEST(ChipSourceList, AValidListBreaksNoRule) {
     EXPECT_EQ(Complaints(kMinimal), "");
+}
+
+TEST(ChipSourceList, FourByteEntryIsStatedAboveSixteenMiBOnlyAndAgreesPerId) {
+    auto check = [](const std::string& rows) {
+        std::vector<ChipRecord> records;
+        std::vector<FourByteEntry> entries;
+        std::vector<std::string> errors;
+        ParseChipSourceList(kHeader + rows, &records, &errors, &entries);
+        if (errors.empty())
+            errors = CheckFourByteEntries(records, entries);
+        std::string out;
+        for (const auto& e : errors)
+            out += e + "\n";
+        return std::pair{out, FourByteEntryTable(records, entries)};
+    };
+    const std::string small = "SPI,W,W25Q32,EF4016,4M,256,0,0,800,3.3V,,ds\n";
+    const auto [good, table] =
+        check(small + "SPI,S,S25FL256S,010219,32M,256,0,0,6400,3.3V,17 80,ds\n"
+                      "SPI,S,S25FS256S,010219,32M,256,0,0,6400,3.3V,17 80,ds\n"
+                      "SPI,M,MT25QL256,20BA19,32M,256,0,0,6400,3.3V,06 B7,ds\n"
+                      "SPI,X,XT25Q256,0B6019,32M,256,0,0,6400,3.3V,unknown,ds\n");
+    EXPECT_EQ(good, "");
+    // One line per stated ID, sorted; an unknown method is left to the default.
+    EXPECT_EQ(table, "{0x010219, FourByteEntry::BankRegister},\n"
+                     "{0x20BA19, FourByteEntry::WriteEnableB7},\n");
+
+    EXPECT_NE(check("SPI,W,W25Q256,EF4019,32M,256,0,0,6400,3.3V,,ds\n").first.find("must say"),
+              std::string::npos);
+    EXPECT_NE(check("SPI,W,W25Q32,EF4016,4M,256,0,0,800,3.3V,B7,ds\n").first.find("only"),
+              std::string::npos);
+    EXPECT_NE(check("SPI,W,W25Q256,EF4019,32M,256,0,0,6400,3.3V,B7,ds\n"
+                    "SPI,W,W25Q256FV,EF4019,32M,256,0,0,6400,3.3V,06 B7,ds\n")
+                  .first.find("differs from W25Q256"),
+              std::string::npos);
+    EXPECT_NE(check("SPI,W,W25Q256,EF4019,32M,256,0,0,6400,3.3V,B8,ds\n").first.find("addr4"),
+              std::string::npos);
 }
 
 TEST(ChipSourceList, EachBrokenRuleIsRefused) {

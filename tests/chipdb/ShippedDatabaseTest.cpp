@@ -1,16 +1,20 @@
 // Checks the vantor.Dat the build generated from chipdb/data/chips.csv.
-#include "core/Prompts.h"
 #include "chipdb/ChipDetection.h"
 #include "chipdb/ChipSelection.h"
 #include "chipdb/ChipSourceList.h"
 #include "chipdb/DatabaseFile.h"
+#include "chipdb/FourByteEntry.h"
+#include "core/MessageTable.h"
+#include "core/Prompts.h"
 
 #include <cstdio>
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <set>
+#include <sstream>
 
 using namespace vantor;
 
@@ -80,7 +84,15 @@ TEST_F(ShippedDatabase, WellKnownChipsHaveTheirDatasheetFacts) {
         {"W25Q32BV", 0xEF4016, 4u << 20, 256, 0, 0, ChipVoltage::V3_3},
         {"W25Q32JV", 0xEF4016, 4u << 20, 256, 0, 0, ChipVoltage::V3_3},
         {"W77Q32JW", 0xEF8A16, 4u << 20, 256, 0, 0, ChipVoltage::V1_8},
-        {"W77Q16JW", 0xEF8A15, 2u << 20, 256, 0, 0, ChipVoltage::V1_8},
+        {"W77Q16JW", 0xEF8A16, 2u << 20, 256, 0, 0, ChipVoltage::V1_8},
+        {"F25L008A", 0x8C2014, 1u << 20, 256, 0, ChipSubType::FlashSst, ChipVoltage::V3_3},
+        {"AT26F004", 0x1F0400, 512u << 10, 256, 0, ChipSubType::FlashSst, ChipVoltage::V3_3},
+        {"GD25B512MF", 0xC8401A, 64u << 20, 256, 0, 0, ChipVoltage::V3_3},
+        {"AT25FF321A", 0x1F4708, 4u << 20, 256, 0, 0, ChipVoltage::V3_3},
+        {"Pm25LV040", 0x7F9D7E, 512u << 10, 256, 0, 0, ChipVoltage::V3_3},
+        {"Pm25LQ032C", 0x7F9D46, 4u << 20, 256, 0, 0, ChipVoltage::V3_3},
+        {"Pm25LD512", 0x7F9D20, 64u << 10, 256, 0, 0, ChipVoltage::V3_3},
+        {"BL24C02A", 0, 256, 16, 1, ChipSubType::Eeprom24Below4K, 0},
         {"MX25L6405", 0xC22017, 8u << 20, 256, 0, 0, ChipVoltage::V3_3},
         {"MX25U3235F", 0xC22536, 4u << 20, 256, 0, 0, ChipVoltage::V1_8},
         {"GD25Q128C", 0xC84018, 16u << 20, 256, 0, 0, ChipVoltage::V3_3},
@@ -147,15 +159,60 @@ TEST_F(ShippedDatabase, TypeBoxOrderServesDetectionAndStartUpShowsARealChip) {
 
 TEST_F(ShippedDatabase, TheFirstRecordOfASharedIdIsTheLikelyPart) {
     const std::pair<std::uint32_t, const char*> first[] = {
-        {0xEF4016, "W25Q32JV"},  {0xEF4017, "W25Q64JV"},     {0xEF4018, "W25Q128JV"},
-        {0x204015, "XM25QH16C"}, {0xC84017, "GD25Q64C"},     {0xC22017, "MX25L6433F"},
-        {0xEF4015, "W25Q16JV"},  {0x20BA18, "MT25QL128ABA"}, {0xEF8A16, "W77Q32JW"},
+        {0xEF4016, "W25Q32JV"},   {0xEF4017, "W25Q64JV"},     {0xEF4018, "W25Q128JV"},
+        {0x204015, "XM25QH16C"},  {0xC84017, "GD25Q64E"},     {0xC22017, "MX25L6433F"},
+        {0xEF4015, "W25Q16JV"},   {0x20BA18, "MT25QL128ABA"}, {0xC84018, "GD25Q128E"},
+        {0x7F9D7E, "Pm25LD040C"},
     };
     for (const auto& [id, name] : first) {
         const int slot = FindChipById(*db_, id);
         ASSERT_GE(slot, 0) << std::hex << id;
         EXPECT_EQ(NamesOf((*db_)[slot]).name, name) << std::hex << id;
     }
+}
+
+TEST_F(ShippedDatabase, SourceListStatesFourByteEntryAndSizesOfOneIdAreAsked) {
+    std::ifstream in(VANTOR_SHIPPED_CSV, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    std::vector<ChipRecord> records;
+    std::vector<FourByteEntry> entries;
+    std::vector<std::string> errors;
+    ASSERT_TRUE(ParseChipSourceList(text.str(), &records, &errors, &entries));
+    for (const auto& e : CheckShippedRules(records, entries))
+        ADD_FAILURE() << e;
+    // The engine's table is the list's column.
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        if (entries[i] != FourByteEntry::None) {
+            EXPECT_EQ(ShippedFourByteEntry(records[i].ChipId), entries[i])
+                << NamesOf(records[i]).name;
+        }
+    }
+    EXPECT_EQ(ShippedFourByteEntry(0x010219), FourByteEntry::BankRegister);  // S25FL256S
+    EXPECT_EQ(ShippedFourByteEntry(0x20BA19), FourByteEntry::WriteEnableB7); // MT25QL256
+    EXPECT_EQ(ShippedFourByteEntry(0xEF4019), FourByteEntry::EnterB7);       // W25Q256JV
+    EXPECT_EQ(ShippedFourByteEntry(0xEF4016), FourByteEntry::Unknown);
+
+    // Every ID listed with several sizes is a known exception, and detection
+    // asks which part it is instead of taking the first.
+    std::set<std::uint32_t> excepted;
+    for (const auto& e : KnownJedecExceptions())
+        excepted.insert(e.chipId);
+    ChipSelection boxes(db_);
+    int ambiguous = 0;
+    for (int i = 0; i < db_->RecordCount(); ++i) {
+        const std::uint32_t id = (*db_)[i].ChipId;
+        if ((*db_)[i].Family != ChipFamily::SpiFlash25 || FindChipById(*db_, id) != i ||
+            SlotsOfEachSize(*db_, id).size() < 2)
+            continue;
+        ++ambiguous;
+        EXPECT_TRUE(excepted.count(id)) << std::hex << id;
+        const ChipIdReply reply{1, std::uint8_t(id >> 16), std::uint8_t(id >> 8), std::uint8_t(id)};
+        const DetectionOutcome out = DecideDetection(7, reply, boxes, English);
+        EXPECT_EQ(out.result, DetectionResult::SizeAmbiguous) << std::hex << id;
+        EXPECT_TRUE(out.selectCalls.empty());
+    }
+    EXPECT_EQ(ambiguous, 1); // W77Q16JW and W77Q32JW
 }
 
 TEST_F(ShippedDatabase, CoversThePartsUsersLookFor) {

@@ -183,25 +183,51 @@ TEST_F(Emulator, EraseBusyForAWallClockTime) {
     EXPECT_GT(polls, 1);
 }
 
-TEST_F(Emulator, ThreeByteAddressesWrapAtSixteenMiBUntilB7) {
-    configure("[chip]\nsize = 32M\njedec = EF4019\n");
+TEST_F(Emulator, FourByteAddressesReachTheChipOnlyTheWayItsMakerSwitches) {
     Bytes image(32u << 20, 0xFF);
-    image[0] = 0x11;
     image[16u << 20] = 0x22;
-    ASSERT_TRUE(emu.setImage(image));
+    // In 3-byte mode the chip takes 01 00 00 of the address 01 00 00 00 and
+    // answers from 010000h; the programmer's first byte is its second.
+    image[0x10001] = 0x33;
+    const std::uint8_t writeEnable[] = {0x06};
+    const std::uint8_t bankOn[] = {0x17, 0x80};
+    const std::uint8_t bankOff[] = {0x17, 0x00};
+    struct Case {
+        const char* chip;
+        std::vector<const std::uint8_t*> ignored; // sent first, changing nothing
+        std::vector<std::pair<const std::uint8_t*, int>> enter;
+    };
+    const std::uint8_t b7[] = {kSpiEnter4ByteMode};
+    const Case cases[] = {
+        {"jedec = EF4019\n", {}, {{b7, 1}}},
+        {"jedec = 20BA19\n", {b7}, {{writeEnable, 1}, {b7, 1}}},
+        {"jedec = 010219\n", {b7}, {{bankOn, 2}}},
+        {"jedec = 20BA19\nfour_byte_entry = b7\n", {}, {{b7, 1}}},
+    };
+    for (const Case& c : cases) {
+        configure(std::string("[chip]\nsize = 32M\n") + c.chip);
+        ASSERT_TRUE(emu.setImage(image));
+        ASSERT_TRUE(host.open());
+        host.setup(ChipFamily::SpiFlash25, 32u << 20, 256);
+        for (const std::uint8_t* bytes : c.ignored)
+            host.send(BuildSpiTransaction(bytes, 1), true);
+        EXPECT_FALSE(emu.fourByteMode()) << c.chip;
+        EXPECT_EQ(host.read(16u << 20, 64, 64)[0], 0x33) << c.chip;
+        for (const auto& [bytes, count] : c.enter)
+            host.send(BuildSpiTransaction(bytes, std::size_t(count)), true);
+        EXPECT_TRUE(emu.fourByteMode()) << c.chip;
+        EXPECT_EQ(host.read(16u << 20, 64, 64)[0], 0x22) << c.chip;
+        host.finish();
+        EXPECT_FALSE(emu.fourByteMode()) << c.chip; // the socket is switched off at finish
+    }
+    // The bank register switches back as well.
     ASSERT_TRUE(host.open());
     host.setup(ChipFamily::SpiFlash25, 32u << 20, 256);
-    EXPECT_EQ(host.read(16u << 20, 64, 64)[0], 0x11);
-    host.send(BuildSpiCommand(kSpiEnter4ByteMode), true);
-    EXPECT_TRUE(emu.fourByteMode());
-    EXPECT_EQ(host.read(16u << 20, 64, 64)[0], 0x22);
+    host.send(BuildSpiTransaction(bankOn, 2), true);
+    host.send(BuildSpiTransaction(bankOff, 2), true);
+    EXPECT_FALSE(emu.fourByteMode());
     host.finish();
-    EXPECT_FALSE(emu.fourByteMode()); // the socket is switched off at finish
-    // A stream that starts below 16 MiB and runs past it wraps too.
-    ASSERT_TRUE(host.open());
-    host.setup(ChipFamily::SpiFlash25, 32u << 20, 256);
-    const Bytes across = host.read((16u << 20) - 32, 64, 64);
-    EXPECT_EQ(across[32], 0x11);
+    EXPECT_FALSE(emu.configure("[chip]\nfour_byte_entry = b8\n"));
 }
 
 TEST_F(Emulator, I2cPageWritesWrapInsideTheChipsPage) {

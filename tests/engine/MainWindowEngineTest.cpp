@@ -304,6 +304,26 @@ private slots:
         QVERIFY(form->ToolBar1->isEnabled());
     }
 
+    void anotherChipInTheSocketIsAsked() {
+        // The socket holds a 512 KiB part (EF4013); the window has a 1 MiB
+        // part with another ID selected, and knows the other one by name.
+        configure("[chip]\nsize = 512K\njedec = EF4013\n");
+        ChipRecord selected = FlashRecord(1u << 20);
+        selected.ChipId = 0xEF4014;
+        SetNameText(selected, "SPI_FLASH,TEST,T25F08");
+        auto form = makeForm(selected);
+        form->Chips[1] = FlashRecord(512u << 10);
+        form->ToolRead->trigger();
+        QCOMPARE(prompts.texts("question"),
+                 std::vector<std::string>{
+                     "The chip answers ID EF4013: T25F, 512 KiB. The selected chip is T25F08, "
+                     "1 MiB, ID EF4014. Go on with the selected chip all the same?"});
+        QVERIFY(!form->logLines().join("\n").contains("Complete!"));
+        prompts.yesNoAnswers = {true};
+        form->ToolRead->trigger();
+        QVERIFY(form->logLines().first().endsWith("Read Complete!"));
+    }
+
     // Stop, Unprotect, Read twice, checksums, find and go to, in the window;
     // with VANTOR_SHOTS_DIR set, each language's window is saved there too.
     void benchToolsInTheWindow() {
