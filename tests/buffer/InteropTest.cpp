@@ -2,8 +2,8 @@
 // srecord) load to the same bytes. Skipped where a tool is not installed.
 // srec_cat leaves the termination record out unless it is given a start
 // address, and a file without one is refused, so the test gives it one.
-#include "core/Prompts.h"
 #include "buffer/DataFile.h"
+#include "core/Prompts.h"
 #include "tests/buffer/BufferTestSupport.h"
 
 #include <gtest/gtest.h>

@@ -1,9 +1,9 @@
 // Checks the vantor.Dat the build generated from chipdb/data/chips.csv.
-#include "core/Prompts.h"
 #include "chipdb/ChipDetection.h"
 #include "chipdb/ChipSelection.h"
 #include "chipdb/ChipSourceList.h"
 #include "chipdb/DatabaseFile.h"
+#include "core/Prompts.h"
 
 #include <cstdio>
 #include <gtest/gtest.h>

@@ -146,7 +146,7 @@ TEST_F(Commands, FailedChecksStillTimeAndBeep) {
     EXPECT_EQ(host.count("beep"), 1);
     // The log says how much differs, no "Complete!".
     EXPECT_EQ(host.log, (std::vector<std::string>{"002:7h: chip 00, buffer FF",
-                                                   "001:Verify: bytes that differ: 1"}));
+                                                  "001:Verify: bytes that differ: 1"}));
 }
 
 TEST_F(Commands, DeclinedWrite) {
