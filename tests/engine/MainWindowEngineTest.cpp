@@ -17,6 +17,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -403,6 +404,80 @@ private slots:
         // Read twice says both reads matched.
         form->findChild<OperatorMenu*>("OperatorMenu")->ReadTwiceItem->trigger();
         QCOMPARE(form->logLines().first().mid(4), QString::fromStdString(Message(Own::ReadsMatch)));
+    }
+
+    // From start, with keys alone: every control is reached, and Detect,
+    // Read, Compare and Save run. Not one mouse event is sent.
+    void keyboardOnlyFromStart() {
+        configure("[chip]\nsize = 64K\njedec = EF4013\n");
+        const auto image = Random(65536);
+        QVERIFY(emu->setImage(image));
+        auto form = makeForm(FlashRecord(65536));
+        form->show();
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+        struct MouseSpy : QObject {
+            int seen = 0;
+            bool eventFilter(QObject*, QEvent* e) override {
+                const auto t = e->type();
+                seen += t == QEvent::MouseButtonPress || t == QEvent::MouseButtonRelease ||
+                        t == QEvent::MouseButtonDblClick;
+                return false;
+            }
+        } mouse;
+        qApp->installEventFilter(&mouse);
+        const auto key = [](int k, Qt::KeyboardModifiers mods = {}) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key(k), mods);
+        };
+
+        // Tab round the window; Ctrl+Tab leaves the hex pane, where Tab
+        // switches its columns.
+        form->FlashEditor->setFocus(Qt::OtherFocusReason);
+        QSet<QWidget*> reached;
+        for (int i = 0; i < 40; ++i) {
+            QWidget* now = QApplication::focusWidget();
+            reached.insert(now);
+            if (now == form->FlashEditor) {
+                key(Qt::Key_Tab);
+                QCOMPARE(QApplication::focusWidget(), form->FlashEditor);
+                key(Qt::Key_Tab, Qt::ControlModifier);
+                QVERIFY(QApplication::focusWidget() != form->FlashEditor);
+            } else {
+                key(Qt::Key_Tab);
+            }
+        }
+        const QList<QWidget*> controls{
+                 form->ComboBox1, form->ComboBox2, form->ComboBox3, form->BitBtn1, form->BitBtn2,
+                 form->ComboBox5, form->Edit2, form->ComboBox4, form->CheckBox1, form->CheckBox2,
+                 form->CheckBox3, form->BitBtn3, form->FlashEditor};
+        for (QWidget* w : controls)
+            QVERIFY2(reached.contains(w) || reached.contains(w->focusProxy()),
+                     qPrintable(w->objectName()));
+        // Back into the pane the other way, and out again.
+        form->ComboBox1->setFocus(Qt::OtherFocusReason);
+        for (int i = 0; i < 20 && QApplication::focusWidget() != form->FlashEditor; ++i)
+            key(Qt::Key_Backtab, Qt::ShiftModifier);
+        QCOMPARE(QApplication::focusWidget(), form->FlashEditor);
+        key(Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
+        QVERIFY(QApplication::focusWidget() != form->FlashEditor);
+
+        // Detect, Read, Compare, Save.
+        key(Qt::Key_D, Qt::ControlModifier);
+        QVERIFY(!prompts.log.empty()); // detection says what it found
+        key(Qt::Key_F5);
+        QVERIFY(form->logLines().first().endsWith(":Read Complete!"));
+        QVERIFY(std::equal(image.begin(), image.end(), form->Buffer.data()));
+        const QString bin = dir->filePath("chip.bin");
+        prompts.fileAnswers = {bin.toStdString()};
+        key(Qt::Key_S, Qt::ControlModifier);
+        QVERIFY(QFile::exists(bin));
+        prompts.fileAnswers = {bin.toStdString()};
+        key(Qt::Key_K, Qt::ControlModifier);
+        QVERIFY(form->logLines().first().endsWith("chip.bin: no difference"));
+        // The saved file is a recent file now? Opening it makes it one.
+        QVERIFY(form->OpenPath(bin, false));
+        QCOMPARE(form->RecentMenu->actions().size(), 1);
+        QCOMPARE(mouse.seen, 0);
+        qApp->removeEventFilter(&mouse);
     }
 
     void unusableRecordIsRefusedBeforeOpening() {
