@@ -89,6 +89,21 @@ void MainWindow::placeOnFirstShow() {
                         2 * RichEdit1->frameWidth() + 8;
         PaneSplitter->setSizes({std::max(1, PaneSplitter->height() - log), log});
     }
+    // Laid out for real only now it shows: what the pane still lacks is
+    // added, as far as the screen allows.
+    if (!sizeSaved_)
+        QTimer::singleShot(0, this, [this] {
+            if (isMaximized() || !screen())
+                return;
+            const QSize want = firstStartSize();
+            if (want == size())
+                return;
+            const QRect screenArea = screen()->availableGeometry();
+            const QSize frameExtra = frameGeometry().size() - size();
+            const QSize framed = (want + frameExtra).boundedTo(screenArea.size());
+            resize(framed - frameExtra);
+            move(PlaceOnScreen(QRect(QPoint(), framed), screenArea).topLeft());
+        });
     // Once the window manager has framed it, the guess is checked.
     QTimer::singleShot(kFrameCheckMs, this, [this] {
         if (isMaximized() || !screen())
