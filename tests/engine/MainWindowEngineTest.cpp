@@ -446,9 +446,9 @@ private slots:
             }
         }
         const QList<QWidget*> controls{
-                 form->ComboBox1, form->ComboBox2, form->ComboBox3, form->BitBtn1, form->BitBtn2,
-                 form->ComboBox5, form->Edit2, form->ComboBox4, form->CheckBox1, form->CheckBox2,
-                 form->CheckBox3, form->BitBtn3, form->FlashEditor};
+            form->ComboBox1, form->ComboBox2, form->ComboBox3,  form->BitBtn1,   form->BitBtn2,
+            form->ComboBox5, form->Edit2,     form->ComboBox4,  form->CheckBox1, form->CheckBox2,
+            form->CheckBox3, form->BitBtn3,   form->FlashEditor};
         for (QWidget* w : controls)
             QVERIFY2(reached.contains(w) || reached.contains(w->focusProxy()),
                      qPrintable(w->objectName()));
