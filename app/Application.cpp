@@ -109,6 +109,13 @@ int RunApplication(QApplication& app) {
         auto windows = CreateWindows();
         QApplication::setWindowIcon(QIcon::fromTheme(kDesktopId, QIcon(":/icons/app.svg")));
         windows->Form1->show();
+        // "vantor FILE" opens FILE as Open would, once the window is up.
+        const QStringList arguments = QCoreApplication::arguments();
+        if (arguments.size() > 1 && !arguments.back().startsWith('-')) {
+            const QString file = arguments.back();
+            QTimer::singleShot(0, windows->Form1.get(),
+                               [&windows, file] { windows->Form1->OpenPath(file, false); });
+        }
         // For checks of an installed copy: start, close, and quit. With the
         // value "save-database" the chip editor first saves the database.
         const QByteArray exitAfterStart = qgetenv("VANTOR_EXIT_AFTER_START");

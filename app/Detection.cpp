@@ -9,6 +9,8 @@
 namespace vantor {
 
 void MainWindow::BitBtn1Click() {
+    if (!ChipChosen())
+        return;
     MainWindowHost& host = ChipHost();
     // The programmer belongs to a running chip command; its lock normally
     // keeps this button from being pressed at all.
@@ -20,7 +22,7 @@ void MainWindow::BitBtn1Click() {
     if (answered == 0 && host.Engine.failed()) {
         // The programmer was there but the exchange broke off: that is no
         // "Not connected", and the reply bytes mean nothing.
-        CurrentPrompts().showError(TransferFailureText(*host.Engine.failure()));
+        ShowError(QString::fromStdString(TransferFailureText(*host.Engine.failure())));
         return;
     }
     const DetectionOutcome outcome = DecideDetection(answered, reply, Selection, LanguageIndex());

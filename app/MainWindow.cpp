@@ -2,6 +2,7 @@
 
 #include "app/OperatorMenu.h"
 #include "app/ProductionLine.h"
+#include "app/RecentFiles.h"
 #include "app/StatusBar.h"
 #include "buffer/FillDialog.h"
 #include "chipdb/DatabaseFile.h"
@@ -90,6 +91,7 @@ MainWindow::MainWindow(const std::string& executablePath, QWidget* parent)
     Panel1->setObjectName("Panel1");
     auto* row = new QHBoxLayout(Panel1);
     row->setContentsMargins(2, 2, 2, 2);
+    row->setSpacing(2); // every pixel to the hex pane on an 800-pixel screen
     // The left column scrolls rather than forcing a minimum window height.
     auto* leftScroll = new QScrollArea(Panel1);
     leftScroll->setFrameShape(QFrame::NoFrame);
@@ -112,7 +114,11 @@ MainWindow::MainWindow(const std::string& executablePath, QWidget* parent)
     Progress->hide();
     new OperatorMenu(*this);                // Stop, Unprotect, find, checksums
     Production = new ProductionLine(*this); // Log menu, serial numbers, counter
+    recent_ = std::make_unique<RecentFiles>();
+    setAcceptDrops(true);
     FormCreate();
+    RebuildRecentMenu();
+    showInsertMode();
 }
 
 MainWindow::~MainWindow() = default;
@@ -124,8 +130,10 @@ void MainWindow::setDialogs(QDialog* form2, ChipFindDialog* form3, FillDialog* f
     form4_ = form4;
     aboutBox_ = aboutBox;
     if (form4_)
+        // The pane keeps showing the whole chip after a fill inside it.
         form4_->setHexViewLoader([this](const uint8_t* data, size_t count) {
-            FlashEditor->LoadFromStream(std::span<const uint8_t>(data, count));
+            const size_t chip = std::min<size_t>(CurrentChip().FlashSize, DataBuffer::size());
+            FlashEditor->LoadFromStream(std::span<const uint8_t>(data, std::max(count, chip)));
         });
     if (form3_) {
         form3_->setDatabase(&Chips);
@@ -209,6 +217,7 @@ void MainWindow::buildMenu() {
     connect(fanti, &QAction::triggered, this, &MainWindow::fantiClick);
     connect(Enlish, &QAction::triggered, this, &MainWindow::EnlishClick);
     connect(N5, &QAction::triggered, this, &MainWindow::ToolAboutClick);
+    buildBenchItems();
 }
 
 void MainWindow::buildToolBar() {
@@ -322,6 +331,13 @@ QWidget* MainWindow::buildLeftColumn() {
     grid->addWidget(Edit2, 1, 1);
     grid->addWidget(Label6, 2, 0);
     grid->addWidget(ComboBox4, 2, 1);
+    // Alt and the label's letter reach the box beside it.
+    Label1->setBuddy(ComboBox1);
+    Label2->setBuddy(ComboBox2);
+    Label3->setBuddy(ComboBox3);
+    Label4->setBuddy(ComboBox5);
+    Label5->setBuddy(Edit2);
+    Label6->setBuddy(ComboBox4);
     column->addWidget(Panel8);
 
     GroupBox2 = new QGroupBox("自动编程选项", Panel2);
@@ -356,6 +372,8 @@ QWidget* MainWindow::buildRightSide() {
     auto* layout = new QVBoxLayout(Panel3);
     layout->setContentsMargins(0, 0, 0, 0);
     auto* split = new QSplitter(Qt::Vertical, Panel3);
+    split->setObjectName("PaneSplitter");
+    PaneSplitter = split;
     FlashEditor = new HexEditorControl(split);
     FlashEditor->setObjectName("FlashEditor");
     RichEdit1 = new QTextEdit(split);
@@ -398,11 +416,29 @@ void MainWindow::buildStatusBar() {
     Progress->setObjectName("Progress");
     Progress->setTextVisible(false);
     connect(StatusBar1, &StatusBar::resized, this, &MainWindow::FormResize);
+
+    // At the right end: how many bytes are marked as different, and whether
+    // typing inserts or overwrites.
+    DifferenceLabel = new QLabel(StatusBar1);
+    DifferenceLabel->setObjectName("DifferenceLabel");
+    InsertModeLabel = new QLabel(StatusBar1);
+    InsertModeLabel->setObjectName("InsertModeLabel");
+    InsertModeLabel->setAlignment(Qt::AlignCenter);
+    InsertModeLabel->setFrameShape(QFrame::StyledPanel);
+    connect(FlashEditor, &HexEditorControl::insertModeChanged, this, &MainWindow::showInsertMode);
+    connect(FlashEditor, &HexEditorControl::differencesChanged, this, [this] {
+        const std::size_t count = FlashEditor->differences().count();
+        DifferenceLabel->setText(count == 0 ? QString()
+                                            : QString::fromStdString(FormatMessage(
+                                                  Own::DifferencesShown, {std::to_string(count)})));
+    });
 }
 
 // ---- shared operations ----------------------------------------------------
 
 void MainWindow::ShowError(const QString& text) {
+    // One line per box, however many lines the box has.
+    LogLine(QString(text).replace('\n', ' '));
     CurrentPrompts().showError(text.toStdString());
 }
 
@@ -432,6 +468,10 @@ void MainWindow::FormShow() {
     LoadChipDatabase(
         Chips, places_.database, [this](int t, int m, int n) { SelectChip(t, m, n); },
         Selection.SelTypeIndex, Selection.SelMakerIndex, Selection.SelNameIndex);
+    // Indices a settings file got wrong select nothing: the first record
+    // then, rather than boxes that show their design names.
+    if (Selection.CurrentChip() == nullptr)
+        SelectChip(0, 0, 0);
     ApplyLanguage();
 }
 
@@ -464,6 +504,12 @@ void MainWindow::FormResize() {
     Progress->setGeometry(StatusBar::kProgressLeft, border + 2,
                           StatusBar1->width() - StatusBar::kProgressWidthReduction,
                           StatusBar1->height() - border - 2);
+    const int height = StatusBar1->height();
+    const int modeWidth = InsertModeLabel->fontMetrics().horizontalAdvance("OVRW") + 8;
+    InsertModeLabel->setGeometry(StatusBar1->width() - modeWidth, 0, modeWidth, height);
+    const int countWidth = DifferenceLabel->fontMetrics().horizontalAdvance("Diff: 67108864") + 8;
+    DifferenceLabel->setGeometry(InsertModeLabel->x() - countWidth, 0, countWidth, height);
+    Progress->raise(); // over both while an operation runs
 }
 
 void MainWindow::showEvent(QShowEvent* event) {
@@ -479,26 +525,26 @@ void MainWindow::showEvent(QShowEvent* event) {
                 FormActivate();
             }
         });
-        // First showing: centred on the screen at the current size, which a
-        // size saved on a larger screen gives up so the whole window shows.
-        if (!isMaximized()) {
-            if (QScreen* s = screen()) {
-                const QRect available = s->availableGeometry();
-                const QSize frame = frameGeometry().size();
-                const QSize fit = frame.boundedTo(available.size());
-                if (fit != frame)
-                    resize(size() - (frame - fit));
-                move(PlaceOnScreen(frameGeometry(), available).topLeft());
-            }
-        }
+        if (!isMaximized())
+            placeOnFirstShow();
     }
     QMainWindow::showEvent(event);
 }
 
 void MainWindow::changeEvent(QEvent* event) {
-    if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
-        activatedOnce_ = true;
-        FormActivate();
+    if (event->type() == QEvent::ActivationChange) {
+        if (isActiveWindow()) {
+            activatedOnce_ = true;
+            // Back from one of our own boxes or dialogs: nothing outside
+            // changed (device changes are heard anyway), so no new line.
+            if (!leftForOwnWindow_)
+                FormActivate();
+            leftForOwnWindow_ = false;
+        } else {
+            leftForOwnWindow_ = QApplication::activeWindow() != nullptr ||
+                                QApplication::activeModalWidget() != nullptr ||
+                                QApplication::activePopupWidget() != nullptr;
+        }
     }
     QMainWindow::changeEvent(event);
 }
@@ -527,9 +573,11 @@ void MainWindow::SayRefused(const std::string& text) {
     QApplication::beep();
     Progress->setFormat(QString::fromStdString(text));
     Progress->setTextVisible(true);
-    QTimer::singleShot(kRefusalShownMs, Progress, [bar = Progress] {
-        bar->setTextVisible(false);
-        bar->resetFormat();
+    refusalShown_ = true;
+    QTimer::singleShot(kRefusalShownMs, Progress, [this] {
+        refusalShown_ = false;
+        Progress->setTextVisible(false);
+        Progress->resetFormat();
     });
 }
 

@@ -12,6 +12,7 @@
 #include <QByteArray>
 #include <QMainWindow>
 #include <QRect>
+#include <functional>
 #include <memory>
 
 class QAction;
@@ -22,6 +23,7 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QProgressBar;
+class QSplitter;
 class QPushButton;
 class QTextEdit;
 class QToolBar;
@@ -37,10 +39,13 @@ class FillDialog;
 class ChipBoxBinder;
 class MainWindowHost;
 class ProductionLine;
+class RecentFiles;
 
 // Where a window whose frame is `frame` shows first: centred on the
 // available screen area, its top left corner never outside it.
 QRect PlaceOnScreen(const QRect& frame, const QRect& available);
+// `frame` moved (and shrunk where it must) so all of it lies on `available`.
+QRect KeepOnScreen(const QRect& frame, const QRect& available);
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
@@ -61,7 +66,11 @@ public:
     void setDialogs(QDialog* form2, ChipFindDialog* form3, FillDialog* form4, QDialog* aboutBox);
 
     // ---- shared operations -------------------------------------------------
+    // The box, and the same text as a numbered line in the log, so the log
+    // tells the whole story of a session.
     void ShowError(const QString& text);
+    // A refusal is being shown across the progress bar.
+    bool RefusalShown() const { return refusalShown_; }
     std::string NextLogPrefix() { return log_.NextLogPrefix(); }
     // Prefix and text, inserted as the top line of the log pane.
     void LogLine(const QString& text);
@@ -95,6 +104,11 @@ public:
     // ---- controls (named as the designers named them) ---------------------
     QMenu *O1, *Buff, *O3, *L1, *H1;
     QAction *O2, *S1, *Q1, *Fill, *A1, *E1, *W1, *R1, *V1, *N7, *N3, *China, *fanti, *Enlish, *N5;
+    // Added for the bench: detect and find a chip, compare, recent files.
+    QAction *DetectItem, *FindChipItem, *CompareItem, *NextDifferenceItem, *PreviousDifferenceItem;
+    QMenu* RecentMenu;
+    QSplitter* PaneSplitter;
+    QLabel *InsertModeLabel, *DifferenceLabel;
     QToolBar* ToolBar1;
     QAction *ToolOpen, *ToolSave, *ToolRead, *ToolErase, *ToolWrite, *ToolVerify, *ToolAuto,
         *ToolBank, *ToolFill, *ToolDevice, *ToolAbout;
@@ -109,6 +123,26 @@ public:
     QTextEdit* RichEdit1;
     StatusBar* StatusBar1;
     QProgressBar* Progress;
+
+    // ---- files (app/FileCommands.cpp) ----------------------------------------
+    // Opens `path` as Open does; with `askFirst`, asks before it replaces
+    // edits in the pane. False when the user declined or nothing loaded.
+    bool OpenPath(const QString& path, bool askFirst);
+    // A recent file: asks before replacing edits; one that went away is
+    // taken off the list, the buffer untouched.
+    void OpenRecent(const QString& path);
+    RecentFiles& Recent() { return *recent_; }
+    void RebuildRecentMenu();
+
+    // ---- compare (app/CompareCommands.cpp) ------------------------------------
+    // Runs `command` (a verify, an Auto) and marks in the pane the bytes in
+    // which the chip differed.
+    void MarkVerifyDifferences(const std::function<void()>& command);
+    // Compares the pane with a file loaded by the Open rules; no chip needed.
+    // True when both were there to compare.
+    bool CompareWithFile(const QString& path);
+    // Moves to the next or previous marked difference.
+    bool GoToDifference(bool forward);
 
     // ---- life cycle hooks --------------------------------------------------
     void FormCreate();
@@ -128,6 +162,11 @@ public:
     // Activation and device changes: "Ready" / "Not connected" in panel 1 and
     // a detection line; waits for the end of a running chip command.
     void ProbeProgrammer();
+    // False (and said why) when no valid chip record is selected.
+    bool ChipChosen();
+    // Read or Read twice; a read that does not finish leaves the image as it
+    // was.
+    void RunRead(bool twice);
     // Declared after UsbLink and Buffer, so it goes before them.
     std::shared_ptr<MainWindowHost> chipHost_;
     // The production log, serial numbers and counter (app/ProductionLine.h);
@@ -153,12 +192,15 @@ public slots:
     void ToolDeviceClick();
     void BitBtn1Click();
     void BitBtn2Click();
+    void CompareWithFileClick();
 
 protected:
     void showEvent(QShowEvent* event) override;
     void changeEvent(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void buildMenu();
@@ -167,6 +209,15 @@ private:
     QWidget* buildRightSide();
     void buildStatusBar();
     void setLanguageChecks();
+    void buildBenchItems();
+    void retranslateBenchItems(int lang);
+    void showInsertMode();
+    // Where the window shows first: the saved place kept on the screen, or
+    // a size that shows the hex pane whole, centred.
+    void placeOnFirstShow();
+    QSize firstStartSize() const;
+    void loadWindowExtras();
+    void saveWindowExtras();
     void SayRefused(const std::string& text);
     static constexpr int kRefusalShownMs = 4000;
 
@@ -175,6 +226,17 @@ private:
     LogNumbering log_;
     bool shownOnce_ = false;
     bool activatedOnce_ = false;
+    // The settings gave a place and a size; without them the window takes
+    // its first-start size.
+    bool refusalShown_ = false;
+    bool placeSaved_ = false;
+    bool sizeSaved_ = false;
+    // The window lost the focus to a box or dialog of its own: coming back
+    // is no news of the programmer.
+    bool leftForOwnWindow_ = false;
+    std::unique_ptr<RecentFiles> recent_;
+    int logHeight_ = 0; // the log pane's saved height, 0 for none
+    static constexpr int kFrameCheckMs = 300;
     static constexpr int kFirstProbeGraceMs = 300;
     QDialog* form2_ = nullptr;
     ChipFindDialog* form3_ = nullptr;

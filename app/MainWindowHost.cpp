@@ -2,6 +2,7 @@
 
 #include "app/MainWindow.h"
 #include "app/StatusBar.h"
+#include "core/MessageTable.h"
 #include "core/Prompts.h"
 #include "link/UsbDeviceMonitor.h"
 
@@ -16,6 +17,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdio>
 
 namespace vantor {
 
@@ -27,6 +29,17 @@ QString Text(const std::string& text) {
 
 int ProgressValue(std::uint32_t value) {
     return value > std::uint32_t(INT_MAX) ? INT_MAX : int(value);
+}
+
+// "0:07", "12:40", "1:02:03".
+std::string DurationText(double seconds) {
+    const long long s = seconds < 0 ? 0 : (long long)(seconds + 0.5);
+    char text[32];
+    if (s >= 3600)
+        std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", s / 3600, s / 60 % 60, s % 60);
+    else
+        std::snprintf(text, sizeof text, "%lld:%02lld", s / 60, s % 60);
+    return text;
 }
 
 } // namespace
@@ -59,6 +72,8 @@ void MainWindowHost::setStatusText(const std::string& text) {
 
 void MainWindowHost::showProgress() {
     Form.Progress->show();
+    ProgressStarted = std::chrono::steady_clock::now();
+    LastTimeShown = {};
 }
 
 void MainWindowHost::setProgressMaximum(std::uint32_t maximum) {
@@ -84,10 +99,37 @@ void MainWindowHost::setProgressPosition(std::uint32_t position) {
             Form.Progress->update();
         }
     }
+    showTimes();
+}
+
+// Elapsed and remaining time across the bar, a few times a second. The
+// remaining time assumes the rest goes at the pace so far.
+void MainWindowHost::showTimes() {
+    using namespace std::chrono;
+    const auto now = steady_clock::now();
+    if (Form.RefusalShown() || now - LastTimeShown < kTimeRefresh)
+        return;
+    LastTimeShown = now;
+    const double elapsed = duration<double>(now - ProgressStarted).count();
+    const int value = Form.Progress->value();
+    const int maximum = Form.Progress->maximum();
+    std::string text;
+    if (value > 0 && maximum > value && elapsed >= 1.0) {
+        const double left = elapsed * double(maximum - value) / double(value);
+        text = FormatMessage(Own::TimeElapsedLeft, {DurationText(elapsed), DurationText(left)});
+    } else {
+        text = FormatMessage(Own::TimeElapsed, {DurationText(elapsed)});
+    }
+    Form.Progress->setFormat(Text(text));
+    Form.Progress->setTextVisible(true);
 }
 
 void MainWindowHost::hideProgress() {
     Form.Progress->hide();
+    if (!Form.RefusalShown()) {
+        Form.Progress->setTextVisible(false);
+        Form.Progress->resetFormat();
+    }
 }
 
 void MainWindowHost::processEvents() {
@@ -155,7 +197,10 @@ void MainWindowHost::syncBufferFromEditor() {
 }
 
 int MainWindowHost::speedIndex() const {
-    return Form.ComboBox4->currentIndex();
+    // A speed box left empty by a broken settings file sends the box's
+    // default, never an index the programmer does not know.
+    const int index = Form.ComboBox4->currentIndex();
+    return index < 0 ? 0 : index;
 }
 
 void MainWindowHost::logLine(const std::string& text) {
@@ -179,6 +224,10 @@ void MainWindowHost::setStopTime(double time) {
 }
 
 void MainWindowHost::chipCommandEnded() {
+    // However the command ended (a failed check leaves the bar where the
+    // pass stopped), the bar goes, and the checksum under it shows again.
+    hideProgress();
+    Form.Progress->setValue(0);
     Probe.chipCommandEnded();
 }
 

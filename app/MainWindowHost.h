@@ -71,6 +71,7 @@ private:
     // Menu commands that would touch the buffer or the programmer, or open a
     // dialog that stops the operation's loop, greyed out with the tool bar.
     std::vector<QAction*> guardedActions() const;
+    void showTimes();
 
     // Progress changes smaller than 1/kProgressSteps of the range wait.
     static constexpr std::uint32_t kProgressSteps = 1000;
@@ -79,6 +80,9 @@ private:
     std::unique_ptr<UsbDeviceMonitor> Monitor;
     std::uint32_t ProgressStep = 1;
     std::chrono::steady_clock::time_point LastProgressPaint{};
+    std::chrono::steady_clock::time_point ProgressStarted{};
+    std::chrono::steady_clock::time_point LastTimeShown{};
+    static constexpr std::chrono::milliseconds kTimeRefresh{250};
     bool Locked = false;
     std::vector<std::pair<QAction*, bool>> SavedEnabled;
     QPointer<QWidget> FocusBefore; // the focus when the window was locked

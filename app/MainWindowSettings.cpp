@@ -62,6 +62,7 @@ void MainWindow::FormCreate() {
     Settings = std::make_unique<SettingsFile>(places_.settings);
     MainWindowSettings target(*this);
     Settings->load(target);
+    loadWindowExtras();
 }
 
 bool MainWindow::FormClose() {
@@ -74,6 +75,8 @@ bool MainWindow::FormClose() {
     if (!saved)
         // The old file stays whole; the user is told, and may still leave.
         ShowError(QString::fromStdString(UnableToWriteText(saved.path)));
+    else
+        saveWindowExtras();
     Settings.reset();
     return true;
 }

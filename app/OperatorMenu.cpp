@@ -5,11 +5,13 @@
 #include "app/OperatorDialogs.h"
 #include "app/StatusBar.h"
 #include "buffer/Checksum.h"
+#include "controls/HexBinding.h"
 #include "controls/HexEditorControl.h"
 #include "core/MessageTable.h"
 #include "core/Prompts.h"
 
 #include <QAction>
+#include <QLabel>
 #include <QMenu>
 #include <QPainter>
 #include <QTimer>
@@ -46,8 +48,8 @@ void ChecksumPanel::paintEvent(QPaintEvent*) {
 OperatorMenu::OperatorMenu(MainWindow& form) : QObject(&form), Form(form) {
     setObjectName("OperatorMenu");
     StopItem = Item(&form, "StopItem", QKeySequence(Qt::Key_Escape));
-    UnprotectItem = Item(&form, "UnprotectItem");
-    ReadTwiceItem = Item(&form, "ReadTwiceItem");
+    UnprotectItem = Item(&form, "UnprotectItem", QKeySequence(Qt::CTRL | Qt::Key_U));
+    ReadTwiceItem = Item(&form, "ReadTwiceItem", QKeySequence(Qt::SHIFT | Qt::Key_F5));
     form.O3->addSeparator();
     form.O3->addAction(ReadTwiceItem);
     form.O3->addAction(UnprotectItem);
@@ -64,10 +66,11 @@ OperatorMenu::OperatorMenu(MainWindow& form) : QObject(&form), Form(form) {
     }
 
     connect(StopItem, &QAction::triggered, this, &OperatorMenu::stop);
-    connect(UnprotectItem, &QAction::triggered, this,
-            [this] { Form.ChipHost().Commands.Unprotect(Form.CurrentChip()); });
-    connect(ReadTwiceItem, &QAction::triggered, this,
-            [this] { Form.ChipHost().Commands.ReadTwice(Form.CurrentChip()); });
+    connect(UnprotectItem, &QAction::triggered, this, [this] {
+        if (Form.ChipChosen())
+            Form.ChipHost().Commands.Unprotect(Form.CurrentChip());
+    });
+    connect(ReadTwiceItem, &QAction::triggered, this, [this] { Form.RunRead(true); });
     connect(FindItem, &QAction::triggered, this, &OperatorMenu::askFind);
     connect(FindNextItem, &QAction::triggered, this, [this] { repeatFind(true); });
     connect(FindPreviousItem, &QAction::triggered, this, [this] { repeatFind(false); });
@@ -96,29 +99,36 @@ OperatorMenu::OperatorMenu(MainWindow& form) : QObject(&form), Form(form) {
 }
 
 void OperatorMenu::retranslate() {
-    const auto text = [](int id) { return QString::fromStdString(Message(id)); };
-    StopItem->setText(text(Own::StopItem));
-    UnprotectItem->setText(text(Own::UnprotectItem));
-    ReadTwiceItem->setText(text(Own::ReadTwiceItem));
-    FindItem->setText(text(Own::FindItem));
-    FindNextItem->setText(text(Own::FindNextItem));
-    FindPreviousItem->setText(text(Own::FindPreviousItem));
-    GoToItem->setText(text(Own::GoToItem));
+    // The menu's letter in the designed "Name(&X)" form, before any "...".
+    const auto text = [](int id, char letter) {
+        QString caption = QString::fromStdString(Message(id));
+        const QString mnemonic = QString("(&%1)").arg(QChar(letter));
+        if (caption.endsWith(QStringLiteral("...")))
+            return caption.insert(caption.size() - 3, mnemonic);
+        return caption + mnemonic;
+    };
+    StopItem->setText(text(Own::StopItem, 'S'));
+    UnprotectItem->setText(text(Own::UnprotectItem, 'U'));
+    ReadTwiceItem->setText(text(Own::ReadTwiceItem, 'T'));
+    FindItem->setText(text(Own::FindItem, 'I'));
+    FindNextItem->setText(text(Own::FindNextItem, 'N'));
+    FindPreviousItem->setText(text(Own::FindPreviousItem, 'P'));
+    GoToItem->setText(text(Own::GoToItem, 'G'));
     ChecksumLabel->update();
 }
 
 void OperatorMenu::placeChecksumLabel() {
     const int left = StatusBar::kProgressLeft + 4;
-    ChecksumLabel->setGeometry(left, 0, std::max(0, Form.StatusBar1->width() - left),
-                               Form.StatusBar1->height());
+    // Up to the difference count and the insert/overwrite mode at the end.
+    const int right = Form.DifferenceLabel->x();
+    ChecksumLabel->setGeometry(left, 0, std::max(0, right - left), Form.StatusBar1->height());
     ChecksumLabel->lower(); // the progress bar covers it while a command runs
 }
 
 void OperatorMenu::updateChecksums() {
-    const hex::HexEditorCore& core = Form.FlashEditor->core();
-    ChecksumLabel->setSums(core.size() == 0
-                               ? std::nullopt
-                               : std::optional(ComputeChecksums(core.data(), core.size())));
+    // The figures of what Save and Write would take, not of the pane alone:
+    // after an insert or a delete the two differ.
+    ChecksumLabel->setSums(SavedImageChecksums(*Form.FlashEditor, Form.CurrentChip().FlashSize));
 }
 
 void OperatorMenu::stop() {

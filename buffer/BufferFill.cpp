@@ -4,6 +4,7 @@
 #include "core/MessageTable.h"
 #include "core/Prompts.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <ctime>
@@ -73,7 +74,8 @@ void ApplyFill(DataBuffer& buffer, const FillPlan& plan, uint32_t seed) {
         break;
     }
     }
-    buffer.UsedLength = static_cast<int32_t>(plan.end + 1);
+    // A fill inside a longer image edits it; it never cuts off what follows.
+    buffer.UsedLength = std::max(buffer.UsedLength, static_cast<int32_t>(plan.end + 1));
 }
 
 bool RunFill(DataBuffer& buffer, const FillFields& fields, uint32_t seed,
@@ -83,7 +85,7 @@ bool RunFill(DataBuffer& buffer, const FillFields& fields, uint32_t seed,
         return false;
     ApplyFill(buffer, *plan, seed);
     if (loadHexView)
-        loadHexView(buffer.data(), size_t{plan->end} + 1);
+        loadHexView(buffer.data(), static_cast<size_t>(buffer.UsedLength));
     return true;
 }
 

@@ -55,7 +55,8 @@ struct FillPlan {
 // returns nothing.
 std::optional<FillPlan> PrepareFill(const FillFields& fields);
 
-// Writes the plan into the buffer and sets UsedLength to end + 1. A word
+// Writes the plan into the buffer; UsedLength becomes end + 1 when that is
+// longer than what the buffer held, else stays. A word
 // fill starts at the start address rounded down to even and writes
 // (end - start + 1) / 2 words, low byte first.
 void ApplyFill(DataBuffer& buffer, const FillPlan& plan, uint32_t seed);
@@ -63,8 +64,8 @@ void ApplyFill(DataBuffer& buffer, const FillPlan& plan, uint32_t seed);
 // Shows bytes 0 to count - 1 of the buffer in the hex pane.
 using HexViewLoader = std::function<void(const uint8_t* data, size_t count)>;
 
-// The whole OK step: prepare, fill with `seed`, show end + 1 bytes in the
-// pane, set UsedLength. False (nothing changed) when a field or the range
+// The whole OK step: prepare, fill with `seed`, set UsedLength, show the
+// used bytes in the pane. False (nothing changed) when a field or the range
 // was refused.
 bool RunFill(DataBuffer& buffer, const FillFields& fields, uint32_t seed,
              const HexViewLoader& loadHexView);

@@ -2,6 +2,7 @@
 
 #include "core/MessageTable.h"
 
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <zlib.h>
@@ -59,6 +60,24 @@ std::uint32_t ByteSum(const std::uint8_t* data, std::size_t count) {
 }
 
 } // namespace
+
+Checksums ComputeChecksumsPadded(const std::uint8_t* data, std::size_t count, std::size_t padding) {
+    Checksums out = ComputeChecksums(data, count);
+    static const std::array<std::uint8_t, 4096> erased = [] {
+        std::array<std::uint8_t, 4096> block;
+        block.fill(0xFF);
+        return block;
+    }();
+    uLong crc = out.crc32;
+    for (std::size_t left = padding; left > 0;) {
+        const std::size_t n = left < erased.size() ? left : erased.size();
+        crc = crc32_z(crc, erased.data(), n);
+        left -= n;
+    }
+    out.crc32 = std::uint32_t(crc);
+    out.sum += std::uint32_t(padding * 0xFFu);
+    return out;
+}
 
 Checksums ComputeChecksums(const std::uint8_t* data, std::size_t count) {
     // Both figures block by block, so the sum finds each block still in cache.

@@ -13,6 +13,9 @@ struct Checksums {
 };
 
 Checksums ComputeChecksums(const std::uint8_t* data, std::size_t count);
+// The figures of `count` bytes of `data` followed by `padding` bytes of 0xFF:
+// an image as it will be saved when it is shorter than the chip.
+Checksums ComputeChecksumsPadded(const std::uint8_t* data, std::size_t count, std::size_t padding);
 std::uint32_t Crc32(const std::uint8_t* data, std::size_t count);
 
 // "CRC-32: 1A2B3C4D  Sum: 0012AB34", the sum's label in the current language.

@@ -1,4 +1,5 @@
 #include "controls/HexEditorControl.h"
+#include "controls/HexFind.h"
 
 #include <QBuffer>
 #include <QClipboard>
@@ -76,6 +77,7 @@ HexEditorControl::~HexEditorControl() = default;
 
 void HexEditorControl::LoadFromStream(std::span<const uint8_t> bytes) {
     const Snapshot before = snapshot();
+    setDifferences({});
     core_.load(bytes);
     dragging_ = false;
     relayout();
@@ -108,6 +110,7 @@ bool HexEditorControl::LoadFromStream(QIODevice& stream) {
         return false;
     }
     const Snapshot before = snapshot();
+    setDifferences({});
     auto* dest = reinterpret_cast<char*>(core_.beginLoad(static_cast<std::size_t>(n)));
     qint64 got = 0;
     while (got < n) {
@@ -139,6 +142,32 @@ void HexEditorControl::SetModified(bool flag) {
 
 std::size_t HexEditorControl::ReadBuffer(void* dest, std::size_t index, std::size_t count) const {
     return core_.read(dest, index, count);
+}
+
+void HexEditorControl::setDifferences(hex::DifferenceMap differences) {
+    if (differences.count() == 0 && differences_.count() == 0)
+        return;
+    differences_ = std::move(differences);
+    viewport()->update();
+    emit differencesChanged();
+}
+
+bool HexEditorControl::goToDifference(bool forward) {
+    const auto at = differences_.next(core_.caret().pos, forward);
+    if (!at || !hex::GoToOffset(core_, *at))
+        return false;
+    revealCaretColumn();
+    syncScrollBars();
+    viewport()->update();
+    emit caretMoved();
+    return true;
+}
+
+QSize HexEditorControl::sizeForRows(int rows) const {
+    const int frame = 2 * frameWidth();
+    const int bar = verticalScrollBar()->sizeHint().width();
+    return QSize(qCeil(layout_.totalW) + 1 + bar + frame,
+                 layout_.rulerH + rows * layout_.rowH + frame);
 }
 
 // --- Commands -------------------------------------------------------------------
@@ -364,6 +393,8 @@ HexEditorControl::Snapshot HexEditorControl::snapshot() const {
 }
 
 void HexEditorControl::afterAction(const Snapshot& before) {
+    if (before.size != core_.size() && differences_.count() != 0)
+        setDifferences({}); // the bytes moved under the marks
     if (before.size != core_.size() || before.insert != core_.insertMode())
         relayout(); // the offset width and the row count may change
     else
@@ -455,11 +486,27 @@ std::optional<hex::KeyStroke> HexEditorControl::toKeyStroke(const QKeyEvent* e) 
     return k;
 }
 
+namespace {
+
+// Ctrl+Tab and Ctrl+Shift+Tab leave the pane, since Tab itself switches its
+// columns: 1 forward, -1 backward, 0 for any other key.
+int FocusStep(const QKeyEvent* e) {
+    if (!e->modifiers().testFlag(Qt::ControlModifier))
+        return 0;
+    if (e->key() == Qt::Key_Backtab ||
+        (e->key() == Qt::Key_Tab && e->modifiers().testFlag(Qt::ShiftModifier)))
+        return -1;
+    return e->key() == Qt::Key_Tab ? 1 : 0;
+}
+
+} // namespace
+
 bool HexEditorControl::event(QEvent* e) {
     if (e->type() == QEvent::ShortcutOverride) {
         // Our keys win over window shortcuts while the pane has the focus.
-        const auto k = toKeyStroke(static_cast<QKeyEvent*>(e));
-        if (k && hex::HexEditorCore::usesKey(*k)) {
+        const auto* key = static_cast<QKeyEvent*>(e);
+        const auto k = toKeyStroke(key);
+        if (FocusStep(key) != 0 || (k && hex::HexEditorCore::usesKey(*k))) {
             e->accept();
             return true;
         }
@@ -472,6 +519,11 @@ bool HexEditorControl::focusNextPrevChild(bool) {
 } // Tab switches columns
 
 void HexEditorControl::keyPressEvent(QKeyEvent* e) {
+    if (const int step = FocusStep(e)) {
+        QAbstractScrollArea::focusNextPrevChild(step > 0);
+        e->accept();
+        return;
+    }
     const Snapshot before = snapshot();
     const auto k = toKeyStroke(e);
     if (!k) {
@@ -635,7 +687,7 @@ void HexEditorControl::paintRuler(QPainter& p) const {
 }
 
 void HexEditorControl::paintEvent(QPaintEvent*) {
-    enum Style : uint8_t { Plain, Changed, Selected };
+    enum Style : uint8_t { Plain, Changed, Selected, Different };
     const Layout& L = layout_;
     const QPalette& pal = palette();
     const bool enabled = isEnabled();
@@ -682,15 +734,18 @@ void HexEditorControl::paintEvent(QPaintEvent*) {
                 style[static_cast<std::size_t>(b)] = Selected;
             else if (mark < marks.size() && marks[mark].begin <= pos)
                 style[static_cast<std::size_t>(b)] = Changed;
+            else if (differences_.marked(pos))
+                style[static_cast<std::size_t>(b)] = Different;
         }
         auto st = [&](int b) { return style[static_cast<std::size_t>(b)]; };
 
         // Backgrounds: the selection runs unbroken across column gaps,
         // changed bytes get their own cells.
         for (int b = 0; b < n; ++b) {
-            if (st(b) == Changed) {
-                p.fillRect(QRectF(hexCellX(b, 0), y, 2 * L.cw, L.rowH), ChangedBackground);
-                p.fillRect(QRectF(L.charX + b * L.cw, y, L.cw, L.rowH), ChangedBackground);
+            if (st(b) == Changed || st(b) == Different) {
+                const QColor& back = st(b) == Changed ? ChangedBackground : DifferentBackground;
+                p.fillRect(QRectF(hexCellX(b, 0), y, 2 * L.cw, L.rowH), back);
+                p.fillRect(QRectF(L.charX + b * L.cw, y, L.cw, L.rowH), back);
             } else if (st(b) == Selected) {
                 int e = b;
                 while (e + 1 < n && st(e + 1) == Selected)
@@ -716,14 +771,15 @@ void HexEditorControl::paintEvent(QPaintEvent*) {
         for (int b = 0; b < n; ++b) {
             const uint8_t v = data[rowStart + static_cast<std::size_t>(b)];
             const int col = b / BytesPerColumn;
-            const int h = st(b) == Selected ? 2 : st(b) == Changed ? 3 : col % 2;
+            const bool marked = st(b) == Changed || st(b) == Different;
+            const int h = st(b) == Selected ? 2 : marked ? 3 : col % 2;
             const auto at =
                 static_cast<qsizetype>(col * (2 * BytesPerColumn + 1) + (b % BytesPerColumn) * 2);
             QChar* dst = hexLayers_[static_cast<std::size_t>(h)].data() + at;
             dst[0] = QChar(Digits[v >> 4]);
             dst[1] = QChar(Digits[v & 15]);
             hexUsed[static_cast<std::size_t>(h)] = true;
-            const int c = st(b) == Selected ? 1 : st(b) == Changed ? 2 : 0;
+            const int c = st(b) == Selected ? 1 : marked ? 2 : 0;
             if (charFitsGrid_[v]) {
                 charLayers_[static_cast<std::size_t>(c)][b] = displayChar(v);
                 charUsed[static_cast<std::size_t>(c)] = true;

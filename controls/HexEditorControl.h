@@ -6,6 +6,7 @@
 //
 // Painting touches only the visible rows, and the layout is worked out on
 // resize and load, so a screen costs the same at 64 bytes and at 64 MiB.
+#include "controls/HexDifferences.h"
 #include "controls/HexEditorCore.h"
 #include "controls/HexOffsetFormat.h"
 
@@ -36,7 +37,8 @@ public:
     static inline const QColor OddColumnColor{0, 0, 255};  // blue
     static inline const QColor EvenColumnColor{0, 0, 128}; // navy
     static inline const QColor ChangedBackground{255, 255, 168};
-    static inline const QColor ChangedText{128, 0, 0};           // maroon
+    static inline const QColor ChangedText{128, 0, 0}; // maroon
+    static inline const QColor DifferentBackground{255, 190, 190};
     static inline const QColor CaretColor{0, 0, 128};            // navy
     static inline const QColor CaretColorUnfocused{0, 255, 255}; // aqua
 
@@ -83,6 +85,18 @@ public:
     // Where a byte's hex digit or character is drawn, in viewport pixels.
     QRect cellRect(std::size_t pos, bool charColumn, int nibble = 0) const;
 
+    // Bytes that differ from another image, marked until the next load or a
+    // change of the content's size (which moves the bytes under the marks).
+    void setDifferences(hex::DifferenceMap differences);
+    const hex::DifferenceMap& differences() const { return differences_; }
+    // Selects the next (or previous) marked byte, wrapping round; false when
+    // nothing is marked.
+    bool goToDifference(bool forward);
+
+    // The pane's size that shows whole rows with their characters, and
+    // `rows` rows of them, with frame and scroll bar.
+    QSize sizeForRows(int rows) const;
+
     // Bytes as upper-case hex pairs separated by blanks, and back. Parsing
     // accepts blanks, tabs, line breaks and commas between whole pairs.
     static QString toHexText(std::span<const uint8_t> bytes);
@@ -93,6 +107,7 @@ signals:
     void contentChanged();
     void caretMoved();
     void insertModeChanged(bool on);
+    void differencesChanged();
 
 protected:
     bool event(QEvent* e) override;
@@ -145,6 +160,7 @@ private:
     void paintRuler(class QPainter& p) const;
 
     hex::HexEditorCore core_;
+    hex::DifferenceMap differences_;
     hex::OffsetFormat offsetFormat_;
     QFont font_;
     Layout layout_;

@@ -219,6 +219,30 @@ enum : int {
     ChooseChipByName,              // after the parts of IdSizesDiffer
     EraseDidNotTake,               // %1 the address that is not blank
     WriteDidNotTake,               // %1 the first address that differs
+
+    // The window at the bench (1100..1199).
+    WindowBenchFirst = 1100,
+    BufferKeptAfterRead = WindowBenchFirst, // a stopped or failed read
+    StoppedAfterChipErase,
+    ReadsMatch,
+    NoChipSelected,
+    DetectItem,
+    FindChipItem,
+    CompareItem,
+    NextDifferenceItem,
+    PreviousDifferenceItem,
+    RecentFilesMenu,
+    CompareDiffer,     // %1 the file, %2 the count, %3 the first address
+    CompareSame,       // %1 the file
+    DifferencesMarked, // %1 the count
+    DifferencesShown,  // %1 the count, for the status bar
+    NoDifferencesMarked,
+    ReplaceEditedBuffer, // %1 the file
+    TimeElapsedLeft,     // %1 elapsed, %2 left
+    TimeElapsed,         // %1 elapsed
+    InsertMode,
+    OverwriteMode,
+    RecentFileMissing, // %1 the file
 };
 } // namespace Own
 

@@ -429,7 +429,7 @@ CommandResult ChipCommands::ReadTwice(const ChipRecord& record) {
                 return CommandResult::CheckFailed;
             }
             stop();
-            return logged(Msg::ReadComplete);
+            return logged(Own::ReadsMatch);
         },
         [this](CommandResult result) { sayIfChipEmpty(result); });
 }

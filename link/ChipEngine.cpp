@@ -264,6 +264,7 @@ bool ChipEngine::openStream(const ChipRecord& chip, EngineStep step, std::uint32
 // ---- the frame every operation shares ------------------------------------------------------
 
 void ChipEngine::begin(int message) {
+    ChipEraseSent = false;
     Host.setStatusText(Message(message));
     Host.showProgress();
 }
@@ -282,7 +283,10 @@ bool ChipEngine::step(std::uint32_t position, EngineStep at, std::uint32_t next)
     // Stopped between transfers: nothing is half sent. The caller closes the
     // programmer as after any failure; only the log says so, no box.
     Failure = TransferFailure{at, next, 0, 0, true};
-    Host.logLine(Message(Own::StoppedAt) + HexAddress(next));
+    // A chip erase runs in the chip once sent: no address was reached, and
+    // the chip may well be erased.
+    Host.logLine(ChipEraseSent ? Message(Own::StoppedAfterChipErase)
+                               : Message(Own::StoppedAt) + HexAddress(next));
     end();
     return false;
 }
@@ -330,6 +334,7 @@ void ChipEngine::EraseChip(const ChipRecord& chip) {
         if (!exchange(block, false, EngineStep::Erase, 0)) {
             return;
         }
+        ChipEraseSent = true;
         // The chip gets Delay + 2 polls as its budget, and up to ten times
         // that when it is slower than its record says; a chip still busy then
         // has failed, and the erase must not be reported as done.

@@ -194,6 +194,7 @@ private:
     EngineHost& Host;
     bool Held = false;
     bool FinishFailed = false;
+    bool ChipEraseSent = false; // the running erase is the chip's own, already under way
     std::optional<TransferFailure> Failure;
     VerifyReport Verified;
     std::uint32_t WrittenTotal = 0; // bytes the last WriteChip sent

@@ -5,7 +5,9 @@
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -79,7 +81,12 @@ ChipFindDialog::ChipFindDialog(QWidget* parent) : QDialog(parent) {
 
     connect(ComboBox1, &QComboBox::editTextChanged, this, [this] { ComboBox1Change(); });
     connect(ListView1, &QTreeWidget::itemSelectionChanged, this, [this] { ListView1Change(); });
-    connect(ListView1, &QTreeWidget::itemDoubleClicked, this, [this] { BitBtn1Click(); });
+    // Enter on a row and a double click both choose it (the view reports
+    // either as activation).
+    connect(ListView1, &QTreeWidget::activated, this, [this] { BitBtn1Click(); });
+    ListView1->installEventFilter(this);
+    ComboBox1->installEventFilter(this);
+    ComboBox1->lineEdit()->installEventFilter(this);
     connect(BitBtn1, &QPushButton::clicked, this, [this] { BitBtn1Click(); });
     connect(BitBtn2, &QPushButton::clicked, this, [this] { BitBtn2Click(); });
 
@@ -138,7 +145,30 @@ void ChipFindDialog::ShowRows(std::vector<ChipListRow> rows) {
 }
 
 void ChipFindDialog::FormShow() {
+    // The text kept from the last time still filters the list.
+    if (!ComboBox1->currentText().isEmpty()) {
+        ComboBox1Change();
+        return;
+    }
     ShowRows(db_ ? ListAllChips(*db_) : std::vector<ChipListRow>{});
+}
+
+bool ChipFindDialog::eventFilter(QObject* watched, QEvent* event) {
+    // Arriving in the list with nothing picked, the first row is picked, so
+    // the first Down goes to the second row and not past the first.
+    if (watched == ListView1 && event->type() == QEvent::FocusIn &&
+        ListView1->selectedItems().isEmpty() && ListView1->topLevelItemCount() > 0)
+        ListView1->setCurrentItem(ListView1->topLevelItem(0));
+    // Enter in the search text chooses the row picked in the list.
+    if ((watched == ComboBox1 || watched == ComboBox1->lineEdit()) &&
+        event->type() == QEvent::KeyPress && !ListView1->selectedItems().isEmpty()) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            BitBtn1Click();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void ChipFindDialog::ComboBox1Change() {

@@ -2,7 +2,9 @@
 // languages, to PNG files for people to look at (not for comparing pixels).
 //   vantor-shots OUTDIR
 // Beside the programmer emulator (a copy of this tool in the demo folder) it
-// also takes the window at work: an Auto run half-way, per language.
+// also takes the window at work: an Auto run half-way, per language. The
+// main window is taken as a first start shows it (no settings file), and
+// once more with the bytes marked that differ from a file.
 #include "app/Application.h"
 #include "app/MainWindow.h"
 #include "app/StatusBar.h"
@@ -14,6 +16,7 @@
 #include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QProgressBar>
@@ -109,6 +112,36 @@ bool saveAtWork(vantor::MainWindow& form, const QString& dir, const QString& lan
     return taken;
 }
 
+// The pane with the bytes marked that differ from a file: a few bytes of the
+// image changed in a copy, compared, and grabbed.
+void saveCompare(vantor::MainWindow& form, const QString& dir, const QString& lang) {
+    vantor::RecordingPrompts answers;
+    vantor::ScopedPrompts scope(answers);
+    form.RichEdit1->clear();
+    const uint32_t size = std::min(form.CurrentChip().FlashSize, vantor::DataBuffer::size());
+    if (form.Buffer.UsedLength == 0) {
+        std::mt19937 random(2026);
+        for (uint32_t i = 0; i < size; ++i)
+            form.Buffer[i] = static_cast<uint8_t>(i < 64 ? "Vantor+ compare "[i % 16] : random());
+        form.Buffer.UsedLength = static_cast<int32_t>(size);
+        form.RefreshHexView();
+    }
+    QByteArray other(reinterpret_cast<const char*>(form.Buffer.data()), qsizetype(size));
+    for (int at : {0x13, 0x14, 0x2A, 0x51, 0x77, 0xC3})
+        other[at] = char(other[at] ^ 0x20);
+    const QString path = QDir::temp().filePath("vantor-compare.bin");
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return;
+    file.write(other);
+    file.close();
+    form.CompareWithFile(path);
+    form.GoToDifference(true);
+    settle(100);
+    grabTo(&form, dir, "compare-" + lang);
+    QFile::remove(path);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -140,6 +173,7 @@ int main(int argc, char** argv) {
         windows->Form1->ApplyLanguage();
         if (!saveAtWork(*windows->Form1, dir, kLangs[lang]))
             std::fprintf(stderr, "no programmer here: no picture at work\n");
+        saveCompare(*windows->Form1, dir, kLangs[lang]);
     }
     return 0;
 }

@@ -17,6 +17,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTextEdit>
 #include <QToolBar>
@@ -109,23 +110,29 @@ private slots:
         for (QAction* a : form.O3->actions())
             operation << (a->isSeparator() ? "|" : a->objectName());
         // The specified items, then the bench tools after a separator.
-        QCOMPARE(operation, QStringList({"A1", "|", "E1", "W1", "R1", "V1", "N7", "|",
-                                         "ReadTwiceItem", "UnprotectItem", "|", "StopItem"}));
+        QCOMPARE(operation, QStringList({"A1", "|", "E1", "W1", "R1", "V1", "N7", "|", "DetectItem",
+                                         "FindChipItem", "|", "ReadTwiceItem", "UnprotectItem", "|",
+                                         "StopItem"}));
         QVERIFY(form.China->isChecked());
     }
 
-    void firstShowIsCentredAt700x500() {
+    void firstStartShowsWholeHexRowsCentred() {
         auto windows = CreateWindows(exe());
         MainWindow& form = *windows->Form1;
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
-        QCOMPARE(form.size(), QSize(700, 500));
+        // A whole row with its characters, no sideways scrolling, and at
+        // least 20 rows (the test screen has room for them).
+        QCOMPARE(form.FlashEditor->horizontalScrollBar()->maximum(), 0);
+        QVERIFY2(form.FlashEditor->pageRows() >= 20,
+                 qPrintable(QString::number(form.FlashEditor->pageRows())));
         QRect screen = form.screen()->availableGeometry();
+        QVERIFY(screen.contains(form.frameGeometry()));
         QPoint centre = form.frameGeometry().center();
         QVERIFY(qAbs(centre.x() - screen.center().x()) <= 1);
         QVERIFY(qAbs(centre.y() - screen.center().y()) <= 1);
         // Later showings keep the position.
-        form.move(form.pos() + QPoint(13, 7));
+        form.move(form.pos() + QPoint(-13, -7));
         QPoint moved = form.pos();
         form.hide();
         form.show();
@@ -215,7 +222,7 @@ private slots:
         form.EnlishClick();
         QCOMPARE(form.windowTitle(), QString("Vantor+ USB High Speed Programmer"));
         QCOMPARE(form.ToolFill->text(), QString("FIll"));
-        QCOMPARE(form.BitBtn1->text(), QString("Test"));
+        QCOMPARE(form.BitBtn1->text(), QString("Test(&D)"));
         QVERIFY(form.Enlish->isChecked() && !form.China->isChecked() && !form.fanti->isChecked());
         form.fantiClick();
         QCOMPARE(form.China->text(), QString("中文简体"));
@@ -249,8 +256,8 @@ private slots:
             if (!line.isEmpty())
                 keys << QString(line).section('=', 0, 0);
         QCOMPARE(keys, QStringList({"[Environment]", "FormHeight", "FormWidth", "FormTop",
-                                    "FormLeft", "FormMax", "[CHIP]", "INDEX1", "INDEX2", "INDEX3",
-                                    "[DEVICE]", "SPEED", "LANGU"}));
+                                    "FormLeft", "FormMax", "LogHeight", "[CHIP]", "INDEX1",
+                                    "INDEX2", "INDEX3", "[DEVICE]", "SPEED", "LANGU"}));
         QVERIFY(readIni().contains("SPEED=3"));
         QVERIFY(readIni().contains("LANGU=2"));
         QVERIFY(readIni().contains("FormMax=0"));

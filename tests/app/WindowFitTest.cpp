@@ -20,6 +20,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
+#include <QSplitter>
 #include <QStyleOptionHeader>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -138,6 +139,38 @@ private slots:
                                 .arg(form.frameGeometry().y())
                                 .arg(form.frameGeometry().width())
                                 .arg(form.frameGeometry().height())));
+    }
+
+    void savedPlaceAndLogHeightComeBack() {
+        QFile ini(dir_->path() + "/vantor.ini");
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write("[Environment]\nFormWidth=600\nFormHeight=450\nFormTop=120\nFormLeft=60\n"
+                  "LogHeight=150\n");
+        ini.close();
+        {
+            auto windows = CreateWindows(exe());
+            MainWindow& form = *windows->Form1;
+            form.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&form));
+            QCOMPARE(form.pos(), QPoint(60, 120));
+            QCOMPARE(form.size(), QSize(600, 450));
+            QCOMPARE(form.PaneSplitter->sizes().value(1), 150);
+            form.PaneSplitter->setSizes({100, 120});
+            form.close();
+        }
+        QVERIFY(ini.open(QIODevice::ReadOnly));
+        QVERIFY(ini.readAll().contains("LogHeight=120"));
+        ini.close();
+        // A place beyond the screen's right and bottom edges is pulled back.
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write("[Environment]\nFormWidth=600\nFormHeight=450\nFormTop=5000\nFormLeft=700\n");
+        ini.close();
+        auto windows = CreateWindows(exe());
+        windows->Form1->show();
+        QVERIFY(QTest::qWaitForWindowExposed(windows->Form1.get()));
+        QVERIFY(windows->Form1->screen()->availableGeometry().contains(
+            windows->Form1->frameGeometry()));
+        QCOMPARE(windows->Form1->size(), QSize(600, 450));
     }
 
     void everyTextFitsItsSpaceInEveryLanguage() {

@@ -146,3 +146,16 @@ TEST_F(FillTest, LastBufferByteReachable) {
     // The tail past the image is never written by a fill.
     EXPECT_EQ(buffer.data()[DataBufferSize], 0xFF);
 }
+
+TEST_F(FillTest, FillInsideALongerImageKeepsItsLength) {
+    // An opened 4 KiB image with a patch filled into its middle: Write and
+    // Save must still take all 4 KiB.
+    buffer.UsedLength = 0x1000;
+    FillFields f = Fields(FillKind::Byte, "10", "1F");
+    f.byteText = "00";
+    ASSERT_TRUE(Run(f));
+    EXPECT_EQ(buffer.UsedLength, 0x1000);
+    EXPECT_EQ(shown, 0x1000u);
+    EXPECT_EQ(buffer[0x10], 0x00);
+    EXPECT_EQ(buffer[0x20], 0x55);
+}

@@ -99,11 +99,13 @@ private slots:
         form.ComboBox1->setEditText("");
         QCOMPARE(form.ListView1->topLevelItemCount(), 0);
 
-        // Showing again lists everything and keeps the search text.
+        // Showing again keeps the search text, and the list it filters.
         form.ComboBox1->setEditText("AT24");
+        const QStringList filtered = Column(form.ListView1, 3);
+        QVERIFY(filtered.size() < 5);
         form.hide();
         form.show();
-        QCOMPARE(form.ListView1->topLevelItemCount(), 5);
+        QCOMPARE(Column(form.ListView1, 3), filtered);
         QCOMPARE(form.ComboBox1->currentText(), QStringLiteral("AT24"));
     }
 
@@ -139,7 +141,7 @@ private slots:
         form.show();
         form.ComboBox1->setEditText("W25Q32");
         form.ListView1->setCurrentItem(form.ListView1->topLevelItem(1)); // slot 4
-        emit form.ListView1->itemDoubleClicked(form.ListView1->topLevelItem(1), 0);
+        emit form.ListView1->activated(form.ListView1->currentIndex());
         QCOMPARE(calls.size(), 3);
         QCOMPARE(boxes.CurrentChipIndex(), 0);
         QCOMPARE(form.result(), int(QDialog::Accepted));
@@ -163,6 +165,43 @@ private slots:
         const QPoint at = form.ListView1->visualItemRect(item).center();
         QTest::mouseClick(form.ListView1->viewport(), Qt::LeftButton, {}, at);
         QTest::mouseDClick(form.ListView1->viewport(), Qt::LeftButton, {}, at);
+        QCOMPARE(calls, 3);
+        QCOMPARE(boxes.CurrentChipIndex(), 1);
+    }
+
+    void keyboardAloneChoosesARow() {
+        ChipSelection boxes(&db);
+        boxes.SelectChip(0, 0, 0);
+        int calls = 0;
+        ChipFindDialog form;
+        form.setDatabase(&db);
+        form.setChipBoxes(&boxes);
+        form.setSelectChip([&](int t, int m, int n) {
+            ++calls;
+            boxes.SelectChip(t, m, n);
+        });
+        form.show();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        // Into the list: the first row is picked, the first Down goes to the
+        // second, Enter chooses it.
+        form.ListView1->setFocus(Qt::TabFocusReason);
+        QCOMPARE(form.ListView1->currentIndex().row(), 0);
+        QVERIFY(form.BitBtn1->isEnabled());
+        QTest::keyClick(form.ListView1, Qt::Key_Down);
+        QCOMPARE(form.ListView1->currentIndex().row(), 1);
+        QTest::keyClick(form.ListView1, Qt::Key_Return);
+        QCOMPARE(calls, 3);
+        QCOMPARE(form.result(), int(QDialog::Accepted));
+        // Enter in the search text chooses the picked row.
+        calls = 0;
+        form.show();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        form.ComboBox1->setFocus(Qt::OtherFocusReason);
+        QTest::keyClicks(QApplication::focusWidget(), "GD");
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), form.ListView1);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
         QCOMPARE(calls, 3);
         QCOMPARE(boxes.CurrentChipIndex(), 1);
     }

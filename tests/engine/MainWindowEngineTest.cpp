@@ -8,6 +8,7 @@
 #include "app/StatusBar.h"
 #include "buffer/Checksum.h"
 #include "buffer/DataBuffer.h"
+#include "buffer/FillDialog.h"
 #include "controls/HexEditorControl.h"
 #include "core/MessageTable.h"
 #include "core/Prompts.h"
@@ -16,6 +17,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -185,7 +187,7 @@ private slots:
         form->ToolBank->trigger();
         form->N7->trigger();
         QCOMPARE(form->logLines().mid(0, 2),
-                 (QStringList{"002:Bank Complete!", "001:Bank Complete!"}));
+                 (QStringList{"007:Bank Complete!", "006:Bank Complete!"})); // after 5 boxes
         form->ToolRead->trigger();
         QCOMPARE(prompts.texts("error"), std::vector<std::string>{"The chip is empty!"});
 
@@ -195,7 +197,7 @@ private slots:
         form->CheckBox1->setChecked(false);
         form->CheckBox2->setChecked(false);
         form->ToolAuto->trigger();
-        QCOMPARE(form->logLines().first(), QString("004:AUTO Complete!"));
+        QCOMPARE(form->logLines().first(), QString("010:AUTO Complete!"));
         const auto ops = emu->opcodes();
         QCOMPARE(std::count(ops.begin(), ops.end(), int(CMD_ERASE)), 0L);
     }
@@ -280,7 +282,14 @@ private slots:
         form->R1->trigger();
         QCOMPARE(prompts.texts("error").size(), size_t(1));
         QVERIFY(QString::fromStdString(prompts.texts("error")[0]).startsWith("Read: USB transfer"));
-        QVERIFY(form->logLines().isEmpty());
+        // The box's text is in the log too, and the half-read image is gone.
+        const QStringList log = form->logLines();
+        QCOMPARE(log.size(), 2);
+        QVERIFY(log[1].startsWith("001:Read: USB transfer"));
+        QCOMPARE(log[0], "002:" + QString::fromStdString(Message(Own::BufferKeptAfterRead)));
+        QCOMPARE(form->Buffer.UsedLength, 0);
+        QCOMPARE(form->Buffer[0], std::uint8_t(0xFF));
+        QVERIFY(form->Progress->isHidden());
         QVERIFY(form->ToolBar1->isEnabled());
         QVERIFY(form->Panel1->isEnabled());
         QVERIFY(form->R1->isEnabled());
@@ -290,7 +299,185 @@ private slots:
         prompts.clear();
         form->R1->trigger();
         QCOMPARE(prompts.texts("error"), std::vector<std::string>{});
-        QCOMPARE(form->logLines().first(), QString("001:Read Complete!"));
+        QCOMPARE(form->logLines().first(), QString("003:Read Complete!"));
+    }
+
+    // What Save writes, Write programs and the status bar says agree, and a
+    // read that does not finish leaves nothing half done.
+    void imageStaysWholeAndHonest() {
+        configure("[chip]\nsize = 64K\njedec = EF4013\n");
+        QVERIFY(emu->setImage(std::vector<std::uint8_t>(65536, 0xFF)));
+        auto form = makeForm(FlashRecord(65536));
+        auto* fill = new FillDialog(form->Buffer, form.get());
+        form->setDialogs(nullptr, nullptr, fill, nullptr);
+        form->RefreshHexView();
+        auto image = Random(65536);
+        const QString bin = dir->filePath("image.bin");
+        QFile file(bin);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(reinterpret_cast<const char*>(image.data()), qint64(image.size()));
+        file.close();
+        QVERIFY(form->OpenPath(bin, false));
+
+        // A fill inside the opened image, then Write: all of it is programmed.
+        QTimer::singleShot(0, fill, [fill] {
+            fill->Edit1->setText("00");
+            fill->Edit3->setText("1000");
+            fill->Edit4->setText("1FFF");
+            fill->BitBtn1Click();
+        });
+        form->ToolFillClick();
+        std::fill(image.begin() + 0x1000, image.begin() + 0x2000, 0x00);
+        QCOMPARE(form->Buffer.UsedLength, 65536);
+        QCOMPARE(form->FlashEditor->GetDataSize(), std::size_t(65536));
+        form->W1->trigger();
+        QCOMPARE(emu->image(), image);
+
+        // A byte deleted in the pane: the checksum is the saved file's.
+        auto* tools = form->findChild<OperatorMenu*>("OperatorMenu");
+        form->FlashEditor->setInsertMode(true);
+        QTest::keyClick(form->FlashEditor, Qt::Key_Delete);
+        QCOMPARE(form->InsertModeLabel->text(), QString("INS"));
+        tools->updateChecksums();
+        prompts.fileAnswers = {dir->filePath("saved.bin").toStdString()};
+        form->S1->trigger();
+        QFile saved(dir->filePath("saved.bin"));
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        const QByteArray bytes = saved.readAll();
+        QCOMPARE(bytes.size(), qsizetype(65536));
+        QCOMPARE(tools->ChecksumLabel->text(),
+                 QString::fromStdString(ChecksumText(ComputeChecksums(
+                     reinterpret_cast<const std::uint8_t*>(bytes.constData()), 65536))));
+        QCOMPARE(std::uint8_t(bytes.back()), std::uint8_t(0xFF));
+
+        // Stopped half-way, a read leaves the image as it was, and says so.
+        const std::vector<std::uint8_t> before(form->Buffer.data(), form->Buffer.data() + 65536);
+        QVERIFY(emu->setImage(Random(65536)));
+        int pumps = 0;
+        std::function<void()> stopLater = [&] {
+            if (++pumps == 3)
+                form->ChipHost().requestStop();
+            else
+                QTimer::singleShot(0, stopLater);
+        };
+        DuringNextCommand(stopLater);
+        form->R1->trigger();
+        QVERIFY(std::equal(before.begin(), before.end(), form->Buffer.data()));
+        QCOMPARE(form->logLines().first().mid(4),
+                 QString::fromStdString(Message(Own::BufferKeptAfterRead)));
+        QVERIFY(form->Progress->isHidden());
+
+        // A verify that finds differences marks them; F4 and Shift+F4 step.
+        std::vector<std::uint8_t> chip = before;
+        for (std::size_t at : {0x10u, 0x4000u, 0xFFF0u})
+            chip[at] ^= 0x5A;
+        QVERIFY(emu->setImage(chip));
+        prompts.clear();
+        form->V1->trigger();
+        QCOMPARE(prompts.texts("error").size(), size_t(1));
+        QVERIFY(form->logLines().contains(prompts.texts("error")[0].c_str(), Qt::CaseSensitive) ||
+                form->logLines().filter(QString::fromStdString(prompts.texts("error")[0])).size() ==
+                    1);
+        QCOMPARE(form->FlashEditor->differences().count(), std::size_t(3));
+        QCOMPARE(form->DifferenceLabel->text(), QString("Diff: 3"));
+        QCOMPARE(form->FlashEditor->core().caret().pos, std::size_t(0x10));
+        form->NextDifferenceItem->trigger();
+        QCOMPARE(form->FlashEditor->core().caret().pos, std::size_t(0x4000));
+        form->PreviousDifferenceItem->trigger();
+        form->PreviousDifferenceItem->trigger();
+        QCOMPARE(form->FlashEditor->core().caret().pos, std::size_t(0xFFF0)); // round the end
+
+        // Compare with a file needs no chip: two bytes differ.
+        std::vector<std::uint8_t> other = before;
+        other[0x20] ^= 1;
+        other[0x30] ^= 1;
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(reinterpret_cast<const char*>(other.data()), qint64(other.size()));
+        file.close();
+        emu->unplug();
+        QVERIFY(form->CompareWithFile(bin));
+        emu->plug();
+        QCOMPARE(form->FlashEditor->differences().count(), std::size_t(2));
+        QCOMPARE(form->FlashEditor->core().caret().pos, std::size_t(0x20));
+        QVERIFY(form->logLines().first().contains("2 bytes differ, the first at 20h"));
+
+        // Read twice says both reads matched.
+        form->findChild<OperatorMenu*>("OperatorMenu")->ReadTwiceItem->trigger();
+        QCOMPARE(form->logLines().first().mid(4), QString::fromStdString(Message(Own::ReadsMatch)));
+    }
+
+    // From start, with keys alone: every control is reached, and Detect,
+    // Read, Compare and Save run. Not one mouse event is sent.
+    void keyboardOnlyFromStart() {
+        configure("[chip]\nsize = 64K\njedec = EF4013\n");
+        const auto image = Random(65536);
+        QVERIFY(emu->setImage(image));
+        auto form = makeForm(FlashRecord(65536));
+        form->show();
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+        struct MouseSpy : QObject {
+            int seen = 0;
+            bool eventFilter(QObject*, QEvent* e) override {
+                const auto t = e->type();
+                seen += t == QEvent::MouseButtonPress || t == QEvent::MouseButtonRelease ||
+                        t == QEvent::MouseButtonDblClick;
+                return false;
+            }
+        } mouse;
+        qApp->installEventFilter(&mouse);
+        const auto key = [](int k, Qt::KeyboardModifiers mods = {}) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key(k), mods);
+        };
+
+        // Tab round the window; Ctrl+Tab leaves the hex pane, where Tab
+        // switches its columns.
+        form->FlashEditor->setFocus(Qt::OtherFocusReason);
+        QSet<QWidget*> reached;
+        for (int i = 0; i < 40; ++i) {
+            QWidget* now = QApplication::focusWidget();
+            reached.insert(now);
+            if (now == form->FlashEditor) {
+                key(Qt::Key_Tab);
+                QCOMPARE(QApplication::focusWidget(), form->FlashEditor);
+                key(Qt::Key_Tab, Qt::ControlModifier);
+                QVERIFY(QApplication::focusWidget() != form->FlashEditor);
+            } else {
+                key(Qt::Key_Tab);
+            }
+        }
+        const QList<QWidget*> controls{
+            form->ComboBox1, form->ComboBox2, form->ComboBox3,  form->BitBtn1,   form->BitBtn2,
+            form->ComboBox5, form->Edit2,     form->ComboBox4,  form->CheckBox1, form->CheckBox2,
+            form->CheckBox3, form->BitBtn3,   form->FlashEditor};
+        for (QWidget* w : controls)
+            QVERIFY2(reached.contains(w) || reached.contains(w->focusProxy()),
+                     qPrintable(w->objectName()));
+        // Back into the pane the other way, and out again.
+        form->ComboBox1->setFocus(Qt::OtherFocusReason);
+        for (int i = 0; i < 20 && QApplication::focusWidget() != form->FlashEditor; ++i)
+            key(Qt::Key_Backtab, Qt::ShiftModifier);
+        QCOMPARE(QApplication::focusWidget(), form->FlashEditor);
+        key(Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
+        QVERIFY(QApplication::focusWidget() != form->FlashEditor);
+
+        // Detect, Read, Compare, Save.
+        key(Qt::Key_D, Qt::ControlModifier);
+        QVERIFY(!prompts.log.empty()); // detection says what it found
+        key(Qt::Key_F5);
+        QVERIFY(form->logLines().first().endsWith(":Read Complete!"));
+        QVERIFY(std::equal(image.begin(), image.end(), form->Buffer.data()));
+        const QString bin = dir->filePath("chip.bin");
+        prompts.fileAnswers = {bin.toStdString()};
+        key(Qt::Key_S, Qt::ControlModifier);
+        QVERIFY(QFile::exists(bin));
+        prompts.fileAnswers = {bin.toStdString()};
+        key(Qt::Key_K, Qt::ControlModifier);
+        QVERIFY(form->logLines().first().endsWith("chip.bin: no difference"));
+        // The saved file is a recent file now? Opening it makes it one.
+        QVERIFY(form->OpenPath(bin, false));
+        QCOMPARE(form->RecentMenu->actions().size(), 1);
+        QCOMPARE(mouse.seen, 0);
+        qApp->removeEventFilter(&mouse);
     }
 
     void unusableRecordIsRefusedBeforeOpening() {
