@@ -285,6 +285,15 @@ std::string ThreeDigits(int number) {
     return text;
 }
 
+// The variant its product text names, as the device announced it to udev.
+ProgrammerSlot::Variant VariantOf(const std::string& product) {
+    if (product == kProductTextDudOVEDuroDevice) {
+        return ProgrammerSlot::Variant::DuroDevice;
+    }
+    return product == kProductTextDudOVEDuro ? ProgrammerSlot::Variant::Duro
+                                             : ProgrammerSlot::Variant::Unknown;
+}
+
 bool SameLocation(const PresentProgrammer& p, const ProgrammerSlot& slot) {
     return SameName(ThreeDigits(p.bus), slot.bus) && SameName(ThreeDigits(p.device), slot.device);
 }
@@ -299,6 +308,7 @@ void UsbTransport::refineByPresence(ProgrammerSlot& slot) const {
         if (SameLocation(p, slot) && p.accessError != 0) {
             slot.error = p.accessError;
             slot.access = AccessFromError(EACCES);
+            slot.variant = VariantOf(p.product);
         }
     }
 }
@@ -316,10 +326,7 @@ template <typename Visit> void UsbTransport::visitUnlisted(Visit visit) {
             continue;
         }
         slot.index = ++CandidatesSeen;
-        slot.variant = p.product == kProductTextDudOVEDuroDevice
-                           ? ProgrammerSlot::Variant::DuroDevice
-                       : p.product == kProductTextDudOVEDuro ? ProgrammerSlot::Variant::Duro
-                                                             : ProgrammerSlot::Variant::Unknown;
+        slot.variant = VariantOf(p.product);
         slot.error = p.accessError;
         slot.access = AccessFromError(EACCES);
         visit(static_cast<struct usb_device*>(nullptr), slot);
