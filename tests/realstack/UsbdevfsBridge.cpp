@@ -243,7 +243,7 @@ void UsbdevfsBridge::release(UMockdevIoctlClient* client, Client& c) {
 
 void UsbdevfsBridge::clearHalt(UMockdevIoctlClient* client, Client& c) {
     const int endpoint = numberArgument(client);
-    c.halted.erase(endpoint);
+    Halted[umockdev_ioctl_client_get_devnode(client)].erase(endpoint);
     Bus.clearHalt(c.handle, unsigned(endpoint));
     Done(client);
 }
@@ -267,7 +267,8 @@ void UsbdevfsBridge::submit(UMockdevIoctlClient* client, Client& c) {
     auto* bytes = buffer != nullptr ? reinterpret_cast<char*>(buffer->data) : nullptr;
     const int endpoint = urb->endpoint;
     int result = -EPIPE; // a halted endpoint fails every URB until its halt is cleared
-    if (c.halted.count(endpoint) == 0) {
+    std::set<int>& halted = Halted[umockdev_ioctl_client_get_devnode(client)];
+    if (halted.count(endpoint) == 0) {
         result = (endpoint & USB_ENDPOINT_IN) != 0
                      ? Bus.bulkRead(c.handle, endpoint, bytes, length)
                      : Bus.bulkWrite(c.handle, endpoint, bytes, length);
@@ -289,7 +290,7 @@ void UsbdevfsBridge::submit(UMockdevIoctlClient* client, Client& c) {
     urb->actual_length = result > 0 ? result : 0;
     urb->status = stalled ? -EPIPE : result < 0 ? result : 0;
     if (stalled) {
-        c.halted.insert(endpoint);
+        halted.insert(endpoint);
     }
     if (result == -ENODEV) {
         urb->status = -ESHUTDOWN; // the URB in flight ends; the next request finds no device

@@ -43,7 +43,6 @@ private:
         usb_dev_handle* handle = nullptr;
         bool gone = false;     // unplugged under it: every ioctl fails with ENODEV
         std::set<int> claimed; // interfaces it claimed
-        std::set<int> halted;  // endpoints halted until CLEAR_HALT
         std::deque<UMockdevIoctlData*> completed; // URBs waiting to be reaped
         std::deque<UMockdevIoctlData*> hung;      // URBs that never complete
         std::vector<UMockdevIoctlData*> reaped;   // handed back; freed when the client goes
@@ -74,6 +73,9 @@ private:
     std::map<UMockdevIoctlClient*, Client> Clients;
     // Node and interface -> the client holding it: one owner at a time.
     std::map<std::pair<std::string, int>, UMockdevIoctlClient*> Owners;
+    // Node -> its endpoints halted until a CLEAR_HALT: the device keeps a
+    // halt whoever opens it next.
+    std::map<std::string, std::set<int>> Halted;
     std::vector<UMockdevIoctlBase*> Handlers;
 };
 
