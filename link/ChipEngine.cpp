@@ -116,13 +116,33 @@ bool ChipEngine::exchange(CommandBlock& block, bool reply, EngineStep step, std:
 
 void ChipEngine::fail(EngineStep step, std::uint32_t address, int result, int expected,
                       bool report) {
+    if (Host.stopRequested()) {
+        // The transfer the stop came during failed (a hung one runs into its
+        // time-out): the user's stop is what ended the operation.
+        Failure = TransferFailure{step, address, result, expected, true};
+        Host.logLine(Message(Own::StoppedAt) + HexAddress(address));
+        end();
+        return;
+    }
     Failure = TransferFailure{step, address, result, expected};
     if (report) {
         Host.showError(TransferFailureText(*Failure));
     }
 }
 
+bool ChipEngine::stopBeforeStart(EngineStep at) {
+    if (!Host.stopRequested()) {
+        return false;
+    }
+    Failure = TransferFailure{at, 0, 0, 0, true};
+    Host.logLine(Message(Own::StoppedAt) + HexAddress(0));
+    return true;
+}
+
 bool ChipEngine::refuseRecord(const ChipRecord& chip, EngineStep step) {
+    if (stopBeforeStart(step)) {
+        return true; // nothing of this operation goes out after a stop
+    }
     // The callers refuse such a record before opening; an operation handed one
     // anyway moves nothing rather than reach outside the buffer or loop on a
     // zero page.
