@@ -147,6 +147,12 @@ enum : int {
     CannotCreateOutput, // %1 = file, %2 = the system's reason
     ChipUntouched,
     NoProgrammerOnBus,
+
+    // The real USB stack (800..899).
+    UsbStackFirst = 800,
+    StatusPermissionDenied = UsbStackFirst, // status panel: refused, with the rule's name
+    StatusBusy,                             // status panel: another program holds it
+    UsbLibraryNotLoadable,                  // %1 = the file, %2 = the loader's reason
 };
 } // namespace Own
 

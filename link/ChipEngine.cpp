@@ -1,5 +1,7 @@
 #include "link/ChipEngine.h"
 
+#include "link/ConnectionProbe.h"
+
 #include "buffer/DataBuffer.h"
 #include "chipdb/ChipRecord.h"
 #include "core/MessageTable.h"
@@ -161,7 +163,7 @@ int ChipEngine::OpenProgrammer(const ChipRecord& chip) {
     }
     Failure.reset();
     if (Link.prog_open(kProgrammerVendorId, kProgrammerProductId) == 0) {
-        Host.showError(Message(Msg::NotConnected));
+        Host.showError(NoProgrammerText(Link)); // a refused one is named, with what to do
         return 0;
     }
     Held = true;
@@ -188,7 +190,9 @@ void ChipEngine::CloseProgrammer() {
     Link.USB_bulk_close();
     Held = false;
     Host.setLocked(false);
-    Host.setStatusText(Message(Msg::Ready));
+    // Ready, unless the open was refused: then the panel keeps saying why.
+    const auto& refused = Link.refusal();
+    Host.setStatusText(!open && refused ? ProgrammerRefusalStatus(*refused) : Message(Msg::Ready));
 }
 
 int ChipEngine::ReadChipId(const ChipRecord& chip, std::uint8_t* reply4) {
