@@ -1,8 +1,8 @@
 #pragma once
 // What every vantor-cli command is handed: the options as parsed, and for
-// chip commands the chip, the programmer and the report. Commands live in
-// functions of the form `int RunX(ChipJob&)` so new ones slot into the
-// command table beside the others.
+// chip commands the chip, the programmer and the report. Chip commands live
+// in functions of the form `int RunX(ChipJob&)` so new ones slot in beside
+// the others.
 #include "buffer/DataBuffer.h"
 #include "chipdb/ChipRecord.h"
 #include "cli/CliHost.h"

@@ -1,0 +1,186 @@
+#include "cli/CliSteps.h"
+
+#include "buffer/Checksum.h"
+#include "chipdb/DatabaseFile.h"
+#include "cli/ChipLookup.h"
+#include "core/MessageTable.h"
+#include "link/ChipEngine.h"
+#include "link/ConnectionProbe.h"
+
+#include <cstdio>
+
+namespace vantor {
+
+CliReport* TheReport = nullptr;
+
+void Complain(const std::string& text) {
+    if (TheReport != nullptr) {
+        TheReport->error(text);
+    } else {
+        std::fprintf(stderr, "vantor-cli: %s\n", text.c_str());
+    }
+}
+
+FilePlaces WindowPlaces() {
+    const std::string self = CurrentExecutablePath();
+    const auto slash = self.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : self.substr(0, slash);
+    return ResolveFilePlaces(folder + "/vantor");
+}
+
+namespace {
+
+std::string DefaultDatabasePath() {
+    return WindowPlaces().database;
+}
+
+} // namespace
+
+bool LoadDatabase(ChipDatabase& db, const Options& o, CliPrompts& prompts) {
+    const std::string path = o.db.empty() ? DefaultDatabasePath() : o.db;
+    prompts.setSubject(path);
+    const DatabaseLoadResult loaded = LoadChipDatabase(
+        db, path, [](int, int, int) {}, 0, 0, 0);
+    prompts.setSubject({});
+    switch (loaded) {
+    case DatabaseLoadResult::Loaded:
+        return true;
+    case DatabaseLoadResult::Missing:
+        Complain(CannotOpenFileText(path));
+        return false;
+    case DatabaseLoadResult::BadSize:
+    case DatabaseLoadResult::CannotOpen:
+        break; // already said, with the file's name
+    }
+    return false;
+}
+
+std::optional<ChipRecord> ResolveChip(const ChipDatabase& db, const std::string& text) {
+    const ChipLookup found = FindChipByName(db, text);
+    std::string said;
+    switch (found.outcome) {
+    case ChipLookup::Outcome::Found:
+        return db[found.slot];
+    case ChipLookup::Outcome::Ambiguous:
+        said = "chip \"" + text + "\" is ambiguous; name one of:";
+        break;
+    case ChipLookup::Outcome::Unknown:
+        said = found.candidates.empty()
+                   ? "unknown chip \"" + text + "\" (vantor-cli chips lists them)"
+                   : "unknown chip \"" + text + "\"; similar names:";
+        break;
+    }
+    for (const std::string& candidate : found.candidates) {
+        said += "\n  " + candidate;
+    }
+    Complain(said);
+    return std::nullopt;
+}
+
+namespace {
+
+int ExitFor(CommandResult result) {
+    switch (result) {
+    case CommandResult::Completed:
+        return kDone;
+    case CommandResult::UnusableRecord:
+    case CommandResult::EmptyBuffer:
+        return kBadInput;
+    case CommandResult::Refused:
+    case CommandResult::NoChip:
+    case CommandResult::NoProgrammer:
+    case CommandResult::Declined:
+    case CommandResult::CheckFailed:
+    case CommandResult::TransferFailed:
+        break;
+    case CommandResult::Stopped:
+        return kStopped;
+    }
+    return kFailed;
+}
+
+} // namespace
+
+const char* ResultWord(CommandResult result) {
+    switch (result) {
+    case CommandResult::Completed:
+        return "completed";
+    case CommandResult::Refused:
+        return "refused";
+    case CommandResult::UnusableRecord:
+        return "unusable-record";
+    case CommandResult::EmptyBuffer:
+        return "empty-file";
+    case CommandResult::NoChip:
+        return "no-chip";
+    case CommandResult::NoProgrammer:
+        return "no-programmer";
+    case CommandResult::Declined:
+        return "declined";
+    case CommandResult::CheckFailed:
+        return "check-failed";
+    case CommandResult::Stopped:
+        return "stopped";
+    case CommandResult::TransferFailed:
+        break;
+    }
+    return "transfer-failed";
+}
+
+void ExplainNoProgrammer(const Options& o, const UsbTransport& link) {
+    if (const auto& refused = link.refusal()) {
+        Complain(ProgrammerRefusalText(*refused));
+    } else if (o.device) {
+        Complain(FormatMessage(Own::NoChosenProgrammer, {o.deviceText}));
+    }
+}
+
+void NoteProgrammer(const Options& o, Programmer& p, CliReport& report) {
+    p.Host.onOpened([&o, &p, &report, noted = false]() mutable {
+        const auto& opened = p.Link.opened();
+        if (noted || !opened) {
+            return;
+        }
+        noted = true;
+        report.set("device", opened->location());
+        if (!o.device && p.Link.candidatesSeen() > 1) {
+            report.note(
+                FormatMessage(Own::UsingFirstProgrammer,
+                              {opened->location(), std::to_string(p.Link.candidatesSeen())}));
+        }
+    });
+}
+
+int ChipJob::finished(CommandResult result) {
+    report.setResult(ResultWord(result));
+    ChipEngine& engine = programmer.Engine;
+    if (result == CommandResult::NoProgrammer) {
+        ExplainNoProgrammer(options, programmer.Link);
+    }
+    if (const auto& failure = engine.failure();
+        failure && result == CommandResult::TransferFailed) {
+        report.set("failure_address", std::int64_t(failure->address));
+    }
+    int status = ExitFor(result);
+    if (status == kDone && engine.finishFailed()) {
+        if (options.strict) {
+            report.error(Message(Own::FinishBlockFailed));
+            report.setResult("finish-failed");
+            status = kFailed;
+        } else {
+            report.warning(Message(Own::FinishBlockFailed));
+        }
+    }
+    return status;
+}
+
+void ReportChecksums(CliReport& report, const std::uint8_t* data, std::size_t count) {
+    const Checksums sums = ComputeChecksums(data, count);
+    char crc[9];
+    std::snprintf(crc, sizeof crc, "%08X", unsigned(sums.crc32));
+    report.set("crc32", crc);
+    report.set("sum", std::int64_t(sums.sum));
+    report.result(ChecksumText(sums));
+}
+
+} // namespace vantor
