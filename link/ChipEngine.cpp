@@ -122,7 +122,7 @@ void ChipEngine::fail(EngineStep step, std::uint32_t address, int result, int ex
         // The transfer the stop came during failed (a hung one runs into its
         // time-out): the user's stop is what ended the operation.
         Failure = TransferFailure{step, address, result, expected, true};
-        Host.logLine(Message(Own::StoppedAt) + HexAddress(address));
+        Host.logStop(Message(Own::StoppedAt) + HexAddress(address));
         end();
         return;
     }
@@ -137,7 +137,7 @@ bool ChipEngine::stopBeforeStart(EngineStep at) {
         return false;
     }
     Failure = TransferFailure{at, 0, 0, 0, true};
-    Host.logLine(Message(Own::StoppedAt) + HexAddress(0));
+    Host.logStop(Message(Own::StoppedAt) + HexAddress(0));
     return true;
 }
 
@@ -163,7 +163,7 @@ int ChipEngine::OpenProgrammer(const ChipRecord& chip) {
     }
     Failure.reset();
     if (Link.prog_open(kProgrammerVendorId, kProgrammerProductId) == 0) {
-        Host.showError(NoProgrammerText(Link)); // a refused one is named, with what to do
+        Host.noProgrammer(NoProgrammerText(Link)); // a refused one is named, with what to do
         return 0;
     }
     Held = true;
@@ -277,7 +277,7 @@ bool ChipEngine::step(std::uint32_t position, EngineStep at, std::uint32_t next)
     // Stopped between transfers: nothing is half sent. The caller closes the
     // programmer as after any failure; only the log says so, no box.
     Failure = TransferFailure{at, next, 0, 0, true};
-    Host.logLine(Message(Own::StoppedAt) + HexAddress(next));
+    Host.logStop(Message(Own::StoppedAt) + HexAddress(next));
     end();
     return false;
 }

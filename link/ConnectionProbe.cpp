@@ -62,6 +62,9 @@ std::string ProgrammerRefusalStatus(const ProgrammerSlot& slot) {
 }
 
 std::string NoProgrammerText(const UsbTransport& link) {
+    if (!link.loadError().empty()) {
+        return FormatMessage(Own::UsbLibraryNotLoadable, {link.libraryName(), link.loadError()});
+    }
     const auto& refused = link.refusal();
     return refused ? ProgrammerRefusalText(*refused) : Message(Msg::NotConnected);
 }

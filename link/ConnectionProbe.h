@@ -61,8 +61,9 @@ private:
 std::string ProgrammerRefusalText(const ProgrammerSlot& slot);
 // The same refusal, short enough for the status panel.
 std::string ProgrammerRefusalStatus(const ProgrammerSlot& slot);
-// What a command that found no programmer to open says: the refusal of one
-// present, else "Not connected" (message 13).
+// What a command that found no programmer to open says: a USB library that
+// would not load (named), the refusal of one present, else "Not connected"
+// (message 13).
 std::string NoProgrammerText(const UsbTransport& link);
 
 // Status panel 1 is drawn in pure red exactly while its text equals "Not

@@ -107,9 +107,11 @@ void UsbTransport::loadLibrary() {
         Library = nullptr;
     }
     Library = dlopen(LibraryName.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (Library == nullptr && Tracing) {
+    LoadError.clear();
+    if (Library == nullptr) {
         const char* why = dlerror();
-        trace("cannot load USB library: %s\n", why != nullptr ? why : "");
+        LoadError = why != nullptr && *why != '\0' ? why : "cannot load";
+        trace("cannot load USB library: %s\n", LoadError.c_str());
     }
     bindEntryPoints();
 }
@@ -401,13 +403,14 @@ std::vector<ProgrammerSlot> UsbTransport::scan(int vendorId, int productId) {
         return found; // the open device's library must stay as it is
     }
     walk(vendorId, productId, [&](struct usb_device* device, ProgrammerSlot& slot) {
-        if (device == nullptr) {
-            found.push_back(slot);
-            return;
+        if (device != nullptr) {
+            if (usb_dev_handle* handle = openAndClaim(device, slot); handle != nullptr) {
+                Api.usb_release_interface(handle, InterfaceNumber);
+                Api.usb_close(handle);
+            }
         }
-        if (usb_dev_handle* handle = openAndClaim(device, slot); handle != nullptr) {
-            Api.usb_release_interface(handle, InterfaceNumber);
-            Api.usb_close(handle);
+        if (slot.refused() && !Refusal) {
+            Refusal = slot;
         }
         found.push_back(slot);
     });

@@ -124,7 +124,8 @@ public:
     int candidatesSeen() const { return CandidatesSeen; }
     const std::optional<ProgrammerSlot>& refusal() const { return Refusal; }
     // Every device with the IDs, opened, identified, claimed and released
-    // in turn; the transport stays closed. Skipped while a device is open.
+    // in turn (refusal() the first refused); the transport stays closed.
+    // Skipped while a device is open.
     std::vector<ProgrammerSlot> scan(int vendorId, int productId);
     // Writes `length` bytes to the command endpoint; with `reply` set, waits
     // (50 ms) and reads `length` bytes from the IN endpoint into the same
@@ -164,6 +165,8 @@ public:
     const std::string& libraryName() const { return LibraryName; }
     // True once a prog_open found the library file (not the programmer).
     bool libraryLoaded() const { return Library != nullptr; }
+    // Why the last load failed (the loader's words), "" after a good one.
+    const std::string& loadError() const { return LoadError; }
 
     // The fixed wait between a command and its reply; tests shorten it.
     void setReplyWait(std::chrono::microseconds wait) { ReplyWait = wait; }
@@ -208,6 +211,7 @@ private:
     int CommandOutEndpoint = 0x02;
 
     std::string LibraryName;
+    std::string LoadError;
     void* Library = nullptr;
     UsbApi Api{};
     std::chrono::microseconds ReplyWait = kDefaultReplyWait;

@@ -10,6 +10,7 @@ packages=(
   googletest libgtest-dev libbenchmark-dev srecord
   qt6-svg-dev qt6-translations-l10n fonts-wqy-microhei xvfb xauth
   dpkg-dev desktop-file-utils appstream lintian
+  umockdev libumockdev-dev util-linux
 )
 
 missing=()

@@ -504,7 +504,9 @@ TEST_F(Emulator, ImageChangesAsPagesArriveAndFaultsCountFromTheNextOpen) {
             host.readId();
             results.push_back(host.last);
         }
-        EXPECT_EQ(results, session == 0 ? (std::vector<int>{64, -EPIPE, 64})
+        // As libusb 0.1.12: a stall returns the bytes done; the host's next
+        // command clears the halt.
+        EXPECT_EQ(results, session == 0 ? (std::vector<int>{64, 0, 64})
                                         : (std::vector<int>{64, 64, 64}));
         host.finish();
     }
