@@ -73,7 +73,8 @@ Bytes Pattern(std::size_t n, std::uint8_t start = 0) {
 class Emulator : public ::testing::Test {
 protected:
     void SetUp() override {
-        setenv("VANTOR_EMULATOR_CONFIG", "/nonexistent/vantor-emulator.ini", 1);
+        // No set-up named and none beside the library: the built-in default.
+        unsetenv("VANTOR_EMULATOR_CONFIG");
         emu.useDefault();
     }
     void TearDown() override {

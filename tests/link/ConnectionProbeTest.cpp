@@ -40,7 +40,8 @@ public:
 class Probe : public ::testing::Test {
 protected:
     void SetUp() override {
-        setenv("VANTOR_EMULATOR_CONFIG", "/nonexistent/vantor-emulator.ini", 1);
+        // No set-up named and none beside the library: the built-in default.
+        unsetenv("VANTOR_EMULATOR_CONFIG");
         emu.useDefault();
         SetCurrentLanguage(English);
     }
