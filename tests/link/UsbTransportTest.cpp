@@ -18,7 +18,8 @@ class Transport : public ::testing::Test {
 protected:
     void SetUp() override {
         // No configuration file may leak in from the environment.
-        setenv("VANTOR_EMULATOR_CONFIG", "/nonexistent/vantor-emulator.ini", 1);
+        // No set-up named and none beside the library: the built-in default.
+        unsetenv("VANTOR_EMULATOR_CONFIG");
         emu.useDefault();
         link.setReplyWait(0us);
     }
