@@ -55,16 +55,22 @@ int RunDetect(const Options& o, const ChipDatabase& db, const std::optional<Chip
     NoteProgrammer(o, p, report);
     ChipIdReply reply{};
     const int answered = p.Engine.ReadChipId(asked, reply.data());
+    if (answered == 0 && p.Engine.stopped()) {
+        report.setResult(ResultWord(CommandResult::Stopped));
+        return kStopped;
+    }
     if (answered == 0 && p.Engine.failed()) {
         Complain(TransferFailureText(*p.Engine.failure()));
+        report.setResult(ResultWord(CommandResult::TransferFailed));
+        return kFailed;
+    }
+    if (answered == 0) {
+        ReportNoProgrammer(o, p.Link, report);
         return kFailed;
     }
     const DetectionOutcome outcome = DecideDetection(answered, reply, boxes, CurrentLanguage());
     if (!outcome.errorText.empty()) {
         Complain(outcome.errorText);
-        if (answered == 0) {
-            ExplainNoProgrammer(o, p.Link);
-        }
         return kFailed;
     }
     if (outcome.result == DetectionResult::SizeAmbiguous) {

@@ -212,6 +212,14 @@ void CliHost::logLine(const std::string& text) {
     Report.result(text);
 }
 
+void CliHost::logStop(const std::string& text) {
+    if (Visible && Terminal) {
+        std::fputc('\n', Err); // below the bar, not over it
+    }
+    Failed = true;
+    Report.warning(text);
+}
+
 void CliHost::setElapsedText(const std::string& text) {
     Report.note("Time " + text);
 }

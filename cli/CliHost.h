@@ -77,6 +77,11 @@ public:
     void syncBufferFromEditor() override {}
     int speedIndex() const override { return Speed; }
     void logLine(const std::string& text) override;
+    // The stop line goes with the errors (stderr, --quiet too): a result a
+    // script must see, and the bar never reaches 100% after it.
+    void logStop(const std::string& text) override;
+    // Said by the command's report, with its result word (see ReportNoProgrammer).
+    void noProgrammer(const std::string&) override {}
     void beep() override {}
     void setElapsedText(const std::string& text) override;
     // Called at every open of the programmer (the controls locked).

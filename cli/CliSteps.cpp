@@ -121,11 +121,33 @@ const char* ResultWord(CommandResult result) {
     return CommandResultWord(result);
 }
 
-void ExplainNoProgrammer(const Options& o, const UsbTransport& link) {
-    if (const auto& refused = link.refusal()) {
-        Complain(ProgrammerRefusalText(*refused));
-    } else if (o.device) {
-        Complain(FormatMessage(Own::NoChosenProgrammer, {o.deviceText}));
+const char* AccessWord(ProgrammerSlot::Access access) {
+    switch (access) {
+    case ProgrammerSlot::Access::Usable:
+        return "usable";
+    case ProgrammerSlot::Access::NotOurs:
+        return "not-a-programmer";
+    case ProgrammerSlot::Access::PermissionDenied:
+        return "permission-denied";
+    case ProgrammerSlot::Access::Busy:
+        return "busy";
+    case ProgrammerSlot::Access::Unavailable:
+        break;
+    }
+    return "cannot-open";
+}
+
+void ReportNoProgrammer(const Options& o, const UsbTransport& link, CliReport& report) {
+    report.setResult(ResultWord(CommandResult::NoProgrammer));
+    if (const auto& refused = link.refusal(); refused && link.loadError().empty()) {
+        report.error(ProgrammerRefusalText(*refused));
+        report.setResult(AccessWord(refused->access));
+    } else if (o.device && link.loadError().empty()) {
+        report.error(FormatMessage(Own::NoChosenProgrammer, {o.deviceText}));
+    } else if (!link.loadError().empty()) {
+        report.error(NoProgrammerText(link)); // names the library file
+    } else {
+        report.error(Message(Own::NoProgrammerOnBus));
     }
 }
 
@@ -152,7 +174,7 @@ int ChipJob::finished(CommandResult result) {
     report.setResult(ResultWord(result));
     ChipEngine& engine = programmer.Engine;
     if (result == CommandResult::NoProgrammer) {
-        ExplainNoProgrammer(options, programmer.Link);
+        ReportNoProgrammer(options, programmer.Link, report);
     }
     if (const auto& failure = engine.failure();
         failure && result == CommandResult::TransferFailed) {

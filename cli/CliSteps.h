@@ -41,9 +41,13 @@ std::string DatabasePath(const Options& o);
 // The word the JSON object's "result" holds for an engine command's result.
 const char* ResultWord(CommandResult result);
 
-// Says why no programmer was opened, when more is known than "Not
-// connected": one present but refused, or none at the place --device named.
-void ExplainNoProgrammer(const Options& o, const UsbTransport& link);
+// Says why no programmer was opened, in the same words and with the same
+// result word for every command: a USB library that would not load (named),
+// a programmer present but refused ("permission-denied", "busy"), none at
+// the place --device named, or none on the bus ("no-programmer").
+void ReportNoProgrammer(const Options& o, const UsbTransport& link, CliReport& report);
+// The word for a programmer's access ("usable", "permission-denied" ...).
+const char* AccessWord(ProgrammerSlot::Access access);
 
 // Names the programmer in the report at its first open; says which one was
 // taken when there was a choice and none was made.

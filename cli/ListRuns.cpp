@@ -45,22 +45,6 @@ const char* VariantWord(ProgrammerSlot::Variant variant) {
     return "-";
 }
 
-const char* AccessWord(ProgrammerSlot::Access access) {
-    switch (access) {
-    case ProgrammerSlot::Access::Usable:
-        return "usable";
-    case ProgrammerSlot::Access::NotOurs:
-        return "not-a-programmer";
-    case ProgrammerSlot::Access::PermissionDenied:
-        return "permission-denied";
-    case ProgrammerSlot::Access::Busy:
-        return "busy";
-    case ProgrammerSlot::Access::Unavailable:
-        break;
-    }
-    return "cannot-open";
-}
-
 int RunDevices(const Options& o, CliReport& report) {
     UsbTransport link(o.usbLibrary);
     const auto slots = link.scan(kProgrammerVendorId, kProgrammerProductId);
@@ -79,15 +63,17 @@ int RunDevices(const Options& o, CliReport& report) {
                 ",\"errno\":" + std::to_string(slot.error) + "}";
     }
     report.setRaw("devices", "[" + list + "]");
-    for (const ProgrammerSlot& slot : slots) {
-        if (slot.refused()) {
-            report.note(ProgrammerRefusalText(slot));
+    if (usable > 0) {
+        for (const ProgrammerSlot& slot : slots) {
+            if (slot.refused()) {
+                report.note(ProgrammerRefusalText(slot));
+            }
         }
+        return kDone;
     }
-    if (slots.empty()) {
-        report.error(Message(Own::NoProgrammerOnBus));
-    }
-    return usable > 0 ? kDone : kFailed;
+    // None usable: the same words and result as a chip command that found none.
+    ReportNoProgrammer(o, link, report);
+    return kFailed;
 }
 
 } // namespace vantor

@@ -145,6 +145,16 @@ const OwnEntry kOwnTable[] = {
      {"未对芯片进行任何操作。", "未對晶片進行任何操作。", "Nothing was sent to the chip."}},
     {Own::NoProgrammerOnBus,
      {"总线上没有编程器。", "匯流排上沒有編程器。", "No programmer on the bus."}},
+    // The real USB stack: the status panel's short forms of a refusal, and a
+    // library that does not load.
+    {Own::StatusPermissionDenied,
+     {"权限不足（udev 规则 70-vantor.rules）", "權限不足（udev 規則 70-vantor.rules）",
+      "Permission denied (udev rule 70-vantor.rules)"}},
+    {Own::StatusBusy,
+     {"编程器被另一个程序占用", "編程器被另一個程式佔用", "Busy: another program holds it"}},
+    {Own::UsbLibraryNotLoadable,
+     {"无法加载 USB 库 %1：%2", "無法載入 USB 程式庫 %1：%2",
+      "Cannot load the USB library %1: %2"}},
     // Operator features: stop, unprotect, checksums, verify details, find.
     {Own::StoppedAt, {"已停止，地址: ", "已停止，地址: ", "Stopped at address "}},
     {Own::StopItem, {"停止", "停止", "Stop"}},

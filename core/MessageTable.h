@@ -243,6 +243,12 @@ enum : int {
     InsertMode,
     OverwriteMode,
     RecentFileMissing, // %1 the file
+
+    // The real USB stack (800..899).
+    UsbStackFirst = 800,
+    StatusPermissionDenied = UsbStackFirst, // status panel: refused, with the rule's name
+    StatusBusy,                             // status panel: another program holds it
+    UsbLibraryNotLoadable,                  // %1 = the file, %2 = the loader's reason
 };
 } // namespace Own
 

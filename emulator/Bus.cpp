@@ -85,6 +85,19 @@ void Emulator::rescan() {
         return;
     }
     Config config = DefaultConfig();
+    const char* named = std::getenv("VANTOR_EMULATOR_CONFIG");
+    if (regular && named != nullptr && *named != '\0' && (!exists || text.empty())) {
+        // A set-up named on purpose that is missing or empty is a mistake
+        // (a mistyped path): the built-in blank chip would take writes that
+        // then vanish. The bus stays empty until the file is there.
+        lastError = path + (exists ? ": the file is empty" : ": no such file");
+        std::fprintf(stderr, "vantor emulator: %s\n", lastError.c_str());
+        AppliedFileText = text;
+        AppliedFileValid = true;
+        config.devices.clear();
+        apply(std::move(config), false);
+        return;
+    }
     if (!regular) {
         // A FIFO or a device would block or act on hardware: refused, unread.
         lastError = why;

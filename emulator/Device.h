@@ -22,6 +22,9 @@ struct usb_dev_handle {
     int claimedInterface = -1;
     bool dead = false;  // the device went away under the handle
     int ownerLock = -1; // descriptor holding the programmer's lock while claimed
+    // Opened on a node this user may only read, as libusb 0.1.12 does: every
+    // request on it is refused with EPERM.
+    bool readOnly = false;
 };
 
 namespace vantor::emu {
@@ -34,6 +37,8 @@ struct Device {
     std::unique_ptr<Chip> chip; // null for an empty socket
     EndpointSet endpoints{};
     std::vector<usb_dev_handle*> handles;
+    // Endpoints halted by a stall: they stay so until usb_clear_halt.
+    std::vector<int> halted;
 
     // USB descriptors as libusb 0.1 presents them.
     struct usb_device usb {};

@@ -69,6 +69,9 @@ private:
     void unplugDevice(Device& d);
     void retire(std::unique_ptr<Device> d);
     int nextFault(bool write, bool read);
+    // A halted endpoint, and the stall that halts one (returns the bytes done).
+    bool halted(const Device& d, int ep) const;
+    int stall(Device& d, int ep, const char* error);
     // Adds a transfer's link time to the clock; with bench timing, waits it out.
     void spend(std::int64_t ns);
     bool takeOwner(usb_dev_handle* h);

@@ -17,13 +17,16 @@ usb_dev_handle* Emulator::open(struct usb_device* dev) {
             d = candidate.get();
         }
     }
-    if (d == nullptr || !d->plugged || d->config.openFails) {
+    const bool permission =
+        d != nullptr && (d->config.openFails == EACCES || d->config.openFails == EPERM);
+    if (d == nullptr || !d->plugged || (d->config.openFails && !permission)) {
         ErrorText = "could not open device: No such device (it may have been disconnected)";
         logEvent(VANTOR_EMU_OPEN, d, 0, 0, -ENODEV, 0, 0, 0, nullptr, 0);
         return nullptr;
     }
     auto* h = new usb_dev_handle;
     h->device = d;
+    h->readOnly = permission;
     d->handles.push_back(h);
     PaceCredit = {};
     if (d->chip) {

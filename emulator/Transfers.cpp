@@ -42,10 +42,27 @@ int Emulator::nextFault(bool write, bool read) {
     if (write && hit[kFaultLostWrite]) {
         return VANTOR_EMU_FAULT_LOST_WRITE;
     }
-    if (hit[kFaultBitflip]) {
+    // USB retries a corrupted packet, so a flipped bit comes from the chip:
+    // reads only (and only their data, see bulkRead), never a command block.
+    if (read && hit[kFaultBitflip]) {
         return VANTOR_EMU_FAULT_BITFLIP;
     }
     return VANTOR_EMU_FAULT_NONE;
+}
+
+bool Emulator::halted(const Device& d, int ep) const {
+    return std::find(d.halted.begin(), d.halted.end(), ep) != d.halted.end();
+}
+
+int Emulator::stall(Device& d, int ep, const char* error) {
+    // libusb 0.1.12 ignores the URB's status: a stalled transfer returns the
+    // bytes done before it (none here), and the endpoint stays halted until
+    // the host clears it.
+    if (!halted(d, ep)) {
+        d.halted.push_back(ep);
+    }
+    ErrorText = error;
+    return 0;
 }
 
 int Emulator::bulkWrite(usb_dev_handle* h, int ep, const char* bytes, int size) {
@@ -80,19 +97,11 @@ int Emulator::bulkWrite(usb_dev_handle* h, int ep, const char* bytes, int size) 
     } else if (fault == VANTOR_EMU_FAULT_TIMEOUT) {
         result = -ETIMEDOUT;
         ErrorText = "error writing to bulk endpoint: Connection timed out";
-    } else if (fault == VANTOR_EMU_FAULT_STALL) {
-        result = -EPIPE;
-        ErrorText = "error writing to bulk endpoint: Broken pipe";
+    } else if (fault == VANTOR_EMU_FAULT_STALL || halted(*d, ep)) {
+        result = stall(*d, ep, "error writing to bulk endpoint: Broken pipe");
     } else if (fault != VANTOR_EMU_FAULT_LOST_WRITE && size > 0) {
         const std::uint8_t* payload = reinterpret_cast<const std::uint8_t*>(bytes);
         int accepted = fault == VANTOR_EMU_FAULT_SHORT_WRITE ? size / 2 : size;
-        std::vector<std::uint8_t> flipped;
-        if (fault == VANTOR_EMU_FAULT_BITFLIP) {
-            flipped.assign(payload, payload + size);
-            const auto bit = Random() % (std::uint64_t(size) * 8);
-            flipped[bit / 8] ^= std::uint8_t(1u << (bit % 8));
-            payload = flipped.data();
-        }
         if (isCommand) {
             busyNs = std::int64_t(d->config.turnaroundUs) * 1000;
             if (accepted >= 2) {
@@ -139,9 +148,8 @@ int Emulator::bulkRead(usb_dev_handle* h, int ep, char* bytes, int size) {
                (!d->replyPending && !d->streaming && size > 0)) {
         result = -ETIMEDOUT; // nothing to send: the host waits in vain
         ErrorText = "error reading from bulk endpoint: Connection timed out";
-    } else if (fault == VANTOR_EMU_FAULT_STALL) {
-        result = -EPIPE;
-        ErrorText = "error reading from bulk endpoint: Broken pipe";
+    } else if (fault == VANTOR_EMU_FAULT_STALL || halted(*d, ep)) {
+        result = stall(*d, ep, "error reading from bulk endpoint: Broken pipe");
     } else if (size > 0) {
         const int wanted = fault == VANTOR_EMU_FAULT_SHORT_READ ? size / 2 : size;
         if (d->replyPending) {
@@ -159,7 +167,7 @@ int Emulator::bulkRead(usb_dev_handle* h, int ep, char* bytes, int size) {
             }
             d->streamAddress += std::uint32_t(result);
         }
-        if (fault == VANTOR_EMU_FAULT_BITFLIP && result > 0) {
+        if (fault == VANTOR_EMU_FAULT_BITFLIP && kind == VANTOR_EMU_DATA_IN && result > 0) {
             const auto bit = Random() % (std::uint64_t(result) * 8);
             out[bit / 8] ^= std::uint8_t(1u << (bit % 8));
         }

@@ -76,6 +76,13 @@ struct LogFile {
     }
 };
 
+// A request on a handle opened read-only: what the kernel answers.
+int RefusedReadOnly() {
+    Guard g(Emu().mutex);
+    Emu().setError("error sending request: Operation not permitted");
+    return -EPERM;
+}
+
 } // namespace
 
 extern "C" {
@@ -137,6 +144,9 @@ int usb_claim_interface(usb_dev_handle* dev, int interface) {
     if (dev == nullptr) {
         return -EINVAL;
     }
+    if (dev->readOnly) {
+        return RefusedReadOnly();
+    }
     Guard g(Emu().mutex);
     const int result = Emu().claim(dev, interface);
     // A configured refusal fails with the errno it names.
@@ -162,6 +172,9 @@ int usb_control_msg(usb_dev_handle* dev, int requesttype, int request, int value
     if (dev == nullptr || size < 0) {
         return -EINVAL;
     }
+    if (dev->readOnly) {
+        return RefusedReadOnly();
+    }
     Guard g(Emu().mutex);
     return Emu().control(dev, requesttype, request, value, index, bytes, size);
 }
@@ -170,6 +183,9 @@ int usb_bulk_write(usb_dev_handle* dev, int ep, const char* bytes, int size, int
     if (dev == nullptr || size < 0 || (bytes == nullptr && size > 0)) {
         return -EINVAL;
     }
+    if (dev->readOnly) {
+        return RefusedReadOnly();
+    }
     Guard g(Emu().mutex);
     return Emu().bulkWrite(dev, ep, bytes, size);
 }
@@ -177,6 +193,9 @@ int usb_bulk_write(usb_dev_handle* dev, int ep, const char* bytes, int size, int
 int usb_bulk_read(usb_dev_handle* dev, int ep, char* bytes, int size, int) {
     if (dev == nullptr || size < 0 || (bytes == nullptr && size > 0)) {
         return -EINVAL;
+    }
+    if (dev->readOnly) {
+        return RefusedReadOnly();
     }
     Guard g(Emu().mutex);
     return Emu().bulkRead(dev, ep, bytes, size);
@@ -236,7 +255,16 @@ int usb_set_altinterface(usb_dev_handle*, int) {
 int usb_resetep(usb_dev_handle*, unsigned int) {
     return 0;
 }
-int usb_clear_halt(usb_dev_handle*, unsigned int) {
+int usb_clear_halt(usb_dev_handle* dev, unsigned int ep) {
+    if (dev == nullptr) {
+        return -EINVAL;
+    }
+    if (dev->readOnly) {
+        return RefusedReadOnly();
+    }
+    Guard g(Emu().mutex);
+    auto& halted = dev->device->halted;
+    halted.erase(std::remove(halted.begin(), halted.end(), int(ep)), halted.end());
     return 0;
 }
 int usb_reset(usb_dev_handle*) {

@@ -160,6 +160,10 @@ bool ChipCommands::bufferReady() {
 bool ChipCommands::chipPresent(const ChipRecord& chip, CommandResult& result) {
     std::uint8_t reply[4] = {};
     const int answered = Engine.ReadChipId(chip, reply);
+    if (answered == 0 && Engine.stopped()) {
+        result = CommandResult::Stopped;
+        return false;
+    }
     if (answered == 0 && Engine.failed()) {
         // The programmer was there but the exchange broke off.
         Host.showError(TransferFailureText(*Engine.failure()));
@@ -255,6 +259,9 @@ CommandResult ChipCommands::run(const ChipRecord& record, Steps steps, Operation
         return CommandResult::EmptyBuffer;
     }
     CommandResult result = CommandResult::Completed;
+    if (Engine.stopBeforeStart(EngineStep::ChipSetup)) {
+        return CommandResult::Stopped; // asked before the start: nothing is sent
+    }
     if (steps.checksPresence && !chipPresent(chip, result)) {
         return result;
     }

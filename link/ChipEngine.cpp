@@ -1,5 +1,7 @@
 #include "link/ChipEngine.h"
 
+#include "link/ConnectionProbe.h"
+
 #include "buffer/DataBuffer.h"
 #include "chipdb/ChipRecord.h"
 #include "core/MessageTable.h"
@@ -115,13 +117,33 @@ bool ChipEngine::exchange(CommandBlock& block, bool reply, EngineStep step, std:
 
 void ChipEngine::fail(EngineStep step, std::uint32_t address, int result, int expected,
                       bool report) {
+    if (Host.stopRequested()) {
+        // The transfer the stop came during failed (a hung one runs into its
+        // time-out): the user's stop is what ended the operation.
+        Failure = TransferFailure{step, address, result, expected, true};
+        Host.logStop(Message(Own::StoppedAt) + HexAddress(address));
+        end();
+        return;
+    }
     Failure = TransferFailure{step, address, result, expected};
     if (report) {
         Host.showError(TransferFailureText(*Failure));
     }
 }
 
+bool ChipEngine::stopBeforeStart(EngineStep at) {
+    if (!Host.stopRequested()) {
+        return false;
+    }
+    Failure = TransferFailure{at, 0, 0, 0, true};
+    Host.logStop(Message(Own::StoppedAt) + HexAddress(0));
+    return true;
+}
+
 bool ChipEngine::refuseRecord(const ChipRecord& chip, EngineStep step) {
+    if (stopBeforeStart(step)) {
+        return true; // nothing of this operation goes out after a stop
+    }
     // The callers refuse such a record before opening; an operation handed one
     // anyway moves nothing rather than reach outside the buffer or loop on a
     // zero page.
@@ -140,7 +162,7 @@ int ChipEngine::OpenProgrammer(const ChipRecord& chip) {
     }
     Failure.reset();
     if (Link.prog_open(kProgrammerVendorId, kProgrammerProductId) == 0) {
-        Host.showError(Message(Msg::NotConnected));
+        Host.noProgrammer(NoProgrammerText(Link)); // a refused one is named, with what to do
         return 0;
     }
     Held = true;
@@ -167,7 +189,9 @@ void ChipEngine::CloseProgrammer() {
     Link.USB_bulk_close();
     Held = false;
     Host.setLocked(false);
-    Host.setStatusText(Message(Msg::Ready));
+    // Ready, unless the open was refused: then the panel keeps saying why.
+    const auto& refused = Link.refusal();
+    Host.setStatusText(!open && refused ? ProgrammerRefusalStatus(*refused) : Message(Msg::Ready));
 }
 
 int ChipEngine::ReadChipId(const ChipRecord& chip, std::uint8_t* reply4) {
@@ -285,7 +309,7 @@ bool ChipEngine::step(std::uint32_t position, EngineStep at, std::uint32_t next)
     Failure = TransferFailure{at, next, 0, 0, true};
     // A chip erase runs in the chip once sent: no address was reached, and
     // the chip may well be erased.
-    Host.logLine(ChipEraseSent ? Message(Own::StoppedAfterChipErase)
+    Host.logStop(ChipEraseSent ? Message(Own::StoppedAfterChipErase)
                                : Message(Own::StoppedAt) + HexAddress(next));
     end();
     return false;

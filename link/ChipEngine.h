@@ -161,6 +161,10 @@ public:
     bool finishFailed() const { return FinishFailed; }
     // The user stopped the operation (failed() is true as well).
     bool stopped() const { return Failure && Failure->stopped; }
+    // A stop asked for before anything was sent (a signal while a file
+    // loaded): recorded and logged as a stop at `at`'s start, true; false
+    // when no stop is pending.
+    bool stopBeforeStart(EngineStep at);
     const std::optional<TransferFailure>& failure() const { return Failure; }
 
     UsbTransport& link() { return Link; }
@@ -171,6 +175,8 @@ private:
     bool commandSucceeded(int result, bool reply) const;
     bool exchange(CommandBlock& block, bool reply, EngineStep step, std::uint32_t address);
     void fail(EngineStep step, std::uint32_t address, int result, int expected, bool report);
+    // True (reported) when the operation must not start: an unusable record,
+    // or a stop already asked for.
     bool refuseRecord(const ChipRecord& chip, EngineStep step);
     // 4-byte entry for a large chip (nothing for the others). False
     // (reported) when a transfer failed.

@@ -6,8 +6,6 @@
 
 namespace vantor {
 
-namespace {} // namespace
-
 ConnectionProbe::Outcome ConnectionProbe::ProbeProgrammer() {
     if (Host.chipCommandBusy() || Link.isOpen()) {
         // A prog_open now would take the running operation's device from it.
@@ -34,7 +32,9 @@ ConnectionProbe::Outcome ConnectionProbe::ProbeProgrammer() {
     }
     noteRefusal();
     WasReady = false;
-    Host.setConnectionStatus(Message(Msg::NotConnected));
+    const auto& refused = Link.refusal();
+    Host.setConnectionStatus(refused ? ProgrammerRefusalStatus(*refused)
+                                     : Message(Msg::NotConnected));
     return Outcome::NotConnected;
 }
 
@@ -56,6 +56,19 @@ std::string ProgrammerRefusalText(const ProgrammerSlot& slot) {
                          {slot.location()});
 }
 
+std::string ProgrammerRefusalStatus(const ProgrammerSlot& slot) {
+    return Message(slot.access == ProgrammerSlot::Access::Busy ? Own::StatusBusy
+                                                               : Own::StatusPermissionDenied);
+}
+
+std::string NoProgrammerText(const UsbTransport& link) {
+    if (!link.loadError().empty()) {
+        return FormatMessage(Own::UsbLibraryNotLoadable, {link.libraryName(), link.loadError()});
+    }
+    const auto& refused = link.refusal();
+    return refused ? ProgrammerRefusalText(*refused) : Message(Msg::NotConnected);
+}
+
 void ConnectionProbe::chipCommandEnded() {
     if (Pending) {
         ProbeProgrammer();
@@ -63,7 +76,9 @@ void ConnectionProbe::chipCommandEnded() {
 }
 
 bool StatusPanelDrawnRed(const std::string& panelText) {
-    return panelText == Message(Msg::NotConnected);
+    return panelText == Message(Msg::NotConnected) ||
+           panelText == Message(Own::StatusPermissionDenied) ||
+           panelText == Message(Own::StatusBusy);
 }
 
 } // namespace vantor

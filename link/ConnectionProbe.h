@@ -59,10 +59,17 @@ private:
 // Why a programmer that is present was refused (permission, busy), in the
 // current language, naming where it is and what to do.
 std::string ProgrammerRefusalText(const ProgrammerSlot& slot);
+// The same refusal, short enough for the status panel.
+std::string ProgrammerRefusalStatus(const ProgrammerSlot& slot);
+// What a command that found no programmer to open says: a USB library that
+// would not load (named), the refusal of one present, else "Not connected"
+// (message 13).
+std::string NoProgrammerText(const UsbTransport& link);
 
 // Status panel 1 is drawn in pure red exactly while its text equals "Not
-// connected" (message 13) in the current language; any other text, including
-// that message in a former language, in the normal button-text colour.
+// connected" (message 13) or a refusal's status in the current language; any
+// other text, including those in a former language, in the normal
+// button-text colour.
 bool StatusPanelDrawnRed(const std::string& panelText);
 
 } // namespace vantor

@@ -59,6 +59,13 @@ public:
     // A numbered line at the top of the log; the front end adds the prefix
     // from the one counter it shares with the connection lines.
     virtual void logLine(const std::string& text) = 0;
+    // The line that ends an operation the user stopped: a log line too by
+    // default; a terminal keeps it with the errors, never under "100%".
+    virtual void logStop(const std::string& text) { logLine(text); }
+    // No programmer could be opened: `text` says why (a refusal with what to
+    // do, or "Not connected"). The window shows it as its error box; the
+    // command line reports it with the command's result instead.
+    virtual void noProgrammer(const std::string& text) { showError(text); }
     virtual void beep() = 0;
     // Status panel 3: the elapsed time of the last operation, "hh:mm:ss".
     virtual void setElapsedText(const std::string& text) = 0;

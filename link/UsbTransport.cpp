@@ -107,9 +107,11 @@ void UsbTransport::loadLibrary() {
         Library = nullptr;
     }
     Library = dlopen(LibraryName.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (Library == nullptr && Tracing) {
+    LoadError.clear();
+    if (Library == nullptr) {
         const char* why = dlerror();
-        trace("cannot load USB library: %s\n", why != nullptr ? why : "");
+        LoadError = why != nullptr && *why != '\0' ? why : "cannot load";
+        trace("cannot load USB library: %s\n", LoadError.c_str());
     }
     bindEntryPoints();
 }
@@ -194,9 +196,14 @@ usb_dev_handle* UsbTransport::openAndIdentify(struct usb_device* device, Program
         return nullptr;
     }
     char text[256];
-    if (usbGetStringAscii(handle, device->descriptor.iManufacturer, kStringLanguageId, text,
-                          sizeof text) < 0) {
+    // libusb 0.1.12 opens a node it may only read; its first request is then
+    // refused (EPERM), and that is the user's permission, not a fault.
+    if (const int got = usbGetStringAscii(handle, device->descriptor.iManufacturer,
+                                          kStringLanguageId, text, sizeof text);
+        got < 0) {
         trace("warning: cannot query manufacturer for device: %s\n", errorText());
+        slot.error = -got;
+        slot.access = AccessFromError(slot.error);
         Api.usb_close(handle);
         return nullptr;
     }
@@ -205,9 +212,12 @@ usb_dev_handle* UsbTransport::openAndIdentify(struct usb_device* device, Program
         Api.usb_close(handle);
         return nullptr;
     }
-    if (usbGetStringAscii(handle, device->descriptor.iProduct, kStringLanguageId, text,
-                          sizeof text) < 0) {
+    if (const int got = usbGetStringAscii(handle, device->descriptor.iProduct, kStringLanguageId,
+                                          text, sizeof text);
+        got < 0) {
         trace("warning: cannot query product for device: %s\n", errorText());
+        slot.error = -got;
+        slot.access = AccessFromError(slot.error);
         Api.usb_close(handle);
         return nullptr;
     }
@@ -254,6 +264,7 @@ void UsbTransport::take(usb_dev_handle* handle, const ProgrammerSlot& slot) {
 usb_dev_handle* UsbTransport::openAndClaim(struct usb_device* device, ProgrammerSlot& slot) {
     usb_dev_handle* handle = openAndIdentify(device, slot);
     if (handle == nullptr) {
+        refineByPresence(slot);
         return nullptr;
     }
     const int claimed = claim(device, handle);
@@ -263,14 +274,75 @@ usb_dev_handle* UsbTransport::openAndClaim(struct usb_device* device, Programmer
     }
     slot.error = -claimed;
     slot.access = AccessFromError(slot.error);
+    refineByPresence(slot);
     Api.usb_close(handle);
     return nullptr;
+}
+
+namespace {
+
+std::string ThreeDigits(int number) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%03d", number);
+    return text;
+}
+
+// The variant its product text names, as the device announced it to udev.
+ProgrammerSlot::Variant VariantOf(const std::string& product) {
+    if (product == kProductTextDudOVEDuroDevice) {
+        return ProgrammerSlot::Variant::DuroDevice;
+    }
+    return product == kProductTextDudOVEDuro ? ProgrammerSlot::Variant::Duro
+                                             : ProgrammerSlot::Variant::Unknown;
+}
+
+bool SameLocation(const PresentProgrammer& p, const ProgrammerSlot& slot) {
+    return SameName(ThreeDigits(p.bus), slot.bus) && SameName(ThreeDigits(p.device), slot.device);
+}
+
+} // namespace
+
+void UsbTransport::refineByPresence(ProgrammerSlot& slot) const {
+    if (slot.access != ProgrammerSlot::Access::Unavailable) {
+        return;
+    }
+    for (const auto& p : Present) {
+        if (SameLocation(p, slot) && p.accessError != 0) {
+            slot.error = p.accessError;
+            slot.access = AccessFromError(EACCES);
+            slot.variant = VariantOf(p.product);
+        }
+    }
+}
+
+template <typename Visit> void UsbTransport::visitUnlisted(Visit visit) {
+    for (const auto& p : Present) {
+        ProgrammerSlot slot;
+        slot.bus = ThreeDigits(p.bus);
+        slot.device = ThreeDigits(p.device);
+        const bool listed = std::any_of(Listed.begin(), Listed.end(), [&](const auto& seen) {
+            return SameName(seen.first, slot.bus) && SameName(seen.second, slot.device);
+        });
+        // A node the library could open but did not list is not ours to judge.
+        if (listed || p.accessError == 0) {
+            continue;
+        }
+        slot.index = ++CandidatesSeen;
+        slot.variant = VariantOf(p.product);
+        slot.error = p.accessError;
+        slot.access = AccessFromError(EACCES);
+        visit(static_cast<struct usb_device*>(nullptr), slot);
+    }
 }
 
 template <typename Visit> void UsbTransport::walk(int vendorId, int productId, Visit visit) {
     Opened.reset();
     Refusal.reset();
     CandidatesSeen = 0;
+    PermissionRefused = false;
+    HaltSuspected = false;
+    Listed.clear();
+    Present = FindPresentProgrammers(vendorId, productId);
     loadLibrary();
     Api.usb_init();
     Api.usb_find_busses();
@@ -285,9 +357,11 @@ template <typename Visit> void UsbTransport::walk(int vendorId, int productId, V
             slot.index = ++CandidatesSeen;
             slot.bus = bus->dirname;
             slot.device = device->filename;
+            Listed.emplace_back(slot.bus, slot.device);
             visit(device, slot);
         }
     }
+    visitUnlisted(visit);
 }
 
 int UsbTransport::prog_open(int vendorId, int productId) {
@@ -302,6 +376,12 @@ int UsbTransport::prog_open(int vendorId, int productId) {
     // only to count the devices with the IDs.
     walk(vendorId, productId, [this](struct usb_device* device, ProgrammerSlot& slot) {
         if (DeviceHandle != nullptr || !Choice.matches(slot)) {
+            return;
+        }
+        if (device == nullptr) { // present, but the library could not open its node
+            if (!Refusal) {
+                Refusal = slot;
+            }
             return;
         }
         if (usb_dev_handle* handle = openAndClaim(device, slot); handle != nullptr) {
@@ -329,9 +409,14 @@ std::vector<ProgrammerSlot> UsbTransport::scan(int vendorId, int productId) {
         return found; // the open device's library must stay as it is
     }
     walk(vendorId, productId, [&](struct usb_device* device, ProgrammerSlot& slot) {
-        if (usb_dev_handle* handle = openAndClaim(device, slot); handle != nullptr) {
-            Api.usb_release_interface(handle, InterfaceNumber);
-            Api.usb_close(handle);
+        if (device != nullptr) {
+            if (usb_dev_handle* handle = openAndClaim(device, slot); handle != nullptr) {
+                Api.usb_release_interface(handle, InterfaceNumber);
+                Api.usb_close(handle);
+            }
+        }
+        if (slot.refused() && !Refusal) {
+            Refusal = slot;
         }
         found.push_back(slot);
     });
@@ -372,11 +457,17 @@ int UsbTransport::USB_bulk_cmd(unsigned char* buffer, int length, int reply) {
     int result = 0;
     LastCommandWrite = 0;
     if (DeviceHandle != nullptr) {
-        result = Api.usb_bulk_write(DeviceHandle, CommandOutEndpoint,
-                                    reinterpret_cast<const char*>(buffer), length, kBulkTimeoutMs);
+        clearHalts();
+        result = noteTransfer(Api.usb_bulk_write(DeviceHandle, CommandOutEndpoint,
+                                                 reinterpret_cast<const char*>(buffer), length,
+                                                 kBulkTimeoutMs),
+                              length);
         LastCommandWrite = result;
         if (result < 0) {
             trace("error writing:\n%s\n", errorText());
+        }
+        if (result != length) {
+            return result;
         }
     }
     if (reply != 0) {
@@ -384,8 +475,10 @@ int UsbTransport::USB_bulk_cmd(unsigned char* buffer, int length, int reply) {
             ReplyWaiter ? ReplyWaiter(ReplyWait) : std::this_thread::sleep_for(ReplyWait);
         }
         if (DeviceHandle != nullptr) {
-            result = Api.usb_bulk_read(DeviceHandle, InEndpoint, reinterpret_cast<char*>(buffer),
-                                       length, kBulkTimeoutMs);
+            result = noteTransfer(Api.usb_bulk_read(DeviceHandle, InEndpoint,
+                                                    reinterpret_cast<char*>(buffer), length,
+                                                    kBulkTimeoutMs),
+                                  length);
             if (result < 0) {
                 trace("error writing:\n%s\n", errorText());
             }
@@ -398,9 +491,10 @@ int UsbTransport::USB_bulk_write(const unsigned char* buffer, int length) {
     if (DeviceHandle == nullptr) {
         return 0;
     }
-    const int result =
-        Api.usb_bulk_write(DeviceHandle, DataOutEndpoint, reinterpret_cast<const char*>(buffer),
-                           length, kBulkTimeoutMs);
+    const int result = noteTransfer(Api.usb_bulk_write(DeviceHandle, DataOutEndpoint,
+                                                       reinterpret_cast<const char*>(buffer),
+                                                       length, kBulkTimeoutMs),
+                                    length);
     if (result < 0) {
         trace("error writing:\n%s\n", errorText());
     }
@@ -411,18 +505,39 @@ int UsbTransport::USB_bulk_read(unsigned char* buffer, int length) {
     if (DeviceHandle == nullptr) {
         return 0;
     }
-    const int result = Api.usb_bulk_read(DeviceHandle, InEndpoint, reinterpret_cast<char*>(buffer),
-                                         length, kBulkTimeoutMs);
+    const int result =
+        noteTransfer(Api.usb_bulk_read(DeviceHandle, InEndpoint, reinterpret_cast<char*>(buffer),
+                                       length, kBulkTimeoutMs),
+                     length);
     if (result < 0) {
         trace("error writing:\n%s\n", errorText());
     }
     return result;
 }
 
+int UsbTransport::noteTransfer(int result, int length) {
+    if (result != length) {
+        HaltSuspected = true;
+        PermissionRefused = PermissionRefused || result == -EPERM || result == -EACCES;
+    }
+    return result;
+}
+
+void UsbTransport::clearHalts() {
+    if (!HaltSuspected || DeviceHandle == nullptr) {
+        return;
+    }
+    HaltSuspected = false;
+    for (const int endpoint : {InEndpoint, DataOutEndpoint, CommandOutEndpoint}) {
+        Api.usb_clear_halt(DeviceHandle, unsigned(endpoint));
+    }
+}
+
 void UsbTransport::USB_bulk_close() {
     if (DeviceHandle == nullptr) {
         return;
     }
+    clearHalts(); // the next program (or the next operation) starts clean
     if (Api.usb_release_interface(DeviceHandle, InterfaceNumber) < 0) {
         trace("error writing:\n%s\n", errorText());
     }

@@ -8,9 +8,12 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <usb.h>
+
+#include "link/ProgrammerPresence.h"
 
 namespace vantor {
 
@@ -124,11 +127,15 @@ public:
     int candidatesSeen() const { return CandidatesSeen; }
     const std::optional<ProgrammerSlot>& refusal() const { return Refusal; }
     // Every device with the IDs, opened, identified, claimed and released
-    // in turn; the transport stays closed. Skipped while a device is open.
+    // in turn (refusal() the first refused); the transport stays closed.
+    // Skipped while a device is open.
     std::vector<ProgrammerSlot> scan(int vendorId, int productId);
     // Writes `length` bytes to the command endpoint; with `reply` set, waits
     // (50 ms) and reads `length` bytes from the IN endpoint into the same
-    // buffer. Result of the last transfer made; 0 when none was made.
+    // buffer. Result of the last transfer made; 0 when none was made. A
+    // failed or short command write is not followed by the reply: the
+    // programmer has no command to answer, and the read would only add its
+    // own time-out.
     int USB_bulk_cmd(unsigned char* buffer, int length, int reply);
     // What the command write of the last USB_bulk_cmd returned (0 when no
     // device was open): with a reply wanted the call's own result is the
@@ -137,7 +144,11 @@ public:
     // One transfer to the data OUT endpoint / from the IN endpoint.
     int USB_bulk_write(const unsigned char* buffer, int length);
     int USB_bulk_read(unsigned char* buffer, int length);
+    // Clears any halt left on the endpoints, releases and closes.
     void USB_bulk_close();
+    // The library's error of the last failed transfer was EACCES or EPERM:
+    // the node is open, but this user may not use it.
+    bool permissionRefused() const { return PermissionRefused; }
     // Reads string descriptor `index` as 8-bit text: characters above 0xFF
     // become '?'. Characters stored, 0 for a descriptor that is not a string,
     // or the negative library error. At most length-1 characters and a zero.
@@ -157,6 +168,8 @@ public:
     const std::string& libraryName() const { return LibraryName; }
     // True once a prog_open found the library file (not the programmer).
     bool libraryLoaded() const { return Library != nullptr; }
+    // Why the last load failed (the loader's words), "" after a good one.
+    const std::string& loadError() const { return LoadError; }
 
     // The fixed wait between a command and its reply; tests shorten it.
     void setReplyWait(std::chrono::microseconds wait) { ReplyWait = wait; }
@@ -182,6 +195,17 @@ private:
     int claim(struct usb_device* device, usb_dev_handle* handle);
     void take(usb_dev_handle* handle, const ProgrammerSlot& slot);
     void trace(const char* format, const char* text) const;
+    // Notes a bulk transfer's result: a failed or short one may have left its
+    // endpoint halted (libusb 0.1.12 reports a stall as the bytes done).
+    int noteTransfer(int result, int length);
+    // usb_clear_halt on the endpoints in use, once after a failed transfer,
+    // so one failure never leaves the programmer unusable.
+    void clearHalts();
+    // A present programmer the library did not list (it could not open the
+    // node) or could not identify, seen through udev: refused when this
+    // user may not open its node.
+    void refineByPresence(ProgrammerSlot& slot) const;
+    template <typename Visit> void visitUnlisted(Visit visit);
     const char* errorText() const;
 
     usb_dev_handle* DeviceHandle = nullptr;
@@ -190,11 +214,17 @@ private:
     int CommandOutEndpoint = 0x02;
 
     std::string LibraryName;
+    std::string LoadError;
     void* Library = nullptr;
     UsbApi Api{};
     std::chrono::microseconds ReplyWait = kDefaultReplyWait;
     std::function<void(std::chrono::microseconds)> ReplyWaiter;
     int LastCommandWrite = 0;
+    bool HaltSuspected = false;
+    bool PermissionRefused = false;
+    std::vector<PresentProgrammer> Present; // udev's view at the last walk
+    // Bus and device names the library listed at the last walk.
+    std::vector<std::pair<std::string, std::string>> Listed;
     bool Tracing = false;
     DeviceChoice Choice;
     std::optional<ProgrammerSlot> Opened;

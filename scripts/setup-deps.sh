@@ -12,6 +12,7 @@ packages=(
   dpkg-dev desktop-file-utils appstream lintian
   clang libclang-rt-dev
   libqt6sql6-sqlite libqt6sql6-psql postgresql
+  umockdev libumockdev-dev util-linux python3-intelhex
 )
 
 missing=()

@@ -73,7 +73,8 @@ Bytes Pattern(std::size_t n, std::uint8_t start = 0) {
 class Emulator : public ::testing::Test {
 protected:
     void SetUp() override {
-        setenv("VANTOR_EMULATOR_CONFIG", "/nonexistent/vantor-emulator.ini", 1);
+        // No set-up named and none beside the library: the built-in default.
+        unsetenv("VANTOR_EMULATOR_CONFIG");
         emu.useDefault();
     }
     void TearDown() override {
@@ -530,7 +531,9 @@ TEST_F(Emulator, ImageChangesAsPagesArriveAndFaultsCountFromTheNextOpen) {
             host.readId();
             results.push_back(host.last);
         }
-        EXPECT_EQ(results, session == 0 ? (std::vector<int>{64, -EPIPE, 64})
+        // As libusb 0.1.12: a stall returns the bytes done; the host's next
+        // command clears the halt.
+        EXPECT_EQ(results, session == 0 ? (std::vector<int>{64, 0, 64})
                                         : (std::vector<int>{64, 64, 64}));
         host.finish();
     }

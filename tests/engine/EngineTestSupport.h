@@ -241,7 +241,8 @@ protected:
     }
 
     void SetUp() override {
-        setenv("VANTOR_EMULATOR_CONFIG", "/nonexistent/vantor-emulator.ini", 1);
+        // No set-up named and none beside the library: the built-in default.
+        unsetenv("VANTOR_EMULATOR_CONFIG");
         SetCurrentLanguage(English);
         emu.useDefault();
         link.setReplyWait(std::chrono::microseconds(0));

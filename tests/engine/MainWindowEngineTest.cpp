@@ -92,7 +92,8 @@ private:
 private slots:
     void initTestCase() {
         Q_INIT_RESOURCE(resources);
-        setenv("VANTOR_EMULATOR_CONFIG", "/nonexistent/vantor-emulator.ini", 1);
+        // No set-up named and none beside the library: the built-in default.
+        unsetenv("VANTOR_EMULATOR_CONFIG");
         emu = std::make_unique<EmulatorClient>();
         scoped = std::make_unique<ScopedPrompts>(prompts);
     }
