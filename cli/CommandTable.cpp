@@ -113,21 +113,24 @@ constexpr CommandSpec kCommands[] = {
      "it; a text file's data above the buffer needs --base) and programs it into\n"
      "the chip. A file longer than the chip is asked about\n"
      "before the chip is touched (--yes writes what fits). --verify reads the chip\n"
-     "back afterwards and compares.\n",
+     "back afterwards and compares. --serial ADDR:WIDTH:FORMAT with --serial-start N\n"
+     "and --serial-step K writes each chip's own number from the log (--log-db).\n",
      kWriteOptions},
     {"verify", 1, 1, ChipArg::Required, "verify --chip NAME FILE [--list]",
      "Loads FILE as for write and compares it with the chip; exit 1, the number of\n"
      "differing bytes and the first differing address when they differ. --list\n"
      "prints every differing address with the chip's and the file's byte. Of a file\n"
      "longer than the chip the chip's size is compared, and the bytes left out are\n"
-     "named.\n",
+     "named. With --serial (--serial-start, --serial-step) the chip's own number is\n"
+     "expected at its address.\n",
      kVerifyOptions},
     {"auto", 1, 1, ChipArg::Required,
      "auto --chip NAME FILE [--no-erase] [--no-program] [--no-verify] [--unprotect]",
      "Loads FILE as for write, then erases, programs and verifies the chip with the\n"
      "programmer opened once; each step can be left out. A file longer than the\n"
      "chip is asked about before the erase (--yes writes what fits). --unprotect\n"
-     "clears an SPI flash's write protection first.\n",
+     "clears an SPI flash's write protection first. --serial, --serial-start and\n"
+     "--serial-step write each chip's own number, as for write.\n",
      kAutoOptions},
     {"unprotect", 0, 0, ChipArg::Required, "unprotect --chip NAME",
      "Clears an SPI flash's write protection: write enable (06h), write status\n"

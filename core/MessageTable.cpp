@@ -369,8 +369,7 @@ const OwnEntry kOwnTable[] = {
     {Own::WriteDidNotTake,
      {"写入未生效：芯片在地址 %1 处与缓冲区不同", "寫入未生效：芯片在地址 %1 處與緩沖區不同",
       "Write did not take: the chip differs from the buffer at address %1"}},
-     {"请在“%1”框中选择一项。", "請在「%1」框中選擇一項。",
-      "Choose an item in the box \"%1\"."}}, // The window at the bench.
+    // The window at the bench.
     {Own::BufferKeptAfterRead,
      {"读出未完成：缓冲区保持读出前的内容。", "讀出未完成：緩沖區保持讀出前的內容。",
       "The read did not finish: the buffer is kept as it was before it."}},
