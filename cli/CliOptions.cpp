@@ -1,4 +1,5 @@
 #include "cli/CliOptions.h"
+#include "core/IntegerValue.h"
 
 #include "buffer/DataBuffer.h"
 #include "buffer/DataFormats.h"
@@ -36,19 +37,12 @@ std::uint32_t ByteCount(std::string_view text) {
         unit = 1024 * 1024;
         text.remove_suffix(1);
     }
-    int base = 10;
-    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-        base = 16;
-        text.remove_prefix(2);
-    }
-    std::uint64_t value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size() || value == 0 ||
-        value > DataBuffer::size() / unit) {
+    const auto value = ParseUnsignedNumber(text, DataBuffer::size() / unit);
+    if (!value || *value == 0) {
         throw UsageError{"--size must be 1 to " + std::to_string(DataBuffer::size()) +
                          " bytes, not \"" + shown + "\""};
     }
-    return std::uint32_t(value * unit);
+    return std::uint32_t(*value * unit);
 }
 
 } // namespace
@@ -59,21 +53,11 @@ void ParseBase(const std::string& text, Options& o) {
         o.baseChoice = BaseChoice::Auto;
         return;
     }
-    std::string_view digits = text;
-    int radix = 10;
-    if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) {
-        radix = 16;
-        digits.remove_prefix(2);
-    }
-    std::uint64_t value = 0;
-    const auto [end, error] =
-        std::from_chars(digits.data(), digits.data() + digits.size(), value, radix);
-    if (digits.empty() || error != std::errc() || end != digits.data() + digits.size() ||
-        value > 0xFFFFFFFF) {
+    const auto value = ParseUnsignedNumber(text, 0xFFFFFFFF);
+    if (!value)
         throw UsageError{"--base takes an address below 4 GiB or auto, not \"" + text + "\""};
-    }
     o.baseChoice = BaseChoice::Given;
-    o.base = value;
+    o.base = *value;
 }
 
 Options ParseOptions(int argc, char** argv) {

@@ -1,5 +1,7 @@
 #include "core/IntegerValue.h"
 
+#include <charconv>
+
 #include "core/AsciiText.h"
 
 namespace vantor {
@@ -41,6 +43,19 @@ std::optional<int64_t> ParseIntegerValue(std::string_view text) {
 
 std::string InvalidIntegerMessage(std::string_view text) {
     return "'" + std::string(text) + "' is not a valid integer value";
+}
+
+std::optional<std::uint64_t> ParseUnsignedNumber(std::string_view text, std::uint64_t limit) {
+    int base = 10;
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        base = 16;
+        text.remove_prefix(2);
+    }
+    std::uint64_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() || value > limit)
+        return std::nullopt;
+    return value;
 }
 
 } // namespace vantor

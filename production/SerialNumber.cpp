@@ -1,5 +1,7 @@
 #include "production/SerialNumber.h"
 
+#include "core/IntegerValue.h"
+
 #include <charconv>
 #include <cstdio>
 #include <limits>
@@ -12,17 +14,7 @@ namespace {
 constexpr std::uint64_t kStoreCeiling = std::uint64_t(std::numeric_limits<std::int64_t>::max()) - 1;
 
 std::optional<std::uint64_t> ParseNumber(std::string_view text, std::uint64_t limit) {
-    int base = 10;
-    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-        base = 16;
-        text.remove_prefix(2);
-    }
-    std::uint64_t value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size() || value > limit) {
-        return std::nullopt;
-    }
-    return value;
+    return ParseUnsignedNumber(text, limit);
 }
 
 bool Binary(SerialField::Format f) {
