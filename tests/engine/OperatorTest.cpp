@@ -105,6 +105,25 @@ INSTANTIATE_TEST_SUITE_P(AllCommands, StopAt,
                                             ::testing::Values(StopBy::Window, StopBy::Signal)),
                          StopCaseName);
 
+// A stop that came before the command began (Ctrl+C while the input file
+// loaded) sends nothing to the chip: no erase, no data block.
+TEST_F(Operator, AStopBeforeTheFirstTransferSendsNothing) {
+    useChip(kFlash);
+    for (const Command command : kAllCommands) {
+        SCOPED_TRACE(Name(command));
+        prepare(command, kFlash);
+        const Bytes before = emu.image();
+        emu.resetLog();
+        host.requestStop();
+        EXPECT_EQ(run(command, Record(kFlash)), CommandResult::Stopped);
+        EXPECT_TRUE(emu.commands().empty());
+        EXPECT_EQ(emu.image(), before);
+        EXPECT_TRUE(completeLines().empty());
+        host.clear();
+        host.log.clear();
+    }
+}
+
 TEST_F(Operator, StoppedReadNamesTheAddressReached) {
     useChip(kFlash);
     host.onPump = [&] {
