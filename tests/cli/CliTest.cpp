@@ -399,6 +399,14 @@ TEST_F(CliTest, ReadSavesTheWholeCapacity) {
     ASSERT_EQ(piped.status, 0) << piped.err;
     EXPECT_EQ(piped.out, std::string(saved.begin(), saved.end()));
     EXPECT_NE(piped.err.find("Read Complete!"), std::string::npos) << piped.err;
+    // Any other name of stdout is stdout too: the image alone.
+    for (const char* name : {"/dev/stdout", "/dev/fd/1"}) {
+        const Outcome named = cli({"read", "--chip", "FLASH4K", name});
+        ASSERT_EQ(named.status, 0) << named.err;
+        EXPECT_EQ(named.out, std::string(saved.begin(), saved.end())) << name;
+    }
+    // A device that takes nothing is a failed operation, not bad usage.
+    EXPECT_EQ(cli({"read", "--chip", "FLASH4K", "/dev/full"}).status, 1);
 }
 
 TEST_F(CliTest, VerifyNamesTheFirstDifferenceAndBlankRefusesAProgrammedChip) {
