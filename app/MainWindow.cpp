@@ -508,7 +508,9 @@ void MainWindow::FormResize() {
     const int modeWidth = InsertModeLabel->fontMetrics().horizontalAdvance("OVRW") + 8;
     InsertModeLabel->setGeometry(StatusBar1->width() - modeWidth, 0, modeWidth, height);
     const int countWidth = DifferenceLabel->fontMetrics().horizontalAdvance("Diff: 67108864") + 8;
-    DifferenceLabel->setGeometry(InsertModeLabel->x() - countWidth, 0, countWidth, height);
+    const int right =
+        Production ? Production->placeCounter(InsertModeLabel->x()) : InsertModeLabel->x();
+    DifferenceLabel->setGeometry(right - countWidth, 0, countWidth, height);
     Progress->raise(); // over both while an operation runs
 }
 

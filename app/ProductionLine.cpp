@@ -22,7 +22,6 @@ namespace vantor {
 namespace {
 
 constexpr const char* kSection = "Production";
-constexpr int kCounterWidth = 190;
 
 QString Text(int id) {
     return QString::fromStdString(Message(id));
@@ -68,8 +67,6 @@ ProductionLine::ProductionLine(MainWindow& form) : QObject(&form), Form(form) {
     Counter = new QLabel(form.StatusBar1);
     Counter->setObjectName("ProductionCounter");
     Counter->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    connect(form.StatusBar1, &StatusBar::resized, this, &ProductionLine::placeCounter);
-    placeCounter();
 
     IniFile ini;
     ini.load(form.Places().settings);
@@ -107,13 +104,18 @@ void ProductionLine::retranslate() {
                          ? Text(Own::LogStoreOff)
                          : QString::fromStdString(FormatMessage(
                                Own::LogCounter, {std::to_string(Passed), std::to_string(Failed)})));
+    Form.FormResize(); // the counter's width follows its words
     showNextSerial();
 }
 
-void ProductionLine::placeCounter() {
-    const int width = std::min(kCounterWidth, Form.StatusBar1->width());
-    Counter->setGeometry(Form.StatusBar1->width() - width - 4, 0, width, Form.StatusBar1->height());
+int ProductionLine::placeCounter(int right) {
+    // As wide as its words, left of the insert mode panel, so the two never
+    // overlap; the difference count goes left of it.
+    const int width = std::min(Counter->fontMetrics().horizontalAdvance(Counter->text()) + 12,
+                               std::max(0, right));
+    Counter->setGeometry(right - width, 0, width, Form.StatusBar1->height());
     Counter->lower(); // under the progress bar while a command runs
+    return right - width;
 }
 
 bool ProductionLine::serialOn() const {
@@ -228,6 +230,7 @@ void ProductionLine::count(CommandResult result) {
         ++Passed;
         break;
     case CommandResult::CheckFailed:
+    case CommandResult::Protected:
     case CommandResult::TransferFailed:
     case CommandResult::Stopped:
     case CommandResult::NoChip:

@@ -58,6 +58,9 @@ public:
     QLabel* Counter;
 
     void retranslate();
+    // Puts the status-bar counter with its right edge at `right`; returns its
+    // left edge.
+    int placeCounter(int right);
     // "Next: 1001" under the serial box, from the store.
     void showNextSerial();
 
@@ -69,7 +72,6 @@ private:
     OperationStart startFor(const char* command) const;
     void count(CommandResult result);
     void saveSettings() const;
-    void placeCounter();
     void askLogTarget();
     void askSerial();
 
