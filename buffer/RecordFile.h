@@ -139,7 +139,9 @@ protected:
 
     std::string_view line_;
     bool lineTooLong_ = false;
-    std::array<uint8_t, 256> bytes_{};
+    // The longest record's bytes: an Intel HEX record of 255 data bytes with
+    // its length, address, type and checksum (an S-record needs 256).
+    std::array<uint8_t, 255 + 5> bytes_{};
 
 private:
     class Coverage;
