@@ -3,12 +3,20 @@
 // GBK bytes (128 and above) always compare exactly.
 #include <array>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace vantor {
 
 constexpr char LowerAscii(char c) {
     return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+}
+
+// `text` with its ASCII letters in lower case (settings words, option values).
+inline std::string LowerAsciiText(std::string text) {
+    for (char& c : text)
+        c = LowerAscii(c);
+    return text;
 }
 
 constexpr bool EqualsIgnoreCase(std::string_view a, std::string_view b) {

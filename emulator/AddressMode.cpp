@@ -1,4 +1,5 @@
 #include "emulator/AddressMode.h"
+#include "core/AsciiText.h"
 
 #include "link/Protocol.h"
 
@@ -10,19 +11,10 @@ constexpr std::uint8_t kExit4ByteMode = 0xE9;
 constexpr std::uint8_t kMakerMicron = 0x20; // Micron, ST, XMC
 constexpr std::uint8_t kMakerSpansion = 0x01;
 
-std::string Lower(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') {
-            c = char(c - 'A' + 'a');
-        }
-    }
-    return text;
-}
-
 } // namespace
 
 bool ParseEntryMethod(const std::string& text, std::string& error) {
-    const std::string v = Lower(text);
+    const std::string v = LowerAsciiText(text);
     if (v.empty() || v == "auto" || v == "b7" || v == "wren-b7" || v == "bank") {
         return true;
     }
@@ -31,7 +23,7 @@ bool ParseEntryMethod(const std::string& text, std::string& error) {
 }
 
 EntryMethod EntryMethodOf(const ChipConfig& config) {
-    const std::string v = Lower(config.fourByteEntry);
+    const std::string v = LowerAsciiText(config.fourByteEntry);
     if (v == "b7") {
         return EntryMethod::B7;
     }

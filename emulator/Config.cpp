@@ -1,4 +1,5 @@
 #include "emulator/Config.h"
+#include "core/AsciiText.h"
 
 #include "emulator/AddressMode.h"
 #include "emulator/Protection.h"
@@ -17,13 +18,6 @@ namespace {
 
 const char* const kFaultNames[kFaultKinds] = {"unplug", "timeout", "short_read", "short_write",
                                               "stall",  "bitflip", "lost_write"};
-
-std::string Lower(std::string s) {
-    for (char& c : s) {
-        c = char(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return s;
-}
 
 std::string Trim(const std::string& s) {
     const auto first = s.find_first_not_of(" \t\r\n");
@@ -103,7 +97,7 @@ public:
                                                              {"ENODEV", ENODEV},
                                                              {"EIO", EIO}};
         for (const auto& [name, value] : kNames) {
-            if (Lower(it->second) == Lower(name)) {
+            if (LowerAsciiText(it->second) == LowerAsciiText(name)) {
                 field = value;
                 return true;
             }
@@ -174,7 +168,7 @@ bool ReadChip(const Section& s, const std::string& name, const std::string& base
         error = "[" + name + "] " + error;
         return false;
     }
-    chip.fill = Lower(chip.fill);
+    chip.fill = LowerAsciiText(chip.fill);
     if (chip.size == 0 || chip.page == 0) {
         error = "[" + name + "] size and page must not be 0";
         return false;
@@ -222,7 +216,7 @@ bool ReadDevice(const std::map<std::string, Section>& sections, const std::strin
         !r.number("turnaround_us", 1000000, d.turnaroundUs)) {
         return false;
     }
-    variant = Lower(Trim(variant));
+    variant = LowerAsciiText(Trim(variant));
     if (variant != "device" && variant != "duro") {
         error = "[" + name + "] variant must be device or duro";
         return false;
@@ -234,7 +228,7 @@ bool ReadDevice(const std::map<std::string, Section>& sections, const std::strin
     } else {
         d.bigEndianVariant = variant == "duro";
     }
-    chipName = Lower(Trim(chipName));
+    chipName = LowerAsciiText(Trim(chipName));
     if (chipName == "none" || chipName.empty()) {
         d.chip.present = false;
         return true;
@@ -305,7 +299,7 @@ bool ParseConfig(const std::string& text, const std::string& baseDir, Config& ou
                 error = "line " + std::to_string(lineNo) + ": bad section header";
                 return false;
             }
-            current = Lower(Trim(t.substr(1, t.size() - 2)));
+            current = LowerAsciiText(Trim(t.substr(1, t.size() - 2)));
             sections[current];
             continue;
         }
@@ -314,7 +308,7 @@ bool ParseConfig(const std::string& text, const std::string& baseDir, Config& ou
             error = "line " + std::to_string(lineNo) + ": expected key = value in a section";
             return false;
         }
-        sections[current][Lower(Trim(t.substr(0, eq)))] = Trim(t.substr(eq + 1));
+        sections[current][LowerAsciiText(Trim(t.substr(0, eq)))] = Trim(t.substr(eq + 1));
     }
 
     Config c;
@@ -326,7 +320,7 @@ bool ParseConfig(const std::string& text, const std::string& baseDir, Config& ou
             !r.number("log_limit", 100000000, c.logLimit) || !r.text("timing", timing)) {
             return false;
         }
-        timing = Lower(Trim(timing));
+        timing = LowerAsciiText(Trim(timing));
         if (timing != "instant" && timing != "usb-full-speed") {
             error = "[bus] timing must be instant or usb-full-speed";
             return false;
@@ -338,7 +332,7 @@ bool ParseConfig(const std::string& text, const std::string& baseDir, Config& ou
             std::string item;
             while (std::getline(ss, item, ',')) {
                 if (!Trim(item).empty()) {
-                    names.push_back(Lower(Trim(item)));
+                    names.push_back(LowerAsciiText(Trim(item)));
                 }
             }
         }

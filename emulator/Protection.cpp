@@ -1,4 +1,5 @@
 #include "emulator/Protection.h"
+#include "core/AsciiText.h"
 
 namespace vantor::emu {
 
@@ -11,19 +12,10 @@ constexpr std::uint8_t kGlobalUnlock = 0x98;
 constexpr std::uint8_t kStatusWel = 0x02;
 constexpr int kBpShift = 2;
 
-std::string Lower(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') {
-            c = char(c - 'A' + 'a');
-        }
-    }
-    return text;
-}
-
 } // namespace
 
 bool Protection::Parse(const std::string& text, std::string& error) {
-    const std::string v = Lower(text);
+    const std::string v = LowerAsciiText(text);
     if (v.empty() || v == "none" || v == "all" || v == "global" ||
         (v.size() == 1 && v[0] >= '0' && v[0] <= '7')) {
         return true;
@@ -33,7 +25,7 @@ bool Protection::Parse(const std::string& text, std::string& error) {
 }
 
 void Protection::reset(const std::string& setting) {
-    const std::string v = Lower(setting);
+    const std::string v = LowerAsciiText(setting);
     WriteEnabled = false;
     GlobalLock = v == "global";
     BlockProtect = v == "all" ? 7 : (v.size() == 1 && v[0] >= '0' && v[0] <= '7') ? v[0] - '0' : 0;

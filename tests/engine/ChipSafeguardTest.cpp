@@ -10,8 +10,8 @@ namespace {
 const ChipSpec kW25Q32{.family = 0, .size = 4u << 20, .delay = 100, .id = 0xEF4016};
 const ChipSpec kW25Q64{.family = 0, .size = 8u << 20, .delay = 100, .id = 0xEF4017};
 
-ChipRecord Named(const ChipSpec& spec, const std::string& name) {
-    ChipRecord r = Record(spec);
+ChipRecord Named(const ChipSpec& part, const std::string& name) {
+    ChipRecord r = Record(part);
     std::string why;
     EXPECT_TRUE(SetNameText(r, "SPI_FLASH,Winbond," + name, &why)) << why;
     return r;

@@ -13,13 +13,13 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 using F = SerialField::Format;
 
-Bytes Encoded(const std::string& spec, std::uint64_t value) {
-    const auto field = SerialField::parse(spec);
-    EXPECT_TRUE(field) << spec;
+Bytes Encoded(const std::string& text, std::uint64_t value) {
+    const auto field = SerialField::parse(text);
+    EXPECT_TRUE(field) << text;
     Bytes b(field ? field->width : 0);
     if (field) {
         field->encode(value, b.data());
-        EXPECT_EQ(field->decode(b.data()), value) << spec; // every spelling reads back
+        EXPECT_EQ(field->decode(b.data()), value) << text; // every spelling reads back
     }
     return b;
 }
